@@ -1,0 +1,14 @@
+#include "window/serwer.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication aplikacja(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Serwer Synchronizacji"));
+    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    Serwer okno;
+    okno.show();
+    return QApplication::exec();
+}

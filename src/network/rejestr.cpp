@@ -1,0 +1,50 @@
+#include "window/dziennik.h"
+#include "window/serwer.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBrowser>
+
+namespace {
+
+// "<address>; Port:<port>" of the client's end of a connection.
+QString opisKlienta(const QTcpSocket &gniazdo)
+{
+    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:") + QString::number(gniazdo.peerPort());
+}
+
+} // namespace
+
+void Serwer::dodajKlienta()
+{
+    QTcpSocket *gniazdo = serwerTcp->nextPendingConnection();
+    if (!gniazdo)
+        return;
+    klienci->append(gniazdo);
+    rozmiaryBlokow->append(0);
+    oknoSerwera->append(zeZnacznikiem(
+        czasSerwera, QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
+
+    // Order matters: the registry forgets the socket before its deletion is
+    // requested.
+    connect(gniazdo, &QTcpSocket::disconnected, this, &Serwer::usunKlienta);
+    connect(gniazdo, &QTcpSocket::disconnected, gniazdo, &QObject::deleteLater);
+    connect(gniazdo, &QTcpSocket::readyRead, this, &Serwer::odbierz);
+}
+
+void Serwer::usunKlienta()
+{
+    auto *gniazdo = qobject_cast<QTcpSocket *>(sender());
+    if (!gniazdo)
+        return;
+    if (serwerDziala == 1)
+        oknoSerwera->append(zeZnacznikiem(
+            czasSerwera, QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
+
+    const auto i = klienci->indexOf(gniazdo);
+    if (i < 0)
+        return;
+    klienci->removeAt(i);
+    if (i < rozmiaryBlokow->size())
+        rozmiaryBlokow->removeAt(i);
+}

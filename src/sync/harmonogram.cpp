@@ -1,0 +1,55 @@
+#include "harmonogram.h"
+
+#include "window/dziennik.h"
+#include "window/serwer.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextBrowser>
+
+namespace {
+constexpr qint64 msDoby = 24 * 60 * 60 * 1000;
+}
+
+bool synchNalezna(QTime czas, QTime nastepna, qint64 okresMs)
+{
+    qint64 uplynelo = (czas.msecsSinceStartOfDay() - nastepna.msecsSinceStartOfDay() + okresMs) % msDoby;
+    if (uplynelo < 0)
+        uplynelo += msDoby;
+    return uplynelo >= okresMs;
+}
+
+void Serwer::uplywCzasu()
+{
+    czasSerwera = czasSerwera.addMSecs(100);
+    ++licznikTaktow;
+    wartoscCzasu->setText(godzina(czasSerwera));
+    if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000) && serwerDziala == 1
+        && synchWlaczona == 1)
+        wyslijZadanie();
+}
+
+void Serwer::okresSynch(int s)
+{
+    nastepnaSynch = czasSerwera.addSecs(s);
+    if (synchWlaczona == 1)
+        wartoscNastSynch->setText(godzina(nastepnaSynch));
+}
+
+void Serwer::synchB()
+{
+    if (synchWlaczona != 0) {
+        oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Zatrzymano Synchronizację")));
+        przyciskSynch->setText(QStringLiteral("Uruchom\nSynchronizację"));
+        przyciskSynchTeraz->setEnabled(false);
+        synchWlaczona = 0;
+        wartoscNastSynch->clear();
+    } else {
+        oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono Synchronizację")));
+        przyciskSynch->setText(QStringLiteral("Zatrzymaj\nSynchronizację"));
+        przyciskSynchTeraz->setEnabled(true);
+        synchWlaczona = 1;
+        okresSynch(poleOkresu->value());
+    }
+}

@@ -1,0 +1,105 @@
+#include "sync/berkeley.h"
+#include "sync/ramka.h"
+#include "window/dziennik.h"
+#include "window/serwer.h"
+
+#include <QSpinBox>
+#include <QTcpSocket>
+#include <QTextBrowser>
+
+namespace {
+constexpr qint32 oknoOdpowiedzi = 10; // ticks after the first reply
+}
+
+void Serwer::odbierz()
+{
+    auto *gniazdo = qobject_cast<QTcpSocket *>(sender());
+    if (!gniazdo)
+        return;
+
+    // Every complete frame that is there is a reply of its own: one left in
+    // the buffer would be read only when the client next sends, an exchange
+    // late.
+    qint32 kod = 0;
+    for (;;) {
+        const auto i = klienci->indexOf(gniazdo);
+        if (i < 0) {
+            gniazdo->readAll(); // not a registered client: nothing it says counts
+            return;
+        }
+        switch (czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta)) {
+        case Odczyt::Niepelna:
+            return;
+        case Odczyt::Pominieta:
+            break;
+        case Odczyt::Ramka:
+            obsluzOdpowiedz(kod);
+            break;
+        }
+    }
+}
+
+void Serwer::obsluzOdpowiedz(qint32 kod)
+{
+    const qint32 n = ++liczbaOdpowiedzi;
+    // Replies past the room of the arrays still count and are logged, but
+    // take no part in the average.
+    const bool maMiejsce = n < pojemnoscWymiany;
+
+    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid()) {
+        // No usable time. Its slot must not carry an earlier exchange's
+        // difference into this average.
+        if (maMiejsce) {
+            roznice[n] = 0;
+            przyjete[n] = 0;
+        }
+        return;
+    }
+
+    if (n == 1)
+        licznikTaktow = 0;
+    const qint32 roznica = roznicaSekund(czasKlienta, czasSerwera);
+    if (maMiejsce) {
+        roznice[n] = roznica;
+        przyjete[n] = 1;
+    }
+    oknoSerwera->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Odebrano godzinę od klienta ")
+                                                       + QString::number(n) + QStringLiteral(" - ")
+                                                       + czasKlienta.toString(Qt::TextDate) + QStringLiteral(" różnica:")
+                                                       + QString::number(roznica) + QStringLiteral("s")));
+
+    if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi) {
+        oknoSerwera->append(QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
+        oknoSynchronizacji->append(QStringLiteral("----Rozpoczynam proces uśredniania----"));
+        usrednij();
+    } else if (licznikTaktow > oknoOdpowiedzi) {
+        oknoSerwera->append(QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
+        usrednij();
+    }
+}
+
+void Serwer::usrednij()
+{
+    const qint32 ile = qMin(liczbaOdpowiedzi, qint32(pojemnoscWymiany - 1));
+    const qint32 prog = poleOdrzucenia->value();
+
+    typKomunikatu = ramka::kodWyniku;
+    roznice[0] = 0;
+    for (qint32 i = 1; i <= ile; ++i) {
+        if (czyOdrzucic(roznice[i], prog)) {
+            przyjete[i] = 0;
+            oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
+                                       + QStringLiteral("------"));
+        }
+    }
+    for (qint32 i = 1; i <= ile; ++i) {
+        if (przyjete[i] == 1)
+            roznice[0] += roznice[i];
+    }
+    roznice[0] = srednia(roznice[0], ile);
+    czasZadania = czasSerwera.addSecs(roznice[0]);
+    oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Średnia:") + QString::number(roznice[0])
+                                                              + QStringLiteral("  czas:")
+                                                              + czasZadania.toString(Qt::TextDate)));
+    wyslijZadanie();
+}

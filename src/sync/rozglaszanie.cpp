@@ -1,0 +1,40 @@
+#include "sync/ramka.h"
+#include "window/dziennik.h"
+#include "window/serwer.h"
+
+#include <QSpinBox>
+#include <QTcpSocket>
+#include <QTextBrowser>
+
+void Serwer::wyslijZadanie()
+{
+    okresSynch(poleOkresu->value());
+    licznikTaktow = 0;
+    if (typKomunikatu == ramka::kodZadania)
+        czasZadania = czasSerwera;
+
+    const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
+    liczbaZapytanych = 0;
+    for (QTcpSocket *gniazdo : std::as_const(*klienci)) {
+        gniazdo->write(blok);
+        ++liczbaZapytanych;
+    }
+
+    const QString ilu = QString::number(liczbaZapytanych);
+    switch (typKomunikatu) {
+    case ramka::kodZadania:
+        oknoSerwera->append(zeZnacznikiem(
+            czasSerwera, QStringLiteral(" - Nadano żądanie wysłania godziny do ") + ilu + QStringLiteral(" klientów")));
+        break;
+    case ramka::kodWyniku:
+        oknoSerwera->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Wysłano godzinę synchronizacji ")
+                                                           + godzina(czasZadania) + QStringLiteral(" do ") + ilu
+                                                           + QStringLiteral(" klientów")));
+        typKomunikatu = ramka::kodZadania;
+        break;
+    default:
+        typKomunikatu = ramka::kodZadania;
+        break;
+    }
+    liczbaOdpowiedzi = 0;
+}

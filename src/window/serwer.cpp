@@ -1,0 +1,169 @@
+#include "serwer.h"
+
+#include "dziennik.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace {
+
+// Every widget carries its member's name, so that it can be found from
+// outside (tests, accessibility tools) without reaching into the class.
+template <typename T>
+T *nazwany(T *obiekt, const char *nazwa)
+{
+    obiekt->setObjectName(QLatin1String(nazwa));
+    return obiekt;
+}
+
+QTextBrowser *oknoDziennika(const char *nazwa, int minSzerokosc)
+{
+    auto *okno = nazwany(new QTextBrowser, nazwa);
+    okno->setReadOnly(true);
+    okno->setFocusPolicy(Qt::NoFocus);
+    okno->setMinimumWidth(minSzerokosc);
+    return okno;
+}
+
+QSpinBox *pole(const char *nazwa, int od, int doWartosci)
+{
+    auto *pole = nazwany(new QSpinBox, nazwa);
+    pole->setRange(od, doWartosci);
+    return pole;
+}
+
+} // namespace
+
+Serwer::Serwer(QWidget *parent)
+    : QWidget(parent),
+      klienci(nullptr),
+      rozmiaryBlokow(nullptr),
+      zegar(nullptr),
+      synchWlaczona(0),
+      liczbaZapytanych(0),
+      liczbaOdpowiedzi(0),
+      roznice{},
+      przyjete{},
+      serwerDziala(0),
+      typKomunikatu(5),
+      licznikTaktow(0)
+{
+    setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
+
+    serwerTcp = nazwany(new QTcpServer(this), "serwerTcp");
+    connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
+
+    klienci = new QList<QTcpSocket *>;
+    rozmiaryBlokow = new QList<quint16>;
+
+    linia = nazwany(new QFrame, "linia");
+    linia->setFrameShape(QFrame::VLine);
+    oknoSerwera = oknoDziennika("oknoSerwera", 430);
+    oknoSerwera->setMinimumHeight(300);
+    oknoSynchronizacji = oknoDziennika("oknoSynchronizacji", 400);
+
+    polePortu = pole("polePortu", 1, 65535);
+    polePortu->setValue(4466);
+    poleOkresu = pole("poleOkresu", 10, 500);
+    // Connected before the value is set, so the schedule is armed once here.
+    connect(poleOkresu, &QSpinBox::valueChanged, this, &Serwer::okresSynch);
+    poleOkresu->setValue(20);
+    poleOdrzucenia = pole("poleOdrzucenia", 60, 10800);
+    poleOdrzucenia->setValue(1200);
+    poleOdrzucenia->setSingleStep(60);
+
+    etykietaOdrzucenia = nazwany(new QLabel(QStringLiteral("Czas odrzucenia:")), "etykietaOdrzucenia");
+    etykietaPortu = nazwany(new QLabel(QStringLiteral("Podaj Port:")), "etykietaPortu");
+    etykietaIp = nazwany(new QLabel(QStringLiteral("Ip Serwera:")), "etykietaIp");
+    wartoscIp = nazwany(new QLabel, "wartoscIp");
+    etykietaCzasu = nazwany(new QLabel(QStringLiteral("Czas serwera:")), "etykietaCzasu");
+    wartoscCzasu = nazwany(new QLabel, "wartoscCzasu");
+    etykietaOkresu = nazwany(new QLabel(QStringLiteral("Okres synch.[s]:")), "etykietaOkresu");
+    etykietaNastSynch = nazwany(new QLabel(QStringLiteral("Nast. synch.:")), "etykietaNastSynch");
+    wartoscNastSynch = nazwany(new QLabel, "wartoscNastSynch");
+
+    przyciskRozpocznij = nazwany(new QPushButton(QStringLiteral("Rozpocznij\nDziałanie\nSerwera")),
+                                 "przyciskRozpocznij");
+    przyciskZatrzymaj = nazwany(new QPushButton(QStringLiteral("Zatrzymaj\nSerwer")), "przyciskZatrzymaj");
+    przyciskKoniec = nazwany(new QPushButton(QStringLiteral("Zakończ\nDziałanie\nProgramu")), "przyciskKoniec");
+    przyciskSynch = nazwany(new QPushButton(QStringLiteral("Uruchom\nSynchronizację")), "przyciskSynch");
+    przyciskSynchTeraz = nazwany(new QPushButton(QStringLiteral("Synchronizuj Teraz")), "przyciskSynchTeraz");
+    przyciskCzysc = nazwany(new QPushButton(QStringLiteral("Wyczyść\nOkna")), "przyciskCzysc");
+    connect(przyciskRozpocznij, &QPushButton::clicked, this, &Serwer::rozpocznij);
+    connect(przyciskZatrzymaj, &QPushButton::clicked, this, &Serwer::zatrzymaj);
+    connect(przyciskSynch, &QPushButton::clicked, this, &Serwer::synchB);
+    connect(przyciskSynchTeraz, &QPushButton::clicked, this, &Serwer::wyslijZadanie);
+    connect(przyciskCzysc, &QPushButton::clicked, this, &Serwer::czysc);
+    connect(przyciskKoniec, &QPushButton::clicked, this, &Serwer::koniec);
+    przyciskZatrzymaj->setEnabled(false);
+    przyciskSynch->setEnabled(false);
+    przyciskSynchTeraz->setEnabled(false);
+    for (QPushButton *przycisk : {przyciskRozpocznij, przyciskZatrzymaj, przyciskCzysc, przyciskKoniec})
+        przycisk->setMaximumWidth(90);
+
+    siatka = new QGridLayout(this);
+    siatka->addWidget(oknoSerwera, 0, 0, 7, 3, Qt::AlignCenter);
+    siatka->addWidget(oknoSynchronizacji, 7, 2, 3, 7, Qt::AlignCenter);
+    siatka->addWidget(przyciskCzysc, 6, 5, 1, 1, Qt::AlignRight);
+    siatka->addWidget(przyciskRozpocznij, 0, 5, 1, 1);
+    siatka->addWidget(przyciskZatrzymaj, 1, 5, 1, 1);
+    siatka->addWidget(przyciskKoniec, 2, 5, 1, 1);
+    siatka->addWidget(linia, 0, 6, 7, 1);
+    siatka->addWidget(etykietaIp, 0, 7, 1, 1, Qt::AlignRight);
+    siatka->addWidget(wartoscIp, 0, 8, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(etykietaPortu, 1, 7, 1, 1, Qt::AlignRight);
+    siatka->addWidget(polePortu, 1, 8, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(etykietaCzasu, 3, 7, 1, 1, Qt::AlignRight);
+    siatka->addWidget(wartoscCzasu, 3, 8, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(etykietaOkresu, 4, 7, 1, 1, Qt::AlignRight);
+    siatka->addWidget(poleOkresu, 4, 8, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(etykietaNastSynch, 5, 7, 1, 1, Qt::AlignRight);
+    siatka->addWidget(wartoscNastSynch, 5, 8, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(przyciskSynchTeraz, 6, 7, 1, 2, Qt::AlignCenter);
+    siatka->addWidget(przyciskSynch, 7, 1, 1, 1, Qt::AlignCenter);
+    siatka->addWidget(poleOdrzucenia, 8, 1, 1, 1, Qt::AlignLeft);
+    siatka->addWidget(etykietaOdrzucenia, 8, 0, 1, 1, Qt::AlignRight);
+
+    wartoscIp->setVisible(false);
+
+    czasSerwera = QTime::currentTime();
+
+    // A coarse timer fires late often enough to lose seconds an hour; the
+    // clock counts ticks, so it needs them on time.
+    zegar = nazwany(new QTimer(this), "zegar");
+    zegar->setTimerType(Qt::PreciseTimer);
+    zegar->setSingleShot(false);
+    connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
+    zegar->start(100);
+
+    oknoSerwera->append(
+        zeZnacznikiem(czasSerwera, QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
+}
+
+Serwer::~Serwer()
+{
+    // Children outlive this body: sockets closed on their way out still emit
+    // disconnected() and readyRead(). Cut every line into the slots first, so
+    // none of them runs against the lists deleted below.
+    zegar->disconnect(this);
+    serwerTcp->disconnect(this);
+    const auto gniazda = serwerTcp->findChildren<QTcpSocket *>();
+    for (QTcpSocket *gniazdo : gniazda)
+        gniazdo->disconnect(this);
+
+    delete klienci;
+    delete rozmiaryBlokow;
+}
+
+void Serwer::koniec()
+{
+    serwerTcp->close();
+    close();
+}
