@@ -1,0 +1,131 @@
+#ifndef STANOWISKO_H
+#define STANOWISKO_H
+
+// A server window driven the way an operator drives it: through its buttons
+// and spin boxes, read through its labels and log panes. The window's own
+// timer is stopped; tests run the ticks themselves.
+
+#include "sync/ramka.h"
+#include "window/serwer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QList>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+inline quint16 wolnyPort()
+{
+    QTcpServer proba;
+    proba.listen(QHostAddress::LocalHost, 0);
+    return proba.serverPort();
+}
+
+struct Odebrana {
+    qint32 kod;
+    QTime czas;
+    QByteArray bajty;
+};
+
+// A client on loopback that keeps every frame it receives and, when it has an
+// offset, answers each request with the request's time moved by that offset.
+class KlientTestowy : public QObject
+{
+public:
+    explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiada = true)
+        : przesuniecie(przesuniecieS), odpowiada(odpowiada)
+    {
+        connect(&gniazdo, &QTcpSocket::readyRead, this, &KlientTestowy::czytaj);
+        gniazdo.connectToHost(QHostAddress::LocalHost, port);
+    }
+
+    void odpowiedz(qint32 kod, QTime czas) { gniazdo.write(zbudujRamke(kod, czas)); }
+
+    QTcpSocket gniazdo;
+    QList<Odebrana> odebrane;
+    int przesuniecie;
+    bool odpowiada;
+
+private:
+    // The server sends whole 10-byte frames; they are taken apart here by
+    // hand rather than by the reader under test.
+    void czytaj()
+    {
+        while (gniazdo.bytesAvailable() >= ramka::dlugoscRamki) {
+            const QByteArray bajty = gniazdo.read(ramka::dlugoscRamki);
+            QDataStream strumien(bajty);
+            strumien.setVersion(QDataStream::Qt_4_6);
+            quint16 dlugosc = 0;
+            qint32 kod = 0;
+            QTime czas;
+            strumien >> dlugosc >> kod >> czas;
+            odebrane.append({kod, czas, bajty});
+            if (kod == ramka::kodZadania && odpowiada)
+                odpowiedz(ramka::kodZadania, czas.addSecs(przesuniecie));
+        }
+    }
+};
+
+class Stanowisko
+{
+public:
+    Stanowisko()
+    {
+        zegar()->stop();
+        pole("polePortu")->setValue(wolnyPort());
+    }
+
+    template <typename T = QWidget>
+    T *element(const char *nazwa)
+    {
+        auto *znaleziony = okno.findChild<T *>(QLatin1String(nazwa));
+        Q_ASSERT(znaleziony);
+        return znaleziony;
+    }
+    QPushButton *przycisk(const char *nazwa) { return element<QPushButton>(nazwa); }
+    QSpinBox *pole(const char *nazwa) { return element<QSpinBox>(nazwa); }
+    QLabel *etykieta(const char *nazwa) { return element<QLabel>(nazwa); }
+    QTimer *zegar() { return element<QTimer>("zegar"); }
+    quint16 port() { return quint16(pole("polePortu")->value()); }
+
+    static QStringList linie(QTextBrowser *okno)
+    {
+        const QString tekst = okno->toPlainText();
+        return tekst.isEmpty() ? QStringList() : tekst.split(QLatin1Char('\n'));
+    }
+    QStringList linieSerwera() { return linie(element<QTextBrowser>("oknoSerwera")); }
+    QStringList linieSynchronizacji() { return linie(element<QTextBrowser>("oknoSynchronizacji")); }
+    QString ostatniaSerwera() { return linieSerwera().value(linieSerwera().size() - 1); }
+
+    void kliknij(const char *nazwa) { QTest::mouseClick(przycisk(nazwa), Qt::LeftButton); }
+    void wywolaj(const char *slot) { QVERIFY(QMetaObject::invokeMethod(&okno, slot)); }
+    void tyknij(int ile = 1)
+    {
+        for (int i = 0; i < ile; ++i)
+            QMetaObject::invokeMethod(&okno, "uplywCzasu");
+    }
+
+    KlientTestowy *dolacz(int przesuniecieS = 0, bool odpowiada = true)
+    {
+        const int przed = linieSerwera().size();
+        klienci.push_back(std::make_unique<KlientTestowy>(port(), przesuniecieS, odpowiada));
+        if (!QTest::qWaitFor([&] { return linieSerwera().size() > przed; }))
+            return nullptr;
+        return klienci.back().get();
+    }
+
+    // Declared after the window, the clients are destroyed before it.
+    Serwer okno;
+    std::vector<std::unique_ptr<KlientTestowy>> klienci;
+};
+
+#endif // STANOWISKO_H

@@ -1,0 +1,215 @@
+// The window as the operator meets it: its start state, the clock, the
+// schedule of periodic synchronization and the log panes.
+
+#include "stanowisko.h"
+
+#include <QRegularExpression>
+
+class TstOkno : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stanPoczatkowy();
+    void zakresyPol_data();
+    void zakresyPol();
+    void czyszczenieOkien();
+    void taktZegara();
+    void wlaczanieSynchronizacji();
+    void okresowaSynchronizacja();
+    void zmianaOkresu();
+    void bezSerweraNieMaSynchronizacji();
+};
+
+static const QRegularExpression znacznik(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d - "));
+
+void TstOkno::stanPoczatkowy()
+{
+    Stanowisko s;
+    QCOMPARE(s.okno.windowTitle(), QStringLiteral("Aktywny Serwer Synchronizacji"));
+
+    const QStringList linie = s.linieSerwera();
+    QCOMPARE(linie.size(), 1);
+    QVERIFY2(linie[0].contains(znacznik), qPrintable(linie[0]));
+    QCOMPARE(linie[0].mid(8), QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley."));
+    QVERIFY(s.linieSynchronizacji().isEmpty());
+
+    const QList<std::tuple<const char *, QString, bool>> przyciski{
+        {"przyciskRozpocznij", QStringLiteral("Rozpocznij\nDziałanie\nSerwera"), true},
+        {"przyciskZatrzymaj", QStringLiteral("Zatrzymaj\nSerwer"), false},
+        {"przyciskKoniec", QStringLiteral("Zakończ\nDziałanie\nProgramu"), true},
+        {"przyciskSynch", QStringLiteral("Uruchom\nSynchronizację"), false},
+        {"przyciskSynchTeraz", QStringLiteral("Synchronizuj Teraz"), false},
+        {"przyciskCzysc", QStringLiteral("Wyczyść\nOkna"), true},
+    };
+    for (const auto &[nazwa, tekst, wlaczony] : przyciski) {
+        QCOMPARE(s.przycisk(nazwa)->text(), tekst);
+        QCOMPARE(s.przycisk(nazwa)->isEnabled(), wlaczony);
+    }
+
+    const QList<std::pair<const char *, QString>> etykiety{
+        {"etykietaOdrzucenia", QStringLiteral("Czas odrzucenia:")},
+        {"etykietaPortu", QStringLiteral("Podaj Port:")},
+        {"etykietaIp", QStringLiteral("Ip Serwera:")},
+        {"etykietaCzasu", QStringLiteral("Czas serwera:")},
+        {"etykietaOkresu", QStringLiteral("Okres synch.[s]:")},
+        {"etykietaNastSynch", QStringLiteral("Nast. synch.:")},
+        {"wartoscIp", QString()},
+        {"wartoscNastSynch", QString()},
+    };
+    for (const auto &[nazwa, tekst] : etykiety)
+        QCOMPARE(s.etykieta(nazwa)->text(), tekst);
+    QVERIFY(s.etykieta("wartoscIp")->isHidden());
+
+    Serwer swiezy; // the fixture moved the port to a free one
+    QCOMPARE(swiezy.findChild<QSpinBox *>(QStringLiteral("polePortu"))->value(), 4466);
+    QCOMPARE(s.pole("poleOkresu")->value(), 20);
+    QCOMPARE(s.pole("poleOdrzucenia")->value(), 1200);
+    for (const char *nazwa : {"polePortu", "poleOkresu", "poleOdrzucenia"})
+        QVERIFY(s.pole(nazwa)->isEnabled());
+}
+
+void TstOkno::zakresyPol_data()
+{
+    QTest::addColumn<QString>("nazwa");
+    QTest::addColumn<int>("min");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<int>("krok");
+    QTest::newRow("port") << QStringLiteral("polePortu") << 1 << 65535 << 1;
+    QTest::newRow("period") << QStringLiteral("poleOkresu") << 10 << 500 << 1;
+    QTest::newRow("threshold") << QStringLiteral("poleOdrzucenia") << 60 << 10800 << 60;
+}
+
+void TstOkno::zakresyPol()
+{
+    QFETCH(QString, nazwa);
+    QFETCH(int, min);
+    QFETCH(int, max);
+    QFETCH(int, krok);
+    Stanowisko s;
+    QSpinBox *pole = s.pole(qPrintable(nazwa));
+    const int start = pole->value();
+    pole->stepUp();
+    QCOMPARE(pole->value(), qMin(start + krok, max));
+    pole->setValue(max + 1);
+    QCOMPARE(pole->value(), max);
+    pole->setValue(min - 1);
+    QCOMPARE(pole->value(), min);
+}
+
+void TstOkno::czyszczenieOkien()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    QVERIFY(!s.linieSerwera().isEmpty());
+    QVERIFY(!s.linieSynchronizacji().isEmpty());
+    const QString nastepna = s.etykieta("wartoscNastSynch")->text();
+
+    s.kliknij("przyciskCzysc");
+    QVERIFY(s.linieSerwera().isEmpty());
+    QVERIFY(s.linieSynchronizacji().isEmpty());
+    QVERIFY(!s.przycisk("przyciskRozpocznij")->isEnabled());
+    QVERIFY(s.przycisk("przyciskSynchTeraz")->isEnabled());
+    QCOMPARE(s.etykieta("wartoscNastSynch")->text(), nastepna);
+
+    // New lines start again at the top.
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.linieSerwera().size(), 1);
+}
+
+void TstOkno::taktZegara()
+{
+    Stanowisko s;
+    QVERIFY(s.etykieta("wartoscCzasu")->text().isEmpty());
+    s.tyknij();
+    const QTime pierwszy = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    QVERIFY(pierwszy.isValid());
+    s.tyknij(10);
+    const QTime poSekundzie = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    QCOMPARE((pierwszy.secsTo(poSekundzie) + 86400) % 86400, 1);
+
+}
+
+void TstOkno::wlaczanieSynchronizacji()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    QVERIFY(s.przycisk("przyciskSynch")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
+
+    s.kliknij("przyciskSynch");
+    QCOMPARE(s.przycisk("przyciskSynch")->text(), QStringLiteral("Zatrzymaj\nSynchronizację"));
+    QVERIFY(s.przycisk("przyciskSynchTeraz")->isEnabled());
+    QCOMPARE(s.linieSynchronizacji().size(), 1);
+    const QString wlaczono = s.linieSynchronizacji().constLast();
+    QVERIFY(wlaczono.contains(znacznik));
+    QCOMPARE(wlaczono.mid(8), QStringLiteral(" - Uruchomiono Synchronizację"));
+    const QTime teraz = QTime::fromString(wlaczono.left(8), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(s.etykieta("wartoscNastSynch")->text(), teraz.addSecs(20).toString(QStringLiteral("HH:mm:ss")));
+
+    s.kliknij("przyciskSynch");
+    QCOMPARE(s.przycisk("przyciskSynch")->text(), QStringLiteral("Uruchom\nSynchronizację"));
+    QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
+    QCOMPARE(s.linieSynchronizacji().constLast().mid(8), QStringLiteral(" - Zatrzymano Synchronizację"));
+    QVERIFY(s.etykieta("wartoscNastSynch")->text().isEmpty());
+}
+
+static int zadania(Stanowisko &s)
+{
+    return s.linieSerwera().filter(QStringLiteral(" - Nadano żądanie wysłania godziny do ")).size();
+}
+
+void TstOkno::okresowaSynchronizacja()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+
+    s.tyknij(199);
+    QCOMPARE(zadania(s), 0);
+    s.tyknij();
+    QCOMPARE(zadania(s), 1);
+    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 0 klientów"));
+
+    // The broadcast re-arms: the next request is one period later, not at once.
+    s.tyknij(199);
+    QCOMPARE(zadania(s), 1);
+    s.tyknij();
+    QCOMPARE(zadania(s), 2);
+}
+
+void TstOkno::zmianaOkresu()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    s.tyknij(150);
+
+    // Counted from the change: 10 s from now, although 15 s have passed.
+    s.pole("poleOkresu")->setValue(10);
+    const QTime teraz = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(s.etykieta("wartoscNastSynch")->text(), teraz.addSecs(10).toString(QStringLiteral("HH:mm:ss")));
+    s.tyknij(99);
+    QCOMPARE(zadania(s), 0);
+    s.tyknij();
+    QCOMPARE(zadania(s), 1);
+
+    // While off, a change moves only the schedule; the label stays empty.
+    s.kliknij("przyciskSynch");
+    s.pole("poleOkresu")->setValue(30);
+    QVERIFY(s.etykieta("wartoscNastSynch")->text().isEmpty());
+}
+
+void TstOkno::bezSerweraNieMaSynchronizacji()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskZatrzymaj");
+    s.tyknij(600);
+    QCOMPARE(zadania(s), 0);
+}
+
+QTEST_MAIN(TstOkno)
+#include "tst_okno.moc"
