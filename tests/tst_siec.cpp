@@ -1,0 +1,318 @@
+// The listening server, the client registry, the frames on a real connection
+// and the broadcast, with QTcpSocket clients on 127.0.0.1.
+
+#include "network/nasluch.h"
+#include "stanowisko.h"
+
+#include <QMessageBox>
+#include <QNetworkInterface>
+
+class TstSiec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void uruchomienie();
+    void zajetyPort();
+    void zatrzymanieIPonowneUruchomienie();
+    void zatrzymanieZKlientami();
+    void zatrzymanieWylaczaSynchronizacje();
+    void polaczeniaIRozlaczenia();
+    void zadanieDoWszystkich();
+    void skladanieOdpowiedzi_data();
+    void skladanieOdpowiedzi();
+    void obceGniazdo();
+    void koniecNicNieWysyla();
+    void zniszczenieZKlientami();
+};
+
+static const QString startu = QStringLiteral(" - Uruchomiono serwer pod adresem: ");
+static const QString liniaOdpowiedzi = QStringLiteral(" - Odebrano godzinę od klienta ");
+
+void TstSiec::uruchomienie()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+
+    const QString adres = wybierzAdres(QNetworkInterface::allAddresses());
+    QCOMPARE(s.linieSerwera().size(), 2);
+    QCOMPARE(s.ostatniaSerwera().mid(8), startu + adres + QStringLiteral("; Port:") + QString::number(s.port()));
+    QVERIFY(s.etykieta("wartoscIp")->isVisibleTo(&s.okno));
+    QCOMPARE(s.etykieta("wartoscIp")->text(), adres);
+    QVERIFY(!s.przycisk("przyciskRozpocznij")->isEnabled());
+    QVERIFY(s.przycisk("przyciskZatrzymaj")->isEnabled());
+    QVERIFY(s.przycisk("przyciskSynch")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
+    QVERIFY(!s.pole("polePortu")->isEnabled());
+
+    // IPv4 only: the loopback of IPv4 is served, that of IPv6 is not.
+    QVERIFY(s.dolacz());
+    QTcpSocket szostka;
+    szostka.connectToHost(QHostAddress::LocalHostIPv6, s.port());
+    QVERIFY(!szostka.waitForConnected(2000));
+}
+
+void TstSiec::zajetyPort()
+{
+    Stanowisko s;
+    QTcpServer inny;
+    QVERIFY(inny.listen(QHostAddress::AnyIPv4, s.port()));
+
+    QString tytul, tekst;
+    QMessageBox::StandardButtons przyciski;
+    QTimer zamykacz;
+    connect(&zamykacz, &QTimer::timeout, &zamykacz, [&] {
+        if (auto *okienko = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            tytul = okienko->windowTitle();
+            tekst = okienko->text();
+            przyciski = okienko->standardButtons();
+            okienko->close();
+        }
+    });
+    zamykacz.start(10);
+    s.kliknij("przyciskRozpocznij");
+    zamykacz.stop();
+
+    QCOMPARE(tytul, QStringLiteral("Błąd!"));
+    QCOMPARE(tekst, QStringLiteral("Serwer nie może zostać uruchomionym"));
+    QCOMPARE(przyciski, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(s.linieSerwera().size(), 1);
+    QVERIFY(s.przycisk("przyciskRozpocznij")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskZatrzymaj")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskSynch")->isEnabled());
+    QVERIFY(s.pole("polePortu")->isEnabled());
+    QVERIFY(s.etykieta("wartoscIp")->isHidden());
+
+    // The operator picks another port and starts again.
+    s.pole("polePortu")->setValue(wolnyPort());
+    s.kliknij("przyciskRozpocznij");
+    QVERIFY(s.ostatniaSerwera().contains(startu));
+}
+
+void TstSiec::zatrzymanieIPonowneUruchomienie()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskZatrzymaj");
+
+    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Zamknięto serwer"));
+    QVERIFY(s.przycisk("przyciskRozpocznij")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskZatrzymaj")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskSynch")->isEnabled());
+    QVERIFY(s.pole("polePortu")->isEnabled());
+    QVERIFY(s.etykieta("wartoscIp")->isHidden());
+    QTcpSocket odrzucony;
+    odrzucony.connectToHost(QHostAddress::LocalHost, s.port());
+    QVERIFY(!odrzucony.waitForConnected(2000));
+
+    s.kliknij("przyciskRozpocznij");
+    QCOMPARE(s.linieSerwera().filter(startu).size(), 2);
+    QVERIFY(s.etykieta("wartoscIp")->isVisibleTo(&s.okno));
+}
+
+void TstSiec::zatrzymanieZKlientami()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *pierwszy = s.dolacz(0, false);
+    KlientTestowy *drugi = s.dolacz(0, false);
+    QVERIFY(pierwszy && drugi);
+    const int linii = s.linieSerwera().size();
+
+    s.kliknij("przyciskZatrzymaj");
+    QTRY_COMPARE(pierwszy->odebrane.size(), 1);
+    QTRY_COMPARE(drugi->odebrane.size(), 1);
+    for (KlientTestowy *k : {pierwszy, drugi}) {
+        QCOMPARE(k->odebrane[0].kod, ramka::kodStopu);
+        QCOMPARE(k->odebrane[0].bajty.toHex(), QByteArray("000800000007ffffffff"));
+        QCOMPARE(k->gniazdo.state(), QAbstractSocket::ConnectedState);
+    }
+    QCOMPARE(s.linieSerwera().size(), linii + 1); // the stop line only
+
+    // Still registered: after a restart they are asked again.
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 2 klientów"));
+    s.kliknij("przyciskZatrzymaj");
+
+    // A client leaving a stopped server goes unlogged.
+    const int poStopie = s.linieSerwera().size();
+    pierwszy->gniazdo.disconnectFromHost();
+    QTRY_COMPARE(pierwszy->gniazdo.state(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(100);
+    QCOMPARE(s.linieSerwera().size(), poStopie);
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+}
+
+void TstSiec::zatrzymanieWylaczaSynchronizacje()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskZatrzymaj");
+    QCOMPARE(s.linieSynchronizacji().constLast().mid(8), QStringLiteral(" - Zatrzymano Synchronizację"));
+    QCOMPARE(s.przycisk("przyciskSynch")->text(), QStringLiteral("Uruchom\nSynchronizację"));
+    QVERIFY(!s.przycisk("przyciskSynch")->isEnabled());
+    QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
+}
+
+void TstSiec::polaczeniaIRozlaczenia()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *pierwszy = s.dolacz(0, false);
+    KlientTestowy *drugi = s.dolacz(0, false);
+    QVERIFY(pierwszy && drugi);
+
+    const auto opis = [](KlientTestowy *k) {
+        return QStringLiteral("127.0.0.1; Port:") + QString::number(k->gniazdo.localPort());
+    };
+    const QStringList linie = s.linieSerwera();
+    QCOMPARE(linie[linie.size() - 2].mid(8),
+             QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(pierwszy));
+    QCOMPARE(linie.constLast().mid(8), QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(drugi));
+
+    const QString zakonczenie = QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opis(pierwszy);
+    pierwszy->gniazdo.disconnectFromHost();
+    QTRY_COMPARE(s.ostatniaSerwera().mid(8), zakonczenie);
+
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+    QTRY_COMPARE(drugi->odebrane.size(), 1);
+}
+
+void TstSiec::zadanieDoWszystkich()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(s.dolacz(0, false));
+    s.tyknij();
+
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.ostatniaSerwera(), s.etykieta("wartoscCzasu")->text()
+                                      + QStringLiteral(" - Nadano żądanie wysłania godziny do 3 klientów"));
+    for (const auto &k : s.klienci)
+        QTRY_COMPARE(k->odebrane.size(), 1);
+    const QByteArray bajty = s.klienci[0]->odebrane[0].bajty;
+    QCOMPARE(bajty.size(), 10);
+    QCOMPARE(bajty.left(6).toHex(), QByteArray("000800000005"));
+    QCOMPARE(s.klienci[0]->odebrane[0].czas.toString(QStringLiteral("HH:mm:ss")),
+             s.etykieta("wartoscCzasu")->text());
+    for (const auto &k : s.klienci)
+        QCOMPARE(k->odebrane[0].bajty, bajty);
+}
+
+void TstSiec::skladanieOdpowiedzi_data()
+{
+    // What one client sends, in pieces, and the ordinals of the replies logged.
+    QTest::addColumn<QList<QByteArray>>("kawalki");
+    QTest::addColumn<int>("odpowiedzi");
+
+    const QByteArray r = zbudujRamke(5, QTime(12, 0, 5));
+    QTest::newRow("one byte, then the rest") << QList<QByteArray>{r.left(1), r.mid(1)} << 1;
+    QTest::newRow("the length, then the fields") << QList<QByteArray>{r.left(2), r.mid(2)} << 1;
+    QTest::newRow("two in one burst") << QList<QByteArray>{r + r} << 2;
+    QTest::newRow("one and a half, then the rest") << QList<QByteArray>{r + r.left(5), r.mid(5)} << 2;
+    QTest::newRow("length 9 keeps step")
+        << QList<QByteArray>{QByteArray::fromHex("0009") + r.mid(2) + "x" + r} << 2;
+    QTest::newRow("length 0 and 3 are not replies")
+        << QList<QByteArray>{QByteArray::fromHex("0000") + QByteArray::fromHex("0003abcdef") + r} << 1;
+    QTest::newRow("length 7 waits for its bytes")
+        << QList<QByteArray>{QByteArray::fromHex("0007") + QByteArray(5, 'a')} << 0;
+}
+
+void TstSiec::skladanieOdpowiedzi()
+{
+    QFETCH(QList<QByteArray>, kawalki);
+    QFETCH(int, odpowiedzi);
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *k = s.dolacz(0, false);
+    QVERIFY(k);
+    QVERIFY(s.dolacz(0, false)); // a second one keeps the exchange open
+
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    for (const QByteArray &kawalek : kawalki) {
+        k->gniazdo.write(kawalek);
+        QVERIFY(k->gniazdo.waitForBytesWritten(1000));
+        QTest::qWait(20); // let the server see each piece on its own
+    }
+    // A marker reply from the other client shows when all is in.
+    s.klienci[1]->odpowiedz(5, QTime(12, 0, 7));
+    QTRY_COMPARE(s.linieSerwera().filter(liniaOdpowiedzi).size(), odpowiedzi + 1);
+    const QStringList linie = s.linieSerwera().filter(liniaOdpowiedzi);
+    for (int n = 1; n <= odpowiedzi; ++n)
+        QVERIFY2(linie[n - 1].contains(liniaOdpowiedzi + QString::number(n) + QStringLiteral(" - 12:00:05 ")),
+                 qPrintable(linie[n - 1]));
+}
+
+void TstSiec::obceGniazdo()
+{
+    Stanowisko s;
+    QTcpServer gdzieIndziej;
+    QVERIFY(gdzieIndziej.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket obcy;
+    obcy.connectToHost(QHostAddress::LocalHost, gdzieIndziej.serverPort());
+    QVERIFY(gdzieIndziej.waitForNewConnection(2000));
+    QVERIFY(obcy.waitForConnected(2000));
+    QVERIFY(connect(&obcy, SIGNAL(readyRead()), &s.okno, SLOT(odbierz())));
+
+    QTcpSocket *drugiKoniec = gdzieIndziej.nextPendingConnection();
+    drugiKoniec->write(zbudujRamke(5, QTime(12, 0, 0)));
+    QTRY_VERIFY(obcy.bytesAvailable() == 0 && !obcy.waitForReadyRead(10));
+    QCOMPARE(s.linieSerwera().filter(liniaOdpowiedzi).size(), 0);
+}
+
+void TstSiec::koniecNicNieWysyla()
+{
+    Stanowisko s;
+    s.okno.show();
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *k = s.dolacz();
+    QVERIFY(k);
+    const int linii = s.linieSerwera().size();
+
+    s.kliknij("przyciskKoniec");
+    QVERIFY(!s.okno.isVisible());
+    QVERIFY(!s.element<QTcpServer>("serwerTcp")->isListening());
+    QVERIFY(!k->gniazdo.waitForReadyRead(100));
+    QVERIFY(k->odebrane.isEmpty());
+    QCOMPARE(s.linieSerwera().size(), linii);
+}
+
+void TstSiec::zniszczenieZKlientami()
+{
+    // Sockets destroyed with the window emit disconnected() on their way out;
+    // none of it may reach the window's slots (run under AddressSanitizer).
+    auto *okno = new Serwer;
+    okno->findChild<QTimer *>(QStringLiteral("zegar"))->stop();
+    const quint16 port = wolnyPort();
+    okno->findChild<QSpinBox *>(QStringLiteral("polePortu"))->setValue(port);
+    QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskRozpocznij")), Qt::LeftButton);
+
+    std::vector<std::unique_ptr<KlientTestowy>> klienci;
+    for (int i = 0; i < 20; ++i)
+        klienci.push_back(std::make_unique<KlientTestowy>(port));
+    auto *dziennik = okno->findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
+    QTRY_COMPARE(dziennik->toPlainText().count(QStringLiteral("Rozpoczęto połączenie")), 20);
+    // Half of them with data on the way in, half of them already leaving.
+    for (int i = 0; i < 10; ++i)
+        klienci[i]->odpowiedz(5, QTime(1, 2, 3));
+    for (int i = 10; i < 20; ++i)
+        klienci[i]->gniazdo.disconnectFromHost();
+
+    delete okno;
+    for (const auto &k : klienci)
+        QTRY_COMPARE(k->gniazdo.state(), QAbstractSocket::UnconnectedState);
+}
+
+QTEST_MAIN(TstSiec)
+#include "tst_siec.moc"
