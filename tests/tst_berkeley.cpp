@@ -1,0 +1,306 @@
+// Whole exchanges with real clients on loopback: replies, the reply window,
+// rejection of outliers and the agreed time. The window's timer is stopped,
+// so the server clock stands still and the differences are exact.
+
+#include "stanowisko.h"
+
+#include <QRegularExpression>
+
+class TstBerkeley : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wymiana_data();
+    void wymiana();
+    void jedenKlientWszystkieLinie();
+    void odpowiedzPoOknie();
+    void brakOdpowiedziZostawiaOtwarta();
+    void odpowiedzPoZamknieciu();
+    void czyszczenieWTrakcie();
+    void ponad29Odpowiedzi();
+    void odpowiedzBezCzasu_data();
+    void odpowiedzBezCzasu();
+};
+
+static const QString liniaOdpowiedzi = QStringLiteral(" - Odebrano godzinę od klienta ");
+static const QString liniaWyniku = QStringLiteral(" - Wysłano godzinę synchronizacji ");
+static const QString wszystkie = QStringLiteral("----Odebrano wszystkie odpowiedzi----");
+static const QString niewszystkie = QStringLiteral("----Nie odebrano wszystkich odpowiedzi----");
+static const QString usrednianie = QStringLiteral("----Rozpoczynam proces uśredniania----");
+
+static QString hms(QTime czas)
+{
+    return czas.toString(QStringLiteral("HH:mm:ss"));
+}
+
+// A started server with periodic synchronization on, so that "Synchronizuj
+// Teraz" can be pressed, and `ile` clients that answer with these offsets.
+static void przygotuj(Stanowisko &s, const QList<int> &przesuniecia, bool odpowiadaja = true)
+{
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    for (int przesuniecie : przesuniecia)
+        QVERIFY(s.dolacz(przesuniecie, odpowiadaja));
+}
+
+static int ileLinii(Stanowisko &s, const QString &tresc)
+{
+    return s.linieSerwera().filter(tresc).size();
+}
+
+// The time a request carried, read off the first client.
+static QTime czasZadania(Stanowisko &s)
+{
+    for (const Odebrana &r : s.klienci[0]->odebrane)
+        if (r.kod == ramka::kodZadania)
+            return r.czas;
+    return QTime();
+}
+
+void TstBerkeley::wymiana_data()
+{
+    QTest::addColumn<QList<int>>("przesuniecia");
+    QTest::addColumn<int>("prog");
+    QTest::addColumn<int>("srednia");
+
+    QTest::newRow("+5") << QList<int>{5} << 1200 << 2;
+    QTest::newRow("-7, toward zero") << QList<int>{-7} << 1200 << -3;
+    QTest::newRow("+10 and -4") << QList<int>{10, -4} << 1200 << 2;
+    QTest::newRow("+1200 is accepted") << QList<int>{1200} << 1200 << 600;
+    QTest::newRow("-1200 is accepted") << QList<int>{-1200} << 1200 << -600;
+    QTest::newRow("+1201 is rejected") << QList<int>{1201} << 1200 << 0;
+    QTest::newRow("-1201 is rejected") << QList<int>{-1201} << 1200 << 0;
+    QTest::newRow("rejected still divides") << QList<int>{10, -4, 2000} << 1200 << 1;
+    QTest::newRow("smallest threshold") << QList<int>{61, 60, -60} << 60 << 0;
+    QTest::newRow("largest threshold") << QList<int>{10800, -10801} << 10800 << 3600;
+}
+
+// The rule of the whole exchange: every reply logged with its difference,
+// every outlier rejected by its ordinal, the average over the replies plus
+// the server, and the same agreed time sent to every client.
+void TstBerkeley::wymiana()
+{
+    QFETCH(QList<int>, przesuniecia);
+    QFETCH(int, prog);
+    QFETCH(int, srednia);
+    Stanowisko s;
+    s.pole("poleOdrzucenia")->setValue(prog);
+    przygotuj(s, przesuniecia);
+
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    // Ordinals follow the order the replies came in; map them back.
+    static const QRegularExpression wzor(QStringLiteral("klienta (\\d+) - .* różnica:(-?\\d+)s$"));
+    QList<int> roznice;
+    QList<int> odrzucone;
+    for (const QString &linia : s.linieSerwera().filter(liniaOdpowiedzi)) {
+        const auto dopasowanie = wzor.match(linia);
+        QVERIFY2(dopasowanie.hasMatch(), qPrintable(linia));
+        const int roznica = dopasowanie.captured(2).toInt();
+        roznice << roznica;
+        if (qAbs(roznica) > prog)
+            odrzucone << dopasowanie.captured(1).toInt();
+    }
+    QList<int> oczekiwane = przesuniecia;
+    std::sort(oczekiwane.begin(), oczekiwane.end());
+    std::sort(roznice.begin(), roznice.end());
+    QCOMPARE(roznice, oczekiwane);
+
+    QStringList odrzucenia;
+    for (int n : odrzucone)
+        odrzucenia << QStringLiteral("------Odrzucono czas klienta %1------").arg(n);
+    QCOMPARE(s.linieSynchronizacji().filter(QStringLiteral("Odrzucono")), odrzucenia);
+
+    const QTime zadanie = czasZadania(s);
+    const QTime uzgodniony = zadanie.addSecs(srednia);
+    QCOMPARE(s.linieSynchronizacji().constLast(),
+             hms(zadanie) + QStringLiteral(" - Średnia:%1  czas:").arg(srednia) + hms(uzgodniony));
+    for (const auto &k : s.klienci) {
+        QTRY_COMPARE(k->odebrane.size(), 2);
+        QCOMPARE(k->odebrane[1].kod, ramka::kodWyniku);
+        QCOMPARE(k->odebrane[1].czas, uzgodniony);
+    }
+}
+
+void TstBerkeley::jedenKlientWszystkieLinie()
+{
+    Stanowisko s;
+    przygotuj(s, {5});
+    const int przed = s.linieSerwera().size();
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    const QTime t = czasZadania(s);
+    const QString z = hms(t);
+    QCOMPARE(s.linieSerwera().mid(przed),
+             (QStringList{z + QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"),
+                          z + liniaOdpowiedzi + QStringLiteral("1 - ") + hms(t.addSecs(5))
+                              + QStringLiteral(" różnica:5s"),
+                          wszystkie, z + liniaWyniku + hms(t.addSecs(2)) + QStringLiteral(" do 1 klientów")}));
+    QCOMPARE(s.linieSynchronizacji(),
+             (QStringList{z + QStringLiteral(" - Uruchomiono Synchronizację"), usrednianie,
+                          z + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2))}));
+    QTRY_COMPARE(s.klienci[0]->odebrane.size(), 2);
+    QCOMPARE(s.klienci[0]->odebrane[1].czas.msecsSinceStartOfDay(), t.addSecs(2).msecsSinceStartOfDay());
+
+    // The server's own clock is not corrected.
+    s.tyknij();
+    QCOMPARE(s.etykieta("wartoscCzasu")->text(), hms(t.addMSecs(100)));
+}
+
+void TstBerkeley::odpowiedzPoOknie()
+{
+    Stanowisko s;
+    przygotuj(s, {0, 0}, false);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(s.klienci[1]->odebrane.size(), 1);
+    const QTime t = czasZadania(s);
+
+    s.klienci[0]->odpowiedz(5, t.addSecs(4));
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
+    s.tyknij(11);
+    s.klienci[1]->odpowiedz(5, t);
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    QCOMPARE(ileLinii(s, niewszystkie), 1);
+    QCOMPARE(ileLinii(s, wszystkie), 0);
+    QVERIFY(!s.linieSynchronizacji().contains(usrednianie));
+    // Eleven ticks moved the clock by 1.1 s; the averaging still runs over both.
+    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().endsWith(QStringLiteral("różnica:-1s")));
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:1  czas:")));
+}
+
+void TstBerkeley::brakOdpowiedziZostawiaOtwarta()
+{
+    Stanowisko s;
+    przygotuj(s, {3, 3});
+    QVERIFY(s.dolacz(0, false));
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 2);
+
+    // No tick closes an exchange, however many pass.
+    const int linii = s.linieSerwera().size();
+    s.tyknij(50);
+    QTest::qWait(50);
+    QCOMPARE(s.linieSerwera().size(), linii);
+    QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Średnia")).isEmpty());
+
+    // A late reply of the silent one closes it.
+    s.klienci[2]->odpowiedz(5, czasZadania(s));
+    QTRY_COMPARE(ileLinii(s, niewszystkie), 1);
+    QCOMPARE(ileLinii(s, liniaWyniku), 1);
+}
+
+void TstBerkeley::odpowiedzPoZamknieciu()
+{
+    Stanowisko s;
+    przygotuj(s, {6});
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    // One client asked last, so a stray reply opens and closes a new exchange.
+    s.klienci[0]->odpowiedz(5, czasZadania(s).addSecs(9));
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 2);
+    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().contains(liniaOdpowiedzi + QStringLiteral("1 - ")));
+    QCOMPARE(ileLinii(s, wszystkie), 2);
+    QVERIFY(s.linieSynchronizacji().constLast().mid(8).startsWith(QStringLiteral(" - Średnia:4  czas:")));
+}
+
+void TstBerkeley::czyszczenieWTrakcie()
+{
+    Stanowisko s;
+    przygotuj(s, {2, 0}, false);
+    s.klienci[0]->odpowiada = true;
+    s.klienci[0]->przesuniecie = 2;
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
+
+    s.kliknij("przyciskCzysc");
+    s.klienci[1]->odpowiedz(5, czasZadania(s).addSecs(-5));
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+    QCOMPARE(s.linieSerwera().size(), 3);
+    QVERIFY(s.linieSerwera()[0].contains(liniaOdpowiedzi + QStringLiteral("2 - ")));
+    QCOMPARE(s.linieSerwera()[1], wszystkie);
+    QCOMPARE(s.linieSynchronizacji().size(), 2);
+    QCOMPARE(s.linieSynchronizacji()[0], usrednianie);
+    QVERIFY(s.linieSynchronizacji()[1].contains(QStringLiteral(" - Średnia:-1  czas:")));
+}
+
+void TstBerkeley::ponad29Odpowiedzi()
+{
+    Stanowisko s;
+    QList<int> zera(29, 0);
+    przygotuj(s, zera);
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(s.dolacz(0, false));
+
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 29);
+    const QTime t = czasZadania(s);
+    for (int i = 29; i < 35; ++i)
+        s.klienci[i]->odpowiedz(5, t.addSecs(1000));
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    // All 35 counted and logged; the six beyond the room take no part.
+    QCOMPARE(ileLinii(s, liniaOdpowiedzi), 35);
+    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().contains(
+        liniaOdpowiedzi + QStringLiteral("35 - ") + hms(t.addSecs(1000)) + QStringLiteral(" różnica:1000s")));
+    QCOMPARE(ileLinii(s, wszystkie), 1);
+    QCOMPARE(s.linieSynchronizacji().constLast(), hms(t) + QStringLiteral(" - Średnia:0  czas:") + hms(t));
+    QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
+}
+
+void TstBerkeley::odpowiedzBezCzasu_data()
+{
+    QTest::addColumn<QByteArray>("pierwsza");
+    QTest::addColumn<QByteArray>("druga");
+    QTest::newRow("code 0") << zbudujRamke(0, QTime(1, 0)) << zbudujRamke(0, QTime(2, 0));
+    QTest::newRow("null time") << QByteArray::fromHex("000800000005ffffffff")
+                               << QByteArray::fromHex("000800000009ffffffff");
+    QTest::newRow("a whole day and more") << QByteArray::fromHex("00080000000505265c00")
+                                          << QByteArray::fromHex("000800000005ffff0000");
+}
+
+// A reply with no usable time takes its ordinal and counts in the divisor,
+// but what an earlier exchange left at that ordinal must not leak into the
+// average or be reported as rejected.
+void TstBerkeley::odpowiedzBezCzasu()
+{
+    QFETCH(QByteArray, pierwsza);
+    QFETCH(QByteArray, druga);
+    Stanowisko s;
+    przygotuj(s, {0, 0, 0}, false);
+
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
+    QTime t = czasZadania(s);
+    const int przesuniecia[] = {10, 3000, 4};
+    for (int i = 0; i < 3; ++i) {
+        s.klienci[i]->odpowiedz(5, t.addSecs(przesuniecia[i]));
+        QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), i + 1);
+    }
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+    QCOMPARE(s.linieSynchronizacji().filter(QStringLiteral("Odrzucono")).size(), 1);
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:3  czas:")));
+
+    s.kliknij("przyciskCzysc");
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(s.klienci[2]->odebrane.size(), 3);
+    t = s.klienci[2]->odebrane[2].czas;
+    s.klienci[0]->gniazdo.write(pierwsza);
+    s.klienci[1]->gniazdo.write(druga);
+    QTest::qWait(50); // both in, in this order, before the last one
+    s.klienci[2]->odpowiedz(5, t.addSecs(8));
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+
+    QCOMPARE(ileLinii(s, liniaOdpowiedzi), 1);
+    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi)[0].contains(liniaOdpowiedzi + QStringLiteral("3 - ")));
+    QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Odrzucono")).isEmpty());
+    QCOMPARE(s.linieSynchronizacji().constLast(),
+             hms(t) + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2)));
+}
+
+QTEST_MAIN(TstBerkeley)
+#include "tst_berkeley.moc"
