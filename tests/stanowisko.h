@@ -30,7 +30,8 @@ inline quint16 wolnyPort()
     return proba.serverPort();
 }
 
-struct Odebrana {
+struct Odebrana
+{
     qint32 kod;
     QTime czas;
     QByteArray bajty;
@@ -42,7 +43,8 @@ class KlientTestowy : public QObject
 {
 public:
     explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiada = true)
-        : przesuniecie(przesuniecieS), odpowiada(odpowiada)
+        : przesuniecie(przesuniecieS)
+        , odpowiada(odpowiada)
     {
         connect(&gniazdo, &QTcpSocket::readyRead, this, &KlientTestowy::czytaj);
         gniazdo.connectToHost(QHostAddress::LocalHost, port);
@@ -84,8 +86,7 @@ public:
         pole("polePortu")->setValue(wolnyPort());
     }
 
-    template <typename T = QWidget>
-    T *element(const char *nazwa)
+    template<typename T = QWidget> T *element(const char *nazwa)
     {
         auto *znaleziony = okno.findChild<T *>(QLatin1String(nazwa));
         Q_ASSERT(znaleziony);

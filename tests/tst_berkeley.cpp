@@ -64,16 +64,16 @@ void TstBerkeley::wymiana_data()
     QTest::addColumn<int>("prog");
     QTest::addColumn<int>("srednia");
 
-    QTest::newRow("+5") << QList<int>{5} << 1200 << 2;
-    QTest::newRow("-7, toward zero") << QList<int>{-7} << 1200 << -3;
-    QTest::newRow("+10 and -4") << QList<int>{10, -4} << 1200 << 2;
-    QTest::newRow("+1200 is accepted") << QList<int>{1200} << 1200 << 600;
-    QTest::newRow("-1200 is accepted") << QList<int>{-1200} << 1200 << -600;
-    QTest::newRow("+1201 is rejected") << QList<int>{1201} << 1200 << 0;
-    QTest::newRow("-1201 is rejected") << QList<int>{-1201} << 1200 << 0;
-    QTest::newRow("rejected still divides") << QList<int>{10, -4, 2000} << 1200 << 1;
-    QTest::newRow("smallest threshold") << QList<int>{61, 60, -60} << 60 << 0;
-    QTest::newRow("largest threshold") << QList<int>{10800, -10801} << 10800 << 3600;
+    QTest::newRow("+5") << QList<int> {5} << 1200 << 2;
+    QTest::newRow("-7, toward zero") << QList<int> {-7} << 1200 << -3;
+    QTest::newRow("+10 and -4") << QList<int> {10, -4} << 1200 << 2;
+    QTest::newRow("+1200 is accepted") << QList<int> {1200} << 1200 << 600;
+    QTest::newRow("-1200 is accepted") << QList<int> {-1200} << 1200 << -600;
+    QTest::newRow("+1201 is rejected") << QList<int> {1201} << 1200 << 0;
+    QTest::newRow("-1201 is rejected") << QList<int> {-1201} << 1200 << 0;
+    QTest::newRow("rejected still divides") << QList<int> {10, -4, 2000} << 1200 << 1;
+    QTest::newRow("smallest threshold") << QList<int> {61, 60, -60} << 60 << 0;
+    QTest::newRow("largest threshold") << QList<int> {10800, -10801} << 10800 << 3600;
 }
 
 // The rule of the whole exchange: every reply logged with its difference,
@@ -134,16 +134,19 @@ void TstBerkeley::jedenKlientWszystkieLinie()
 
     const QTime t = czasZadania(s);
     const QString z = hms(t);
-    QCOMPARE(s.linieSerwera().mid(przed),
-             (QStringList{z + QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"),
-                          z + liniaOdpowiedzi + QStringLiteral("1 - ") + hms(t.addSecs(5))
-                              + QStringLiteral(" różnica:5s"),
-                          wszystkie, z + liniaWyniku + hms(t.addSecs(2)) + QStringLiteral(" do 1 klientów")}));
+    QCOMPARE(
+        s.linieSerwera().mid(przed),
+        (QStringList {z + QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"),
+                      z + liniaOdpowiedzi + QStringLiteral("1 - ") + hms(t.addSecs(5))
+                          + QStringLiteral(" różnica:5s"),
+                      wszystkie,
+                      z + liniaWyniku + hms(t.addSecs(2)) + QStringLiteral(" do 1 klientów")}));
     QCOMPARE(s.linieSynchronizacji(),
-             (QStringList{z + QStringLiteral(" - Uruchomiono Synchronizację"), usrednianie,
-                          z + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2))}));
+             (QStringList {z + QStringLiteral(" - Uruchomiono Synchronizację"), usrednianie,
+                           z + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2))}));
     QTRY_COMPARE(s.klienci[0]->odebrane.size(), 2);
-    QCOMPARE(s.klienci[0]->odebrane[1].czas.msecsSinceStartOfDay(), t.addSecs(2).msecsSinceStartOfDay());
+    QCOMPARE(s.klienci[0]->odebrane[1].czas.msecsSinceStartOfDay(),
+             t.addSecs(2).msecsSinceStartOfDay());
 
     // The server's own clock is not corrected.
     s.tyknij();
@@ -168,7 +171,10 @@ void TstBerkeley::odpowiedzPoOknie()
     QCOMPARE(ileLinii(s, wszystkie), 0);
     QVERIFY(!s.linieSynchronizacji().contains(usrednianie));
     // Eleven ticks moved the clock by 1.1 s; the averaging still runs over both.
-    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().endsWith(QStringLiteral("różnica:-1s")));
+    QVERIFY(s.linieSerwera()
+                .filter(liniaOdpowiedzi)
+                .constLast()
+                .endsWith(QStringLiteral("różnica:-1s")));
     QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:1  czas:")));
 }
 
@@ -203,9 +209,13 @@ void TstBerkeley::odpowiedzPoZamknieciu()
     // One client asked last, so a stray reply opens and closes a new exchange.
     s.klienci[0]->odpowiedz(5, czasZadania(s).addSecs(9));
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 2);
-    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().contains(liniaOdpowiedzi + QStringLiteral("1 - ")));
+    QVERIFY(s.linieSerwera()
+                .filter(liniaOdpowiedzi)
+                .constLast()
+                .contains(liniaOdpowiedzi + QStringLiteral("1 - ")));
     QCOMPARE(ileLinii(s, wszystkie), 2);
-    QVERIFY(s.linieSynchronizacji().constLast().mid(8).startsWith(QStringLiteral(" - Średnia:4  czas:")));
+    QVERIFY(s.linieSynchronizacji().constLast().mid(8).startsWith(
+        QStringLiteral(" - Średnia:4  czas:")));
 }
 
 void TstBerkeley::czyszczenieWTrakcie()
@@ -245,10 +255,14 @@ void TstBerkeley::ponad29Odpowiedzi()
 
     // All 35 counted and logged; the six beyond the room take no part.
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), 35);
-    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi).constLast().contains(
-        liniaOdpowiedzi + QStringLiteral("35 - ") + hms(t.addSecs(1000)) + QStringLiteral(" różnica:1000s")));
+    QVERIFY(s.linieSerwera()
+                .filter(liniaOdpowiedzi)
+                .constLast()
+                .contains(liniaOdpowiedzi + QStringLiteral("35 - ") + hms(t.addSecs(1000))
+                          + QStringLiteral(" różnica:1000s")));
     QCOMPARE(ileLinii(s, wszystkie), 1);
-    QCOMPARE(s.linieSynchronizacji().constLast(), hms(t) + QStringLiteral(" - Średnia:0  czas:") + hms(t));
+    QCOMPARE(s.linieSynchronizacji().constLast(),
+             hms(t) + QStringLiteral(" - Średnia:0  czas:") + hms(t));
     QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
 }
 
@@ -296,7 +310,8 @@ void TstBerkeley::odpowiedzBezCzasu()
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
 
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), 1);
-    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi)[0].contains(liniaOdpowiedzi + QStringLiteral("3 - ")));
+    QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi)[0].contains(liniaOdpowiedzi
+                                                                 + QStringLiteral("3 - ")));
     QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Odrzucono")).isEmpty());
     QCOMPARE(s.linieSynchronizacji().constLast(),
              hms(t) + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2)));

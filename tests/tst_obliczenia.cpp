@@ -45,11 +45,16 @@ void TstObliczenia::synchNalezna_data()
     QTest::newRow("100 ms short") << t("12:00:19.900") << t("12:00:20.000") << 20 << false;
     QTest::newRow("on time") << t("12:00:20.000") << t("12:00:20.000") << 20 << true;
     QTest::newRow("late") << t("12:00:25.000") << t("12:00:20.000") << 20 << true;
-    QTest::newRow("armed before midnight, clock before") << t("23:59:55.000") << t("00:00:10.000") << 20 << false;
-    QTest::newRow("armed before midnight, clock after") << t("00:00:05.000") << t("00:00:10.000") << 20 << false;
-    QTest::newRow("armed before midnight, due after") << t("00:00:10.000") << t("00:00:10.000") << 20 << true;
-    QTest::newRow("due just before midnight") << t("23:59:59.900") << t("23:59:59.900") << 500 << true;
-    QTest::newRow("due before midnight, clock past it") << t("00:00:01.000") << t("23:59:59.000") << 10 << true;
+    QTest::newRow("armed before midnight, clock before")
+        << t("23:59:55.000") << t("00:00:10.000") << 20 << false;
+    QTest::newRow("armed before midnight, clock after")
+        << t("00:00:05.000") << t("00:00:10.000") << 20 << false;
+    QTest::newRow("armed before midnight, due after")
+        << t("00:00:10.000") << t("00:00:10.000") << 20 << true;
+    QTest::newRow("due just before midnight")
+        << t("23:59:59.900") << t("23:59:59.900") << 500 << true;
+    QTest::newRow("due before midnight, clock past it")
+        << t("00:00:01.000") << t("23:59:59.000") << 10 << true;
 }
 
 void TstObliczenia::synchNalezna()
@@ -74,7 +79,8 @@ void TstObliczenia::roznicaSekund_data()
     QTest::newRow("client past midnight") << t("00:00:01.000") << t("23:59:58.000") << 3;
     QTest::newRow("server past midnight") << t("23:59:58.000") << t("00:00:01.000") << -3;
     QTest::newRow("twelve hours ahead") << t("18:00:00.000") << t("06:00:00.000") << 12 * 3600;
-    QTest::newRow("just over twelve hours ahead") << t("18:00:01.000") << t("06:00:00.000") << -(12 * 3600 - 1);
+    QTest::newRow("just over twelve hours ahead")
+        << t("18:00:01.000") << t("06:00:00.000") << -(12 * 3600 - 1);
 }
 
 void TstObliczenia::roznicaSekund()
@@ -128,10 +134,14 @@ void TstObliczenia::budowaRamki_data()
     QTest::addColumn<int>("kod");
     QTest::addColumn<QTime>("czas");
     QTest::addColumn<QByteArray>("bajty");
-    QTest::newRow("request at noon") << 5 << t("12:00:00.000") << QByteArray::fromHex("00080000000502932e00");
-    QTest::newRow("stop with null time") << 7 << QTime() << QByteArray::fromHex("000800000007ffffffff");
-    QTest::newRow("result at midnight") << 6 << t("00:00:00.000") << QByteArray::fromHex("00080000000600000000");
-    QTest::newRow("last millisecond") << 6 << t("23:59:59.999") << QByteArray::fromHex("00080000000605265bff");
+    QTest::newRow("request at noon")
+        << 5 << t("12:00:00.000") << QByteArray::fromHex("00080000000502932e00");
+    QTest::newRow("stop with null time")
+        << 7 << QTime() << QByteArray::fromHex("000800000007ffffffff");
+    QTest::newRow("result at midnight")
+        << 6 << t("00:00:00.000") << QByteArray::fromHex("00080000000600000000");
+    QTest::newRow("last millisecond")
+        << 6 << t("23:59:59.999") << QByteArray::fromHex("00080000000605265bff");
 }
 
 void TstObliczenia::budowaRamki()
@@ -144,7 +154,8 @@ void TstObliczenia::budowaRamki()
 
 // Feeds `wejscie` to the reader in pieces cut at `ciecia` and returns what it
 // handed on, one "code@ms" entry per frame, "-" per dropped frame.
-static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &ciecia, quint16 *koncowyRozmiar)
+static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &ciecia,
+                              quint16 *koncowyRozmiar)
 {
     QBuffer bufor;
     bufor.open(QIODevice::ReadWrite);
@@ -170,7 +181,8 @@ static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &cieci
                 wynik << QStringLiteral("-");
             else
                 wynik << QStringLiteral("%1@%2").arg(kod).arg(
-                    czas.isValid() ? QString::number(czas.msecsSinceStartOfDay()) : QStringLiteral("x"));
+                    czas.isValid() ? QString::number(czas.msecsSinceStartOfDay())
+                                   : QStringLiteral("x"));
         }
     }
     *koncowyRozmiar = rozmiar;
@@ -186,31 +198,35 @@ void TstObliczenia::odczytRamek_data()
 
     const QByteArray r1 = zbudujRamke(5, QTime::fromMSecsSinceStartOfDay(1000));
     const QByteArray r2 = zbudujRamke(9, QTime::fromMSecsSinceStartOfDay(2000));
-    const QStringList obie{QStringLiteral("5@1000"), QStringLiteral("9@2000")};
+    const QStringList obie {QStringLiteral("5@1000"), QStringLiteral("9@2000")};
 
-    QTest::newRow("whole") << r1 << QList<int>{} << QStringList{QStringLiteral("5@1000")} << 0;
-    QTest::newRow("one byte, then the rest") << r1 << QList<int>{1} << QStringList{QStringLiteral("5@1000")} << 0;
-    QTest::newRow("length, then fields") << r1 << QList<int>{2} << QStringList{QStringLiteral("5@1000")} << 0;
-    QTest::newRow("every byte alone") << r1 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}
-                                      << QStringList{QStringLiteral("5@1000")} << 0;
-    QTest::newRow("length alone is pending") << r1.left(2) << QList<int>{} << QStringList{} << 8;
-    QTest::newRow("two in one burst") << r1 + r2 << QList<int>{} << obie << 0;
-    QTest::newRow("second split across bursts") << r1 + r2 << QList<int>{13} << obie << 0;
-    QTest::newRow("length 0 is dropped") << QByteArray::fromHex("0000") + r1 << QList<int>{}
-                                         << QStringList{QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
-    QTest::newRow("length 3 is dropped whole") << QByteArray::fromHex("0003aabbcc") + r1 << QList<int>{}
-                                               << QStringList{QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
-    QTest::newRow("length 7 waits for its bytes") << QByteArray::fromHex("0007010203") << QList<int>{}
-                                                  << QStringList{} << 7;
+    QTest::newRow("whole") << r1 << QList<int> {} << QStringList {QStringLiteral("5@1000")} << 0;
+    QTest::newRow("one byte, then the rest")
+        << r1 << QList<int> {1} << QStringList {QStringLiteral("5@1000")} << 0;
+    QTest::newRow("length, then fields")
+        << r1 << QList<int> {2} << QStringList {QStringLiteral("5@1000")} << 0;
+    QTest::newRow("every byte alone") << r1 << QList<int> {1, 2, 3, 4, 5, 6, 7, 8, 9}
+                                      << QStringList {QStringLiteral("5@1000")} << 0;
+    QTest::newRow("length alone is pending") << r1.left(2) << QList<int> {} << QStringList {} << 8;
+    QTest::newRow("two in one burst") << r1 + r2 << QList<int> {} << obie << 0;
+    QTest::newRow("second split across bursts") << r1 + r2 << QList<int> {13} << obie << 0;
+    QTest::newRow("length 0 is dropped")
+        << QByteArray::fromHex("0000") + r1 << QList<int> {}
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
+    QTest::newRow("length 3 is dropped whole")
+        << QByteArray::fromHex("0003aabbcc") + r1 << QList<int> {}
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
+    QTest::newRow("length 7 waits for its bytes")
+        << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7;
     QTest::newRow("length 9 keeps step")
-        << QByteArray::fromHex("0009") + r1.mid(2) + QByteArray(1, 'x') + r2 << QList<int>{}
+        << QByteArray::fromHex("0009") + r1.mid(2) + QByteArray(1, 'x') + r2 << QList<int> {}
         << obie << 0;
-    QTest::newRow("length 9 short of its last byte") << QByteArray::fromHex("0009") + r1.mid(2) << QList<int>{}
-                                                     << QStringList{} << 9;
-    QTest::newRow("null time") << QByteArray::fromHex("000800000005ffffffff") << QList<int>{}
-                               << QStringList{QStringLiteral("5@x")} << 0;
-    QTest::newRow("a whole day") << QByteArray::fromHex("00080000000505265c00") << QList<int>{}
-                                 << QStringList{QStringLiteral("5@x")} << 0;
+    QTest::newRow("length 9 short of its last byte")
+        << QByteArray::fromHex("0009") + r1.mid(2) << QList<int> {} << QStringList {} << 9;
+    QTest::newRow("null time") << QByteArray::fromHex("000800000005ffffffff") << QList<int> {}
+                               << QStringList {QStringLiteral("5@x")} << 0;
+    QTest::newRow("a whole day") << QByteArray::fromHex("00080000000505265c00") << QList<int> {}
+                                 << QStringList {QStringLiteral("5@x")} << 0;
 }
 
 void TstObliczenia::odczytRamek()
@@ -231,12 +247,14 @@ void TstObliczenia::wyborAdresu_data()
 
     const QHostAddress petla(QHostAddress::LocalHost);
     QTest::newRow("loopback, IPv6, two IPv4")
-        << QList<QHostAddress>{petla, QHostAddress(QStringLiteral("fe80::1")), QHostAddress(QStringLiteral("10.0.0.5")),
-                               QHostAddress(QStringLiteral("192.168.1.7"))}
+        << QList<QHostAddress> {petla, QHostAddress(QStringLiteral("fe80::1")),
+                                QHostAddress(QStringLiteral("10.0.0.5")),
+                                QHostAddress(QStringLiteral("192.168.1.7"))}
         << QStringLiteral("10.0.0.5");
-    QTest::newRow("loopback only") << QList<QHostAddress>{petla, QHostAddress(QHostAddress::LocalHostIPv6)}
-                                   << QStringLiteral("127.0.0.1");
-    QTest::newRow("none") << QList<QHostAddress>{} << QStringLiteral("127.0.0.1");
+    QTest::newRow("loopback only")
+        << QList<QHostAddress> {petla, QHostAddress(QHostAddress::LocalHostIPv6)}
+        << QStringLiteral("127.0.0.1");
+    QTest::newRow("none") << QList<QHostAddress> {} << QStringLiteral("127.0.0.1");
 }
 
 void TstObliczenia::wyborAdresu()

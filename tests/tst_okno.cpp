@@ -31,10 +31,11 @@ void TstOkno::stanPoczatkowy()
     const QStringList linie = s.linieSerwera();
     QCOMPARE(linie.size(), 1);
     QVERIFY2(linie[0].contains(znacznik), qPrintable(linie[0]));
-    QCOMPARE(linie[0].mid(8), QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley."));
+    QCOMPARE(linie[0].mid(8),
+             QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley."));
     QVERIFY(s.linieSynchronizacji().isEmpty());
 
-    const QList<std::tuple<const char *, QString, bool>> przyciski{
+    const QList<std::tuple<const char *, QString, bool>> przyciski {
         {"przyciskRozpocznij", QStringLiteral("Rozpocznij\nDziałanie\nSerwera"), true},
         {"przyciskZatrzymaj", QStringLiteral("Zatrzymaj\nSerwer"), false},
         {"przyciskKoniec", QStringLiteral("Zakończ\nDziałanie\nProgramu"), true},
@@ -47,7 +48,7 @@ void TstOkno::stanPoczatkowy()
         QCOMPARE(s.przycisk(nazwa)->isEnabled(), wlaczony);
     }
 
-    const QList<std::pair<const char *, QString>> etykiety{
+    const QList<std::pair<const char *, QString>> etykiety {
         {"etykietaOdrzucenia", QStringLiteral("Czas odrzucenia:")},
         {"etykietaPortu", QStringLiteral("Podaj Port:")},
         {"etykietaIp", QStringLiteral("Ip Serwera:")},
@@ -123,12 +124,13 @@ void TstOkno::taktZegara()
     Stanowisko s;
     QVERIFY(s.etykieta("wartoscCzasu")->text().isEmpty());
     s.tyknij();
-    const QTime pierwszy = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    const QTime pierwszy
+        = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
     QVERIFY(pierwszy.isValid());
     s.tyknij(10);
-    const QTime poSekundzie = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    const QTime poSekundzie
+        = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
     QCOMPARE((pierwszy.secsTo(poSekundzie) + 86400) % 86400, 1);
-
 }
 
 void TstOkno::wlaczanieSynchronizacji()
@@ -146,12 +148,14 @@ void TstOkno::wlaczanieSynchronizacji()
     QVERIFY(wlaczono.contains(znacznik));
     QCOMPARE(wlaczono.mid(8), QStringLiteral(" - Uruchomiono Synchronizację"));
     const QTime teraz = QTime::fromString(wlaczono.left(8), QStringLiteral("HH:mm:ss"));
-    QCOMPARE(s.etykieta("wartoscNastSynch")->text(), teraz.addSecs(20).toString(QStringLiteral("HH:mm:ss")));
+    QCOMPARE(s.etykieta("wartoscNastSynch")->text(),
+             teraz.addSecs(20).toString(QStringLiteral("HH:mm:ss")));
 
     s.kliknij("przyciskSynch");
     QCOMPARE(s.przycisk("przyciskSynch")->text(), QStringLiteral("Uruchom\nSynchronizację"));
     QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
-    QCOMPARE(s.linieSynchronizacji().constLast().mid(8), QStringLiteral(" - Zatrzymano Synchronizację"));
+    QCOMPARE(s.linieSynchronizacji().constLast().mid(8),
+             QStringLiteral(" - Zatrzymano Synchronizację"));
     QVERIFY(s.etykieta("wartoscNastSynch")->text().isEmpty());
 }
 
@@ -170,7 +174,8 @@ void TstOkno::okresowaSynchronizacja()
     QCOMPARE(zadania(s), 0);
     s.tyknij();
     QCOMPARE(zadania(s), 1);
-    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 0 klientów"));
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 0 klientów"));
 
     // The broadcast re-arms: the next request is one period later, not at once.
     s.tyknij(199);
@@ -188,8 +193,10 @@ void TstOkno::zmianaOkresu()
 
     // Counted from the change: 10 s from now, although 15 s have passed.
     s.pole("poleOkresu")->setValue(10);
-    const QTime teraz = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
-    QCOMPARE(s.etykieta("wartoscNastSynch")->text(), teraz.addSecs(10).toString(QStringLiteral("HH:mm:ss")));
+    const QTime teraz
+        = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(s.etykieta("wartoscNastSynch")->text(),
+             teraz.addSecs(10).toString(QStringLiteral("HH:mm:ss")));
     s.tyknij(99);
     QCOMPARE(zadania(s), 0);
     s.tyknij();

@@ -36,7 +36,8 @@ void TstSiec::uruchomienie()
 
     const QString adres = wybierzAdres(QNetworkInterface::allAddresses());
     QCOMPARE(s.linieSerwera().size(), 2);
-    QCOMPARE(s.ostatniaSerwera().mid(8), startu + adres + QStringLiteral("; Port:") + QString::number(s.port()));
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             startu + adres + QStringLiteral("; Port:") + QString::number(s.port()));
     QVERIFY(s.etykieta("wartoscIp")->isVisibleTo(&s.okno));
     QCOMPARE(s.etykieta("wartoscIp")->text(), adres);
     QVERIFY(!s.przycisk("przyciskRozpocznij")->isEnabled());
@@ -133,7 +134,8 @@ void TstSiec::zatrzymanieZKlientami()
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
     s.kliknij("przyciskSynchTeraz");
-    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 2 klientów"));
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 2 klientów"));
     s.kliknij("przyciskZatrzymaj");
 
     // A client leaving a stopped server goes unlogged.
@@ -145,7 +147,8 @@ void TstSiec::zatrzymanieZKlientami()
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
     s.kliknij("przyciskSynchTeraz");
-    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
 }
 
 void TstSiec::zatrzymanieWylaczaSynchronizacje()
@@ -154,7 +157,8 @@ void TstSiec::zatrzymanieWylaczaSynchronizacje()
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
     s.kliknij("przyciskZatrzymaj");
-    QCOMPARE(s.linieSynchronizacji().constLast().mid(8), QStringLiteral(" - Zatrzymano Synchronizację"));
+    QCOMPARE(s.linieSynchronizacji().constLast().mid(8),
+             QStringLiteral(" - Zatrzymano Synchronizację"));
     QCOMPARE(s.przycisk("przyciskSynch")->text(), QStringLiteral("Uruchom\nSynchronizację"));
     QVERIFY(!s.przycisk("przyciskSynch")->isEnabled());
     QVERIFY(!s.przycisk("przyciskSynchTeraz")->isEnabled());
@@ -174,15 +178,18 @@ void TstSiec::polaczeniaIRozlaczenia()
     const QStringList linie = s.linieSerwera();
     QCOMPARE(linie[linie.size() - 2].mid(8),
              QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(pierwszy));
-    QCOMPARE(linie.constLast().mid(8), QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(drugi));
+    QCOMPARE(linie.constLast().mid(8),
+             QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(drugi));
 
-    const QString zakonczenie = QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opis(pierwszy);
+    const QString zakonczenie
+        = QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opis(pierwszy);
     pierwszy->gniazdo.disconnectFromHost();
     QTRY_COMPARE(s.ostatniaSerwera().mid(8), zakonczenie);
 
     s.kliknij("przyciskSynch");
     s.kliknij("przyciskSynchTeraz");
-    QCOMPARE(s.ostatniaSerwera().mid(8), QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
     QTRY_COMPARE(drugi->odebrane.size(), 1);
 }
 
@@ -196,8 +203,9 @@ void TstSiec::zadanieDoWszystkich()
     s.tyknij();
 
     s.kliknij("przyciskSynchTeraz");
-    QCOMPARE(s.ostatniaSerwera(), s.etykieta("wartoscCzasu")->text()
-                                      + QStringLiteral(" - Nadano żądanie wysłania godziny do 3 klientów"));
+    QCOMPARE(s.ostatniaSerwera(),
+             s.etykieta("wartoscCzasu")->text()
+                 + QStringLiteral(" - Nadano żądanie wysłania godziny do 3 klientów"));
     for (const auto &k : s.klienci)
         QTRY_COMPARE(k->odebrane.size(), 1);
     const QByteArray bajty = s.klienci[0]->odebrane[0].bajty;
@@ -216,16 +224,18 @@ void TstSiec::skladanieOdpowiedzi_data()
     QTest::addColumn<int>("odpowiedzi");
 
     const QByteArray r = zbudujRamke(5, QTime(12, 0, 5));
-    QTest::newRow("one byte, then the rest") << QList<QByteArray>{r.left(1), r.mid(1)} << 1;
-    QTest::newRow("the length, then the fields") << QList<QByteArray>{r.left(2), r.mid(2)} << 1;
-    QTest::newRow("two in one burst") << QList<QByteArray>{r + r} << 2;
-    QTest::newRow("one and a half, then the rest") << QList<QByteArray>{r + r.left(5), r.mid(5)} << 2;
+    QTest::newRow("one byte, then the rest") << QList<QByteArray> {r.left(1), r.mid(1)} << 1;
+    QTest::newRow("the length, then the fields") << QList<QByteArray> {r.left(2), r.mid(2)} << 1;
+    QTest::newRow("two in one burst") << QList<QByteArray> {r + r} << 2;
+    QTest::newRow("one and a half, then the rest")
+        << QList<QByteArray> {r + r.left(5), r.mid(5)} << 2;
     QTest::newRow("length 9 keeps step")
-        << QList<QByteArray>{QByteArray::fromHex("0009") + r.mid(2) + "x" + r} << 2;
+        << QList<QByteArray> {QByteArray::fromHex("0009") + r.mid(2) + "x" + r} << 2;
     QTest::newRow("length 0 and 3 are not replies")
-        << QList<QByteArray>{QByteArray::fromHex("0000") + QByteArray::fromHex("0003abcdef") + r} << 1;
+        << QList<QByteArray> {QByteArray::fromHex("0000") + QByteArray::fromHex("0003abcdef") + r}
+        << 1;
     QTest::newRow("length 7 waits for its bytes")
-        << QList<QByteArray>{QByteArray::fromHex("0007") + QByteArray(5, 'a')} << 0;
+        << QList<QByteArray> {QByteArray::fromHex("0007") + QByteArray(5, 'a')} << 0;
 }
 
 void TstSiec::skladanieOdpowiedzi()
@@ -250,7 +260,8 @@ void TstSiec::skladanieOdpowiedzi()
     QTRY_COMPARE(s.linieSerwera().filter(liniaOdpowiedzi).size(), odpowiedzi + 1);
     const QStringList linie = s.linieSerwera().filter(liniaOdpowiedzi);
     for (int n = 1; n <= odpowiedzi; ++n)
-        QVERIFY2(linie[n - 1].contains(liniaOdpowiedzi + QString::number(n) + QStringLiteral(" - 12:00:05 ")),
+        QVERIFY2(linie[n - 1].contains(liniaOdpowiedzi + QString::number(n)
+                                       + QStringLiteral(" - 12:00:05 ")),
                  qPrintable(linie[n - 1]));
 }
 
@@ -296,7 +307,8 @@ void TstSiec::zniszczenieZKlientami()
     okno->findChild<QTimer *>(QStringLiteral("zegar"))->stop();
     const quint16 port = wolnyPort();
     okno->findChild<QSpinBox *>(QStringLiteral("polePortu"))->setValue(port);
-    QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskRozpocznij")), Qt::LeftButton);
+    QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskRozpocznij")),
+                      Qt::LeftButton);
 
     std::vector<std::unique_ptr<KlientTestowy>> klienci;
     for (int i = 0; i < 20; ++i)

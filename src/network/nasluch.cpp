@@ -26,7 +26,8 @@ void Serwer::rozpocznij()
 {
     const auto port = quint16(polePortu->value());
     if (!serwerTcp->listen(QHostAddress::AnyIPv4, port)) {
-        QMessageBox::critical(this, QStringLiteral("Błąd!"), QStringLiteral("Serwer nie może zostać uruchomionym"),
+        QMessageBox::critical(this, QStringLiteral("Błąd!"),
+                              QStringLiteral("Serwer nie może zostać uruchomionym"),
                               QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
@@ -34,9 +35,10 @@ void Serwer::rozpocznij()
     const QString adres = wybierzAdres(QNetworkInterface::allAddresses());
     wartoscIp->setVisible(true);
     wartoscIp->setText(adres);
-    oknoSerwera->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono serwer pod adresem: ") + adres
-                                                       + QStringLiteral("; Port:")
-                                                       + QString::number(serwerTcp->serverPort())));
+    oknoSerwera->append(zeZnacznikiem(czasSerwera,
+                                      QStringLiteral(" - Uruchomiono serwer pod adresem: ") + adres
+                                          + QStringLiteral("; Port:")
+                                          + QString::number(serwerTcp->serverPort())));
 
     przyciskRozpocznij->setEnabled(false);
     przyciskZatrzymaj->setEnabled(true);

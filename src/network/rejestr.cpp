@@ -10,7 +10,8 @@ namespace {
 // "<address>; Port:<port>" of the client's end of a connection.
 QString opisKlienta(const QTcpSocket &gniazdo)
 {
-    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:") + QString::number(gniazdo.peerPort());
+    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:")
+        + QString::number(gniazdo.peerPort());
 }
 
 } // namespace
@@ -23,7 +24,8 @@ void Serwer::dodajKlienta()
     klienci->append(gniazdo);
     rozmiaryBlokow->append(0);
     oknoSerwera->append(zeZnacznikiem(
-        czasSerwera, QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
+        czasSerwera,
+        QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
 
     // Order matters: the registry forgets the socket before its deletion is
     // requested.
@@ -38,8 +40,10 @@ void Serwer::usunKlienta()
     if (!gniazdo)
         return;
     if (serwerDziala == 1)
-        oknoSerwera->append(zeZnacznikiem(
-            czasSerwera, QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
+        oknoSerwera->append(
+            zeZnacznikiem(czasSerwera,
+                          QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
+                              + opisKlienta(*gniazdo)));
 
     const auto i = klienci->indexOf(gniazdo);
     if (i < 0)

@@ -14,7 +14,8 @@ constexpr qint64 msDoby = 24 * 60 * 60 * 1000;
 
 bool synchNalezna(QTime czas, QTime nastepna, qint64 okresMs)
 {
-    qint64 uplynelo = (czas.msecsSinceStartOfDay() - nastepna.msecsSinceStartOfDay() + okresMs) % msDoby;
+    qint64 uplynelo
+        = (czas.msecsSinceStartOfDay() - nastepna.msecsSinceStartOfDay() + okresMs) % msDoby;
     if (uplynelo < 0)
         uplynelo += msDoby;
     return uplynelo >= okresMs;
@@ -25,8 +26,8 @@ void Serwer::uplywCzasu()
     czasSerwera = czasSerwera.addMSecs(100);
     ++licznikTaktow;
     wartoscCzasu->setText(godzina(czasSerwera));
-    if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000) && serwerDziala == 1
-        && synchWlaczona == 1)
+    if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000)
+        && serwerDziala == 1 && synchWlaczona == 1)
         wyslijZadanie();
 }
 
@@ -40,13 +41,15 @@ void Serwer::okresSynch(int s)
 void Serwer::synchB()
 {
     if (synchWlaczona != 0) {
-        oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Zatrzymano Synchronizację")));
+        oknoSynchronizacji->append(
+            zeZnacznikiem(czasSerwera, QStringLiteral(" - Zatrzymano Synchronizację")));
         przyciskSynch->setText(QStringLiteral("Uruchom\nSynchronizację"));
         przyciskSynchTeraz->setEnabled(false);
         synchWlaczona = 0;
         wartoscNastSynch->clear();
     } else {
-        oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono Synchronizację")));
+        oknoSynchronizacji->append(
+            zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono Synchronizację")));
         przyciskSynch->setText(QStringLiteral("Zatrzymaj\nSynchronizację"));
         przyciskSynchTeraz->setEnabled(true);
         synchWlaczona = 1;

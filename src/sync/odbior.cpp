@@ -63,10 +63,11 @@ void Serwer::obsluzOdpowiedz(qint32 kod)
         roznice[n] = roznica;
         przyjete[n] = 1;
     }
-    oknoSerwera->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Odebrano godzinę od klienta ")
-                                                       + QString::number(n) + QStringLiteral(" - ")
-                                                       + czasKlienta.toString(Qt::TextDate) + QStringLiteral(" różnica:")
-                                                       + QString::number(roznica) + QStringLiteral("s")));
+    oknoSerwera->append(zeZnacznikiem(
+        czasSerwera,
+        QStringLiteral(" - Odebrano godzinę od klienta ") + QString::number(n)
+            + QStringLiteral(" - ") + czasKlienta.toString(Qt::TextDate)
+            + QStringLiteral(" różnica:") + QString::number(roznica) + QStringLiteral("s")));
 
     if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi) {
         oknoSerwera->append(QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
@@ -88,8 +89,8 @@ void Serwer::usrednij()
     for (qint32 i = 1; i <= ile; ++i) {
         if (czyOdrzucic(roznice[i], prog)) {
             przyjete[i] = 0;
-            oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
-                                       + QStringLiteral("------"));
+            oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ")
+                                       + QString::number(i) + QStringLiteral("------"));
         }
     }
     for (qint32 i = 1; i <= ile; ++i) {
@@ -98,8 +99,9 @@ void Serwer::usrednij()
     }
     roznice[0] = srednia(roznice[0], ile);
     czasZadania = czasSerwera.addSecs(roznice[0]);
-    oknoSynchronizacji->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Średnia:") + QString::number(roznice[0])
-                                                              + QStringLiteral("  czas:")
-                                                              + czasZadania.toString(Qt::TextDate)));
+    oknoSynchronizacji->append(
+        zeZnacznikiem(czasSerwera,
+                      QStringLiteral(" - Średnia:") + QString::number(roznice[0])
+                          + QStringLiteral("  czas:") + czasZadania.toString(Qt::TextDate)));
     wyslijZadanie();
 }

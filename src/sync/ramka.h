@@ -16,8 +16,8 @@ constexpr int dlugoscPol = 8;
 constexpr int dlugoscRamki = 2 + dlugoscPol;
 
 constexpr qint32 kodZadania = 5; // request: answer with your clock
-constexpr qint32 kodWyniku = 6;  // the agreed time of an exchange
-constexpr qint32 kodStopu = 7;   // the server stops listening
+constexpr qint32 kodWyniku = 6; // the agreed time of an exchange
+constexpr qint32 kodStopu = 7; // the server stops listening
 constexpr qint32 kodBezCzasu = 0; // a reply that carries no usable time
 } // namespace ramka
 
@@ -25,9 +25,9 @@ constexpr qint32 kodBezCzasu = 0; // a reply that carries no usable time
 QByteArray zbudujRamke(qint32 kod, QTime czas);
 
 enum class Odczyt {
-    Niepelna,  // the frame has not all arrived yet; nothing more to read now
+    Niepelna, // the frame has not all arrived yet; nothing more to read now
     Pominieta, // a whole frame too short to hold a code and a time, dropped
-    Ramka,     // a frame was read into kod and czas
+    Ramka, // a frame was read into kod and czas
 };
 
 // Reads at most one frame from `wejscie`. `rozmiarBloku` is the length state

@@ -16,8 +16,7 @@ namespace {
 
 // Every widget carries its member's name, so that it can be found from
 // outside (tests, accessibility tools) without reaching into the class.
-template <typename T>
-T *nazwany(T *obiekt, const char *nazwa)
+template<typename T> T *nazwany(T *obiekt, const char *nazwa)
 {
     obiekt->setObjectName(QLatin1String(nazwa));
     return obiekt;
@@ -42,18 +41,18 @@ QSpinBox *pole(const char *nazwa, int od, int doWartosci)
 } // namespace
 
 Serwer::Serwer(QWidget *parent)
-    : QWidget(parent),
-      klienci(nullptr),
-      rozmiaryBlokow(nullptr),
-      zegar(nullptr),
-      synchWlaczona(0),
-      liczbaZapytanych(0),
-      liczbaOdpowiedzi(0),
-      roznice{},
-      przyjete{},
-      serwerDziala(0),
-      typKomunikatu(5),
-      licznikTaktow(0)
+    : QWidget(parent)
+    , klienci(nullptr)
+    , rozmiaryBlokow(nullptr)
+    , zegar(nullptr)
+    , synchWlaczona(0)
+    , liczbaZapytanych(0)
+    , liczbaOdpowiedzi(0)
+    , roznice {}
+    , przyjete {}
+    , serwerDziala(0)
+    , typKomunikatu(5)
+    , licznikTaktow(0)
 {
     setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
 
@@ -79,7 +78,8 @@ Serwer::Serwer(QWidget *parent)
     poleOdrzucenia->setValue(1200);
     poleOdrzucenia->setSingleStep(60);
 
-    etykietaOdrzucenia = nazwany(new QLabel(QStringLiteral("Czas odrzucenia:")), "etykietaOdrzucenia");
+    etykietaOdrzucenia
+        = nazwany(new QLabel(QStringLiteral("Czas odrzucenia:")), "etykietaOdrzucenia");
     etykietaPortu = nazwany(new QLabel(QStringLiteral("Podaj Port:")), "etykietaPortu");
     etykietaIp = nazwany(new QLabel(QStringLiteral("Ip Serwera:")), "etykietaIp");
     wartoscIp = nazwany(new QLabel, "wartoscIp");
@@ -91,10 +91,14 @@ Serwer::Serwer(QWidget *parent)
 
     przyciskRozpocznij = nazwany(new QPushButton(QStringLiteral("Rozpocznij\nDziałanie\nSerwera")),
                                  "przyciskRozpocznij");
-    przyciskZatrzymaj = nazwany(new QPushButton(QStringLiteral("Zatrzymaj\nSerwer")), "przyciskZatrzymaj");
-    przyciskKoniec = nazwany(new QPushButton(QStringLiteral("Zakończ\nDziałanie\nProgramu")), "przyciskKoniec");
-    przyciskSynch = nazwany(new QPushButton(QStringLiteral("Uruchom\nSynchronizację")), "przyciskSynch");
-    przyciskSynchTeraz = nazwany(new QPushButton(QStringLiteral("Synchronizuj Teraz")), "przyciskSynchTeraz");
+    przyciskZatrzymaj
+        = nazwany(new QPushButton(QStringLiteral("Zatrzymaj\nSerwer")), "przyciskZatrzymaj");
+    przyciskKoniec = nazwany(new QPushButton(QStringLiteral("Zakończ\nDziałanie\nProgramu")),
+                             "przyciskKoniec");
+    przyciskSynch
+        = nazwany(new QPushButton(QStringLiteral("Uruchom\nSynchronizację")), "przyciskSynch");
+    przyciskSynchTeraz
+        = nazwany(new QPushButton(QStringLiteral("Synchronizuj Teraz")), "przyciskSynchTeraz");
     przyciskCzysc = nazwany(new QPushButton(QStringLiteral("Wyczyść\nOkna")), "przyciskCzysc");
     connect(przyciskRozpocznij, &QPushButton::clicked, this, &Serwer::rozpocznij);
     connect(przyciskZatrzymaj, &QPushButton::clicked, this, &Serwer::zatrzymaj);
@@ -105,7 +109,8 @@ Serwer::Serwer(QWidget *parent)
     przyciskZatrzymaj->setEnabled(false);
     przyciskSynch->setEnabled(false);
     przyciskSynchTeraz->setEnabled(false);
-    for (QPushButton *przycisk : {przyciskRozpocznij, przyciskZatrzymaj, przyciskCzysc, przyciskKoniec})
+    for (QPushButton *przycisk :
+         {przyciskRozpocznij, przyciskZatrzymaj, przyciskCzysc, przyciskKoniec})
         przycisk->setMaximumWidth(90);
 
     siatka = new QGridLayout(this);
@@ -143,8 +148,9 @@ Serwer::Serwer(QWidget *parent)
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(100);
 
-    oknoSerwera->append(
-        zeZnacznikiem(czasSerwera, QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
+    oknoSerwera->append(zeZnacznikiem(
+        czasSerwera,
+        QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
 }
 
 Serwer::~Serwer()
