@@ -1,9 +1,11 @@
+#include "network/limitPlikow.h"
 #include "window/serwer.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    podniesLimitPlikow();
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Serwer Synchronizacji"));
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));

@@ -1,17 +1,10 @@
 #include "berkeley.h"
 
-namespace {
-constexpr qint32 msDoby = 24 * 60 * 60 * 1000;
-}
+#include "doba.h"
 
 qint32 roznicaSekund(QTime klient, QTime serwer)
 {
-    qint32 ms = klient.msecsSinceStartOfDay() - serwer.msecsSinceStartOfDay();
-    if (ms > msDoby / 2)
-        ms -= msDoby;
-    else if (ms < -msDoby / 2)
-        ms += msDoby;
-    return ms / 1000;
+    return roznicaMs(klient, serwer) / 1000;
 }
 
 bool czyOdrzucic(qint32 roznica, qint32 prog)

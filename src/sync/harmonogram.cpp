@@ -1,5 +1,7 @@
 #include "harmonogram.h"
 
+#include "doba.h"
+
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
@@ -7,10 +9,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBrowser>
-
-namespace {
-constexpr qint64 msDoby = 24 * 60 * 60 * 1000;
-}
 
 bool synchNalezna(QTime czas, QTime nastepna, qint64 okresMs)
 {

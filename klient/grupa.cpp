@@ -1,0 +1,104 @@
+#include "grupa.h"
+
+#include "klient.h"
+#include "sync/doba.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cmath>
+
+qint64 rozrzut(const QList<qint64> &wartosci)
+{
+    if (wartosci.isEmpty())
+        return 0;
+    const auto [najmniejsza, najwieksza] = std::minmax_element(wartosci.begin(), wartosci.end());
+    return *najwieksza - *najmniejsza;
+}
+
+Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
+    : QObject(parent)
+    , ustawienia(ustawienia)
+    , wyjscie(stdout)
+    , wynikiKlientow(std::size_t(ustawienia.liczba), 0)
+{
+    QRandomGenerator los(ustawienia.ziarno);
+    const bool losowo = ustawienia.rozrzutS > 0;
+    const QTime teraz = QTime::currentTime();
+    for (int i = 0; i < ustawienia.liczba; ++i) {
+        const double przesuniecie = ustawienia.przesuniecieS
+            + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
+        const double dryf = losowo && ustawienia.dryfPpm != 0
+            ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
+            : ustawienia.dryfPpm;
+        auto *klient = new Klient(
+            i + 1, ustawienia.host, ustawienia.port,
+            nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()), this);
+        klienci.push_back(klient);
+        if (!ustawienia.cicho)
+            connect(klient, &Klient::zdarzenie, this, &Grupa::wypisz);
+        connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
+        connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
+        connect(klient, &Klient::odpowiedziano, this, &Grupa::poOdpowiedzi);
+        connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
+    }
+    cisza.setSingleShot(true);
+    cisza.setInterval(500);
+    connect(&cisza, &QTimer::timeout, this, &Grupa::podsumuj);
+}
+
+void Grupa::uruchom()
+{
+    for (Klient *klient : klienci)
+        klient->polacz();
+}
+
+void Grupa::wypisz(const QString &linia)
+{
+    wyjscie << linia << Qt::endl;
+}
+
+void Grupa::poOdpowiedzi(qint64 przesuniecieMs)
+{
+    przesunieciaPrzed.append(przesuniecieMs);
+}
+
+void Grupa::poUstawieniu(int indeks)
+{
+    ++wynikiKlientow[std::size_t(indeks)];
+    ustawione.append(indeks);
+    if (ustawione.size() >= polaczonych)
+        podsumuj();
+    else
+        cisza.start();
+}
+
+void Grupa::podsumuj()
+{
+    cisza.stop();
+    if (ustawione.isEmpty())
+        return;
+
+    // Every clock that took the agreed time, read at one moment, against the
+    // first of them.
+    const QTime wzorzec = klienci[std::size_t(ustawione.first())]->czas();
+    QList<qint64> po;
+    for (int indeks : std::as_const(ustawione))
+        po.append(roznicaMs(klienci[std::size_t(indeks)]->czas(), wzorzec));
+
+    ++numerWymiany;
+    wypisz(QStringLiteral("Wymiana %1: odpowiedziało %2 klientów, czas uzgodniony otrzymało %3; "
+                          "rozrzut zegarów przed: %4 s, po: %5 s")
+               .arg(numerWymiany)
+               .arg(przesunieciaPrzed.size())
+               .arg(ustawione.size())
+               .arg(double(rozrzut(przesunieciaPrzed)) / 1000, 0, 'f', 3)
+               .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
+    przesunieciaPrzed.clear();
+    ustawione.clear();
+
+    if (ustawienia.wymiany > 0
+        && *std::min_element(wynikiKlientow.begin(), wynikiKlientow.end()) >= ustawienia.wymiany)
+        QCoreApplication::exit(0);
+}

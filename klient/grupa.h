@@ -1,0 +1,58 @@
+#ifndef GRUPA_H
+#define GRUPA_H
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTextStream>
+#include <QTimer>
+
+#include <vector>
+
+class Klient;
+
+struct Ustawienia
+{
+    QString host = QStringLiteral("127.0.0.1");
+    quint16 port = 4466;
+    int liczba = 1;
+    double przesuniecieS = 0;
+    double rozrzutS = 0;
+    double dryfPpm = 0;
+    quint32 ziarno = 0;
+    int wymiany = 0; // 0: run until stopped
+    bool cicho = false;
+};
+
+// All the simulated clients of one run. After every exchange it prints how
+// many answered and how far apart their clocks were before the exchange and
+// right after the agreed time was applied.
+class Grupa : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Grupa(const Ustawienia &ustawienia, QObject *parent = nullptr);
+    void uruchom();
+
+private:
+    void wypisz(const QString &linia);
+    void poOdpowiedzi(qint64 przesuniecieMs);
+    void poUstawieniu(int indeks);
+    void podsumuj();
+
+    Ustawienia ustawienia;
+    QTextStream wyjscie;
+    std::vector<Klient *> klienci;
+    std::vector<int> wynikiKlientow; // agreed times received, per client
+    int polaczonych = 0;
+    int numerWymiany = 0;
+    QList<qint64> przesunieciaPrzed;
+    QList<int> ustawione;
+    QTimer cisza; // closes an exchange whose results stop coming
+};
+
+// The spread of a set of values: the largest minus the smallest; 0 if empty.
+qint64 rozrzut(const QList<qint64> &wartosci);
+
+#endif // GRUPA_H

@@ -1,0 +1,120 @@
+#include "klient.h"
+
+#include "sync/doba.h"
+#include "sync/ramka.h"
+
+#include <QElapsedTimer>
+
+qint64 terazNs()
+{
+    static const QElapsedTimer start = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return start.nsecsElapsed();
+}
+
+Klient::Klient(int numer, const QString &host, quint16 port, const ZegarSymulowany &zegar,
+               QObject *parent)
+    : QObject(parent)
+    , zegar(zegar)
+    , host(host)
+    , port(port)
+    , nr(numer)
+{
+    ponowienie.setSingleShot(true);
+    ponowienie.setInterval(1000);
+    connect(&ponowienie, &QTimer::timeout, this, &Klient::polacz);
+    connect(&gniazdo, &QTcpSocket::readyRead, this, &Klient::czytaj);
+    connect(&gniazdo, &QTcpSocket::stateChanged, this, &Klient::poZmianieStanu);
+}
+
+void Klient::polacz()
+{
+    rozmiarBloku = 0;
+    gniazdo.connectToHost(host, port);
+}
+
+QTime Klient::czas() const
+{
+    return odczyt(zegar, terazNs());
+}
+
+void Klient::zglos(const QString &tresc)
+{
+    emit zdarzenie(QStringLiteral("klient %1 [%2]: %3")
+                       .arg(nr)
+                       .arg(czas().toString(QStringLiteral("HH:mm:ss.zzz")), tresc));
+}
+
+void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
+{
+    if (stan == QAbstractSocket::ConnectedState) {
+        bylPolaczony = true;
+        zgloszonoNiedostepnosc = false;
+        zglos(QStringLiteral("połączono z %1:%2").arg(host).arg(port));
+        emit polaczono();
+    } else if (stan == QAbstractSocket::UnconnectedState) {
+        if (bylPolaczony) {
+            bylPolaczony = false;
+            zglos(QStringLiteral("rozłączono, ponawiam co sekundę"));
+            emit rozlaczono();
+        } else if (!zgloszonoNiedostepnosc) {
+            zgloszonoNiedostepnosc = true;
+            zglos(QStringLiteral("serwer niedostępny (%1), ponawiam co sekundę")
+                      .arg(gniazdo.errorString()));
+        }
+        ponowienie.start();
+    }
+}
+
+void Klient::czytaj()
+{
+    qint32 kod = 0;
+    QTime czasRamki;
+    for (;;) {
+        switch (czytajRamke(gniazdo, rozmiarBloku, kod, czasRamki)) {
+        case Odczyt::Niepelna:
+            return;
+        case Odczyt::Pominieta:
+            zglos(QStringLiteral("za krótka ramka, pomijam"));
+            break;
+        case Odczyt::Ramka:
+            obsluz(kod, czasRamki);
+            break;
+        }
+    }
+}
+
+void Klient::obsluz(qint32 kod, QTime czasRamki)
+{
+    const QString pokazany = czasRamki.isValid()
+        ? czasRamki.toString(QStringLiteral("HH:mm:ss.zzz"))
+        : QStringLiteral("brak czasu");
+    switch (kod) {
+    case ramka::kodZadania: {
+        const QTime moj = czas();
+        gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
+        zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
+        if (czasRamki.isValid())
+            emit odpowiedziano(roznicaMs(moj, czasRamki));
+        break;
+    }
+    case ramka::kodWyniku:
+        if (!czasRamki.isValid()) {
+            zglos(QStringLiteral("czas uzgodniony bez czasu, pomijam"));
+            break;
+        }
+        ustaw(zegar, czasRamki, terazNs());
+        zglos(QStringLiteral("ustawiono czas uzgodniony %1").arg(pokazany));
+        emit ustawiono();
+        break;
+    case ramka::kodStopu:
+        zglos(QStringLiteral("serwer zatrzymany, pozostaję połączony"));
+        break;
+    default:
+        zglos(QStringLiteral("nieznany kod %1, pomijam").arg(kod));
+        break;
+    }
+}

@@ -1,0 +1,87 @@
+#include "grupa.h"
+#include "network/limitPlikow.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace {
+
+[[noreturn]] void blad(const QString &tresc)
+{
+    std::fprintf(stderr, "klient: %s\n", qPrintable(tresc));
+    std::exit(2);
+}
+
+double liczba(const QCommandLineParser &parser, const QString &opcja, double od, double doWartosci)
+{
+    bool ok = false;
+    const double wartosc = parser.value(opcja).toDouble(&ok);
+    if (!ok || wartosc < od || wartosc > doWartosci)
+        blad(QStringLiteral("--%1 przyjmuje liczbę od %2 do %3").arg(opcja).arg(od).arg(doWartosci));
+    return wartosc;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    podniesLimitPlikow();
+    QCoreApplication aplikacja(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("klient"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Symulowani klienci serwera synchronizacji czasu: każdy z własnym zegarem "
+                       "i własnym połączeniem TCP."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("host"), QStringLiteral("Adres serwera."), QStringLiteral("adres"),
+         QStringLiteral("127.0.0.1")},
+        {QStringLiteral("port"), QStringLiteral("Port serwera."), QStringLiteral("port"),
+         QStringLiteral("4466")},
+        {QStringLiteral("count"), QStringLiteral("Liczba symulowanych klientów."),
+         QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("offset"),
+         QStringLiteral("Przesunięcie zegarów względem zegara systemowego, w sekundach."),
+         QStringLiteral("S"), QStringLiteral("0")},
+        {QStringLiteral("spread"),
+         QStringLiteral("Losowe przesunięcie każdego zegara w granicach ±S sekund (dryf też "
+                        "losowy, w granicach ±PPM)."),
+         QStringLiteral("S"), QStringLiteral("0")},
+        {QStringLiteral("drift"),
+         QStringLiteral("Dryf zegarów w milionowych częściach (ujemny: zegar się spóźnia)."),
+         QStringLiteral("PPM"), QStringLiteral("0")},
+        {QStringLiteral("seed"), QStringLiteral("Ziarno losowania, dla powtarzalnych przebiegów."),
+         QStringLiteral("liczba")},
+        {QStringLiteral("exchanges"),
+         QStringLiteral("Zakończ po K czasach uzgodnionych otrzymanych przez każdego klienta."),
+         QStringLiteral("K"), QStringLiteral("0")},
+        {{QStringLiteral("q"), QStringLiteral("quiet")},
+         QStringLiteral("Tylko podsumowania wymian.")},
+    });
+    parser.process(aplikacja);
+    if (!parser.positionalArguments().isEmpty())
+        blad(QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first()));
+
+    Ustawienia ustawienia;
+    ustawienia.host = parser.value(QStringLiteral("host"));
+    ustawienia.port = quint16(liczba(parser, QStringLiteral("port"), 1, 65535));
+    ustawienia.liczba = int(liczba(parser, QStringLiteral("count"), 1, 100000));
+    ustawienia.przesuniecieS = liczba(parser, QStringLiteral("offset"), -43200, 43200);
+    ustawienia.rozrzutS = liczba(parser, QStringLiteral("spread"), 0, 43200);
+    ustawienia.dryfPpm = liczba(parser, QStringLiteral("drift"), -1e5, 1e5);
+    ustawienia.wymiany = int(liczba(parser, QStringLiteral("exchanges"), 0, 1e9));
+    ustawienia.cicho = parser.isSet(QStringLiteral("quiet"));
+    ustawienia.ziarno = parser.isSet(QStringLiteral("seed"))
+        ? quint32(liczba(parser, QStringLiteral("seed"), 0, 4294967295.0))
+        : QRandomGenerator::global()->generate();
+
+    Grupa grupa(ustawienia);
+    grupa.uruchom();
+    return QCoreApplication::exec();
+}
