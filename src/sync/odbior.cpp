@@ -82,22 +82,14 @@ void Serwer::obsluzOdpowiedz(qint32 kod)
 void Serwer::usrednij()
 {
     const qint32 ile = qMin(liczbaOdpowiedzi, qint32(pojemnoscWymiany - 1));
-    const qint32 prog = poleOdrzucenia->value();
-
     typKomunikatu = ramka::kodWyniku;
-    roznice[0] = 0;
-    for (qint32 i = 1; i <= ile; ++i) {
-        if (czyOdrzucic(roznice[i], prog)) {
-            przyjete[i] = 0;
-            oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ")
-                                       + QString::number(i) + QStringLiteral("------"));
-        }
-    }
-    for (qint32 i = 1; i <= ile; ++i) {
-        if (przyjete[i] == 1)
-            roznice[0] += roznice[i];
-    }
-    roznice[0] = srednia(roznice[0], ile);
+
+    QList<qint32> odrzucone;
+    usrednijRoznice(roznice, przyjete, ile, poleOdrzucenia->value(), odrzucone);
+    for (qint32 i : std::as_const(odrzucone))
+        oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ")
+                                   + QString::number(i) + QStringLiteral("------"));
+
     czasZadania = czasSerwera.addSecs(roznice[0]);
     oknoSynchronizacji->append(
         zeZnacznikiem(czasSerwera,
