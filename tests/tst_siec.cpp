@@ -22,11 +22,17 @@ private slots:
     void skladanieOdpowiedzi_data();
     void skladanieOdpowiedzi();
     void obceGniazdo();
+    void zalewRamek();
     void koniecNicNieWysyla();
     void zniszczenieZKlientami();
 };
 
 static const QString startu = QStringLiteral(" - Uruchomiono serwer pod adresem: ");
+static QTime czasZadaniaKlienta(KlientTestowy *k)
+{
+    return k->odebrane.constLast().czas;
+}
+
 static const QString liniaOdpowiedzi = QStringLiteral(" - Odebrano godzinę od klienta ");
 
 void TstSiec::uruchomienie()
@@ -280,6 +286,36 @@ void TstSiec::obceGniazdo()
     drugiKoniec->write(zbudujRamke(5, QTime(12, 0, 0)));
     QTRY_VERIFY(obcy.bytesAvailable() == 0 && !obcy.waitForReadyRead(10));
     QCOMPARE(s.linieSerwera().filter(liniaOdpowiedzi).size(), 0);
+}
+
+void TstSiec::zalewRamek()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *zalewajacy = s.dolacz(0, false);
+    KlientTestowy *uczciwy = s.dolacz(0, false);
+    QVERIFY(zalewajacy && uczciwy);
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(uczciwy->odebrane.size(), 1);
+
+    // A thousand replies to one request: the first 32 frames are taken, then
+    // the connection is cut and the client forgotten.
+    QByteArray zalew;
+    for (int i = 0; i < 1000; ++i)
+        zalew += zbudujRamke(5, czasZadaniaKlienta(uczciwy).addSecs(100));
+    zalewajacy->gniazdo.write(zalew);
+    QTRY_COMPARE(zalewajacy->gniazdo.state(), QAbstractSocket::UnconnectedState);
+    QTRY_VERIFY(s.ostatniaSerwera().contains(
+        QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")));
+    QCOMPARE(s.linieSerwera().filter(liniaOdpowiedzi).size(), 32);
+
+    // The honest client goes on being served.
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(s.ostatniaSerwera().mid(8),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+    uczciwy->odpowiedz(5, czasZadaniaKlienta(uczciwy));
+    QTRY_VERIFY(s.linieSerwera().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")));
 }
 
 void TstSiec::koniecNicNieWysyla()

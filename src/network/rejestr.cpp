@@ -21,6 +21,9 @@ void Serwer::dodajKlienta()
     QTcpSocket *gniazdo = serwerTcp->nextPendingConnection();
     if (!gniazdo)
         return;
+    // Room for the longest frame a peer can announce, and no more: what a
+    // peer sends beyond that waits in the system's buffers, not in ours.
+    gniazdo->setReadBufferSize(128 * 1024);
     klienci->append(gniazdo);
     rozmiaryBlokow->append(0);
     oknoSerwera->append(zeZnacznikiem(
@@ -45,6 +48,7 @@ void Serwer::usunKlienta()
                           QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
                               + opisKlienta(*gniazdo)));
 
+    ramkiOdZadania.remove(gniazdo);
     const auto i = klienci->indexOf(gniazdo);
     if (i < 0)
         return;

@@ -9,7 +9,11 @@
 
 namespace {
 constexpr qint32 oknoOdpowiedzi = 10; // ticks after the first reply
-}
+// Frames a client may send between two requests before it counts as a flood
+// and is disconnected. Each is a log line; unchecked, one peer could
+// fill the panes and stall the clock.
+constexpr qint32 ramekNaZadanie = 32;
+} // namespace
 
 void Serwer::odbierz()
 {
@@ -27,15 +31,15 @@ void Serwer::odbierz()
             gniazdo->readAll(); // not a registered client: nothing it says counts
             return;
         }
-        switch (czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta)) {
-        case Odczyt::Niepelna:
+        const Odczyt odczyt = czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta);
+        if (odczyt == Odczyt::Niepelna)
             return;
-        case Odczyt::Pominieta:
-            break;
-        case Odczyt::Ramka:
-            obsluzOdpowiedz(kod);
-            break;
+        if (++ramkiOdZadania[gniazdo] > ramekNaZadanie) {
+            gniazdo->abort();
+            return;
         }
+        if (odczyt == Odczyt::Ramka)
+            obsluzOdpowiedz(kod);
     }
 }
 

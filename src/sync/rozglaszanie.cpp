@@ -10,8 +10,10 @@ void Serwer::wyslijZadanie()
 {
     okresSynch(poleOkresu->value());
     licznikTaktow = 0;
-    if (typKomunikatu == ramka::kodZadania)
+    if (typKomunikatu == ramka::kodZadania) {
         czasZadania = czasSerwera;
+        ramkiOdZadania.clear(); // every client may answer anew
+    }
 
     const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
     liczbaZapytanych = 0;

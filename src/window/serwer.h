@@ -1,6 +1,7 @@
 #ifndef SERWER_H
 #define SERWER_H
 
+#include <QHash>
 #include <QList>
 #include <QTime>
 #include <QWidget>
@@ -84,6 +85,10 @@ private:
     qint32 serwerDziala;
     qint32 typKomunikatu;
     qint32 licznikTaktow;
+
+    // Frames each client has sent since the last request. A client is asked
+    // for one reply per request; one that sends far more is flooding.
+    QHash<QTcpSocket *, qint32> ramkiOdZadania;
 };
 
 #endif // SERWER_H
