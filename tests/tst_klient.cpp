@@ -31,18 +31,17 @@ void TstKlient::zegar_data()
 
     const QTime poludnie(12, 0);
     QTest::newRow("offset") << poludnie << qint64(-30'000) << 0.0 << qint64(0) << QTime(11, 59, 30);
-    QTest::newRow("runs on") << poludnie << qint64(0) << 0.0 << 90 * sekundaNs
-                             << QTime(12, 1, 30);
-    QTest::newRow("fast by 1000 ppm") << poludnie << qint64(0) << 1000.0 << 1000 * sekundaNs
-                                      << QTime(12, 16, 41);
-    QTest::newRow("slow by 1000 ppm") << poludnie << qint64(0) << -1000.0 << 1000 * sekundaNs
-                                      << QTime(12, 16, 39);
-    QTest::newRow("offset past midnight") << QTime(23, 59, 50) << qint64(20'000) << 0.0
-                                          << qint64(0) << QTime(0, 0, 10);
-    QTest::newRow("runs past midnight") << QTime(23, 59, 59) << qint64(0) << 0.0 << 2 * sekundaNs
-                                        << QTime(0, 0, 1);
-    QTest::newRow("offset back over midnight") << QTime(0, 0, 5) << qint64(-10'000) << 0.0
-                                               << qint64(0) << QTime(23, 59, 55);
+    QTest::newRow("runs on") << poludnie << qint64(0) << 0.0 << 90 * sekundaNs << QTime(12, 1, 30);
+    QTest::newRow("fast by 1000 ppm")
+        << poludnie << qint64(0) << 1000.0 << 1000 * sekundaNs << QTime(12, 16, 41);
+    QTest::newRow("slow by 1000 ppm")
+        << poludnie << qint64(0) << -1000.0 << 1000 * sekundaNs << QTime(12, 16, 39);
+    QTest::newRow("offset past midnight")
+        << QTime(23, 59, 50) << qint64(20'000) << 0.0 << qint64(0) << QTime(0, 0, 10);
+    QTest::newRow("runs past midnight")
+        << QTime(23, 59, 59) << qint64(0) << 0.0 << 2 * sekundaNs << QTime(0, 0, 1);
+    QTest::newRow("offset back over midnight")
+        << QTime(0, 0, 5) << qint64(-10'000) << 0.0 << qint64(0) << QTime(23, 59, 55);
 }
 
 void TstKlient::zegar()
@@ -92,9 +91,9 @@ void TstKlient::wymianaZProcesem()
     QCOMPARE(klient.exitCode(), 0);
 
     QCOMPARE(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę od klienta ")).size(), 5);
-    QCOMPARE(s.linieSerwera().filter(QRegularExpression(
-                                         QStringLiteral(" - Wysłano godzinę synchronizacji "
-                                                        "\\d\\d:\\d\\d:\\d\\d do 5 klientów$")))
+    QCOMPARE(s.linieSerwera()
+                 .filter(QRegularExpression(QStringLiteral(" - Wysłano godzinę synchronizacji "
+                                                           "\\d\\d:\\d\\d:\\d\\d do 5 klientów$")))
                  .size(),
              1);
 

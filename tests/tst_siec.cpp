@@ -24,6 +24,7 @@ private slots:
     void obceGniazdo();
     void zalewRamek();
     void koniecNicNieWysyla();
+    void zniszczenieZKlientami_data();
     void zniszczenieZKlientami();
 };
 
@@ -335,28 +336,52 @@ void TstSiec::koniecNicNieWysyla()
     QCOMPARE(s.linieSerwera().size(), linii);
 }
 
+void TstSiec::zniszczenieZKlientami_data()
+{
+    QTest::addColumn<QString>("sposob");
+    QTest::newRow("the end button") << QStringLiteral("przycisk");
+    QTest::newRow("the window closed") << QStringLiteral("zamkniecie");
+    QTest::newRow("destroyed") << QStringLiteral("zniszczenie");
+}
+
+// Sockets destroyed with the window emit disconnected() on their way out;
+// none of it may reach the window's slots (run under AddressSanitizer).
 void TstSiec::zniszczenieZKlientami()
 {
-    // Sockets destroyed with the window emit disconnected() on their way out;
-    // none of it may reach the window's slots (run under AddressSanitizer).
+    QFETCH(QString, sposob);
     auto *okno = new Serwer;
+    okno->show();
     okno->findChild<QTimer *>(QStringLiteral("zegar"))->stop();
     const quint16 port = wolnyPort();
     okno->findChild<QSpinBox *>(QStringLiteral("polePortu"))->setValue(port);
     QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskRozpocznij")),
                       Qt::LeftButton);
+    QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskSynch")),
+                      Qt::LeftButton);
 
+    constexpr int ile = 200;
     std::vector<std::unique_ptr<KlientTestowy>> klienci;
-    for (int i = 0; i < 20; ++i)
-        klienci.push_back(std::make_unique<KlientTestowy>(port));
+    for (int i = 0; i < ile; ++i)
+        klienci.push_back(std::make_unique<KlientTestowy>(port, 0, i % 2 == 0));
     auto *dziennik = okno->findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
-    QTRY_COMPARE(dziennik->toPlainText().count(QStringLiteral("Rozpoczęto połączenie")), 20);
-    // Half of them with data on the way in, half of them already leaving.
-    for (int i = 0; i < 10; ++i)
+    QTRY_COMPARE(dziennik->toPlainText().count(QStringLiteral("Rozpoczęto połączenie")), ile);
+
+    // An exchange open, half of the replies in, data on the way and clients
+    // leaving as the window goes.
+    QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskSynchTeraz")),
+                      Qt::LeftButton);
+    QTRY_COMPARE(dziennik->toPlainText().count(QStringLiteral("Odebrano godzinę")), ile / 2);
+    for (int i = 1; i < ile; i += 4)
         klienci[i]->odpowiedz(5, QTime(1, 2, 3));
-    for (int i = 10; i < 20; ++i)
+    for (int i = 3; i < ile; i += 4)
         klienci[i]->gniazdo.disconnectFromHost();
 
+    if (sposob == QLatin1String("przycisk"))
+        QTest::mouseClick(okno->findChild<QPushButton *>(QStringLiteral("przyciskKoniec")),
+                          Qt::LeftButton);
+    else if (sposob == QLatin1String("zamkniecie"))
+        okno->close();
+    QVERIFY(sposob == QLatin1String("zniszczenie") || !okno->isVisible());
     delete okno;
     for (const auto &k : klienci)
         QTRY_COMPARE(k->gniazdo.state(), QAbstractSocket::UnconnectedState);

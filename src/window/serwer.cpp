@@ -57,6 +57,11 @@ Serwer::Serwer(QWidget *parent)
     setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
 
     serwerTcp = nazwany(new QTcpServer(this), "serwerTcp");
+#if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
+    // A thousand clients may connect at once; with the default queue of 50
+    // the system drops the rest and they trickle in over half a minute.
+    serwerTcp->setListenBacklogSize(1024);
+#endif
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
 
     klienci = new QList<QTcpSocket *>;

@@ -1,0 +1,260 @@
+// Soak: the window serves a `klient` process of well-behaved clients at the
+// shortest period while hostile and faulty connections storm it on loopback.
+// Bounded to well under a minute; every connection is closed at the end.
+
+#include "stanowisko.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <map>
+
+class TstObciazenie : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void burza();
+};
+
+namespace {
+
+constexpr int uczciwych = 20;
+constexpr int sekundBurzy = 20;
+
+qint64 pamiecKB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4;
+}
+
+// Every hostile and faulty connection of the storm, and what it did.
+class Napastnicy : public QObject
+{
+public:
+    explicit Napastnicy(quint16 port)
+        : port(port)
+        , los(2026)
+    {
+    }
+
+    void zacznij()
+    {
+        for (int i = 0; i < 20; ++i)
+            nowe([this](QTcpSocket *g) { smieci(g); });
+        for (int dlugosc : {0, 1, 7, 9, 65535})
+            nowe([dlugosc](QTcpSocket *g) {
+                QByteArray b;
+                QDataStream(&b, QIODevice::WriteOnly) << quint16(dlugosc);
+                g->write(b + QByteArray(qMax(0, qMin(dlugosc, 1000) - 1), '\x05'));
+            });
+        nowe([this](QTcpSocket *g) { poBajcie = g; });
+        nowe([this](QTcpSocket *g) {
+            QByteArray zalew;
+            const QByteArray r = zbudujRamke(5, QTime(12, 0));
+            for (int i = 0; i < 1024 * 1024; ++i)
+                zalew += r;
+            g->write(zalew);
+        });
+        for (int i = 0; i < 10; ++i)
+            nowe([this](QTcpSocket *g) { dowolne(g); });
+        for (int i = 0; i < 300; ++i)
+            nowe([](QTcpSocket *) {});
+        for (int i = 0; i < 10; ++i)
+            nowe([this](QTcpSocket *g) {
+                connect(g, &QTcpSocket::readyRead, g, [this, g] {
+                    ++zerwanychPrzedOdpowiedzia;
+                    g->abort();
+                });
+            });
+
+        connect(&takt, &QTimer::timeout, this, [this] {
+            if (poBajcie) {
+                const QByteArray r = zbudujRamke(9, QTime(1, 2, 3));
+                poBajcie->write(r.mid(bajtow++ % r.size(), 1));
+            }
+            for (QTcpSocket *g : std::as_const(gniazda))
+                if (g->property("smieci").toBool())
+                    smieci(g);
+                else if (g->property("dowolne").toBool())
+                    dowolne(g);
+            otwierajIZamykaj(50);
+        });
+        takt.start(1000);
+        otwierajIZamykaj(50);
+    }
+
+    void zakoncz()
+    {
+        takt.stop();
+        for (QTcpSocket *g : std::as_const(gniazda))
+            g->abort();
+        qDeleteAll(gniazda);
+        gniazda.clear();
+        poBajcie = nullptr;
+    }
+
+    qint64 wyslanychBajtow = 0;
+    int polaczen = 0;
+    int zerwanychPrzedOdpowiedzia = 0;
+
+private:
+    template<typename Zachowanie> void nowe(Zachowanie zachowanie)
+    {
+        auto *g = new QTcpSocket;
+        gniazda.append(g);
+        ++polaczen;
+        connect(g, &QTcpSocket::bytesWritten, this, [this](qint64 n) { wyslanychBajtow += n; });
+        connect(g, &QTcpSocket::connected, g, [g, zachowanie] { zachowanie(g); });
+        g->connectToHost(QHostAddress::LocalHost, port);
+    }
+
+    void smieci(QTcpSocket *g)
+    {
+        g->setProperty("smieci", true);
+        QByteArray b(4096, Qt::Uninitialized);
+        for (char &c : b)
+            c = char(los.bounded(256));
+        g->write(b);
+    }
+
+    void dowolne(QTcpSocket *g)
+    {
+        g->setProperty("dowolne", true);
+        QByteArray b;
+        QDataStream s(&b, QIODevice::WriteOnly);
+        for (int i = 0; i < 10; ++i)
+            s << quint16(8) << qint32(los.generate()) << (i == 0 ? 0xffffffffu : los.generate());
+        g->write(b);
+    }
+
+    // Connections that open and close at once, a batch a second.
+    void otwierajIZamykaj(int ile)
+    {
+        for (int i = 0; i < ile && otwartychIZamknietych < 1000; ++i, ++otwartychIZamknietych) {
+            auto *g = new QTcpSocket(this);
+            ++polaczen;
+            connect(g, &QTcpSocket::connected, g, &QTcpSocket::disconnectFromHost);
+            connect(g, &QTcpSocket::disconnected, g, &QObject::deleteLater);
+            connect(g, &QTcpSocket::errorOccurred, g, &QObject::deleteLater);
+            g->connectToHost(QHostAddress::LocalHost, port);
+        }
+    }
+
+    quint16 port;
+    QRandomGenerator los;
+    QList<QTcpSocket *> gniazda;
+    QTcpSocket *poBajcie = nullptr;
+    int bajtow = 0;
+    int otwartychIZamknietych = 0;
+    QTimer takt;
+};
+
+// Reply lines logged after each request, by the request's time-stamp.
+std::map<QString, int> odpowiedziNaZadanie(const QStringList &linie)
+{
+    std::map<QString, int> wynik;
+    QString zadanie;
+    for (const QString &linia : linie) {
+        if (linia.contains(QStringLiteral(" - Nadano żądanie wysłania godziny do ")))
+            zadanie = linia.left(8);
+        else if (!zadanie.isEmpty()
+                 && linia.contains(QStringLiteral(" - Odebrano godzinę od klienta ")))
+            ++wynik[zadanie];
+    }
+    return wynik;
+}
+
+} // namespace
+
+void TstObciazenie::burza()
+{
+    Stanowisko s;
+    s.zegar()->start();
+    s.pole("poleOkresu")->setValue(10);
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+
+    QProcess klient;
+    klient.start(QStringLiteral(KLIENT_SCIEZKA),
+                 {QStringLiteral("--port"), QString::number(s.port()), QStringLiteral("--count"),
+                  QString::number(uczciwych), QStringLiteral("--spread"), QStringLiteral("30"),
+                  QStringLiteral("--seed"), QStringLiteral("1")});
+    QVERIFY(klient.waitForStarted(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), uczciwych, 10000);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        s.linieSerwera().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")), 5000);
+    const qint64 pamiecPrzed = pamiecKB();
+
+    // The storm, with the clock watched: it must never stand still for 1.5 s.
+    Napastnicy napastnicy(s.port());
+    napastnicy.zacznij();
+    QString ostatniCzas = s.etykieta("wartoscCzasu")->text();
+    int zastojow = 0;
+    QTimer straznik;
+    connect(&straznik, &QTimer::timeout, &straznik, [&] {
+        const QString czas = s.etykieta("wartoscCzasu")->text();
+        zastojow += czas == ostatniCzas;
+        ostatniCzas = czas;
+    });
+    straznik.start(1500);
+    QTest::qWait(sekundBurzy * 1000);
+    napastnicy.zakoncz();
+    straznik.stop();
+    QCOMPARE(zastojow, 0);
+
+    // With the storm gone, the next request reaches exactly the well-behaved
+    // clients and its exchange completes with an agreed time.
+    QTest::qWait(500);
+    const int przed = s.linieSerwera().size();
+    const QString zadanie = QStringLiteral(" - Nadano żądanie wysłania godziny do %1 klientów");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !s.linieSerwera().mid(przed).filter(QStringLiteral(" - Nadano żądanie")).isEmpty(), 12000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.linieSerwera().mid(przed).contains(
+                                 QStringLiteral("----Odebrano wszystkie odpowiedzi----")),
+                             5000);
+    const QStringList poBurzy = s.linieSerwera().mid(przed);
+    QCOMPARE(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst().mid(8),
+             zadanie.arg(uczciwych));
+    QCOMPARE(poBurzy
+                 .filter(QRegularExpression(
+                     QStringLiteral(" - Wysłano godzinę synchronizacji \\S+ do %1 klientów$")
+                         .arg(uczciwych)))
+                 .size(),
+             1);
+    const qint64 pamiecPo = pamiecKB();
+
+    // Every reply the well-behaved clients sent is in the log.
+    klient.terminate();
+    QVERIFY(klient.waitForFinished(5000));
+    const QString wyjscie = QString::fromUtf8(klient.readAllStandardOutput());
+    QVERIFY(!wyjscie.contains(QStringLiteral("rozłączono")));
+    static const QRegularExpression odpowiedz(
+        QStringLiteral(": żądanie serwera \\((\\d\\d:\\d\\d:\\d\\d)\\.\\d{3}\\), odpowiadam"));
+    std::map<QString, int> wyslane;
+    for (auto it = odpowiedz.globalMatch(wyjscie); it.hasNext();)
+        ++wyslane[it.next().captured(1)];
+    const std::map<QString, int> zalogowane = odpowiedziNaZadanie(s.linieSerwera());
+    QVERIFY(wyslane.size() >= 3);
+    for (const auto &[czas, ile] : wyslane) {
+        QCOMPARE(ile, uczciwych);
+        QVERIFY2(zalogowane.count(czas) && zalogowane.at(czas) >= ile, qPrintable(czas));
+    }
+
+    const int wymian = s.linieSerwera().filter(QStringLiteral(" - Wysłano godzinę")).size();
+    qInfo("connections tried: %d, bytes sent by them: %lld, cut off between request and "
+          "reply: %d, exchanges completed: %d, requests answered by the well-behaved: %zu, "
+          "resident memory before: %lld KB, after: %lld KB",
+          napastnicy.polaczen, napastnicy.wyslanychBajtow, napastnicy.zerwanychPrzedOdpowiedzia,
+          wymian, wyslane.size(), pamiecPrzed, pamiecPo);
+    QVERIFY2(pamiecPo - pamiecPrzed < 64 * 1024, "resident memory grew by 64 MB or more");
+}
+
+QTEST_MAIN(TstObciazenie)
+#include "tst_obciazenie.moc"
