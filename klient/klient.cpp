@@ -30,6 +30,13 @@ Klient::Klient(int numer, const QString &host, quint16 port, const ZegarSymulowa
     connect(&gniazdo, &QTcpSocket::stateChanged, this, &Klient::poZmianieStanu);
 }
 
+Klient::~Klient()
+{
+    // The socket closes as it is destroyed, after the timer; its last state
+    // change must not come back here.
+    gniazdo.disconnect(this);
+}
+
 void Klient::polacz()
 {
     rozmiarBloku = 0;

@@ -17,6 +17,7 @@ class Klient : public QObject
 public:
     Klient(int numer, const QString &host, quint16 port, const ZegarSymulowany &zegar,
            QObject *parent = nullptr);
+    ~Klient() override;
 
     void polacz();
     QTime czas() const;

@@ -76,6 +76,7 @@ void TstKlient::wymianaZProcesem()
     s.kliknij("przyciskSynch");
 
     QProcess klient;
+    klient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     klient.start(QStringLiteral(KLIENT_SCIEZKA),
                  {QStringLiteral("--port"), QString::number(s.port()), QStringLiteral("--count"),
                   QStringLiteral("5"), QStringLiteral("--spread"), QStringLiteral("30"),

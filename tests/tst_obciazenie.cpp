@@ -180,6 +180,7 @@ void TstObciazenie::burza()
     s.kliknij("przyciskSynch");
 
     QProcess klient;
+    klient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     klient.start(QStringLiteral(KLIENT_SCIEZKA),
                  {QStringLiteral("--port"), QString::number(s.port()), QStringLiteral("--count"),
                   QString::number(uczciwych), QStringLiteral("--spread"), QStringLiteral("30"),
@@ -253,7 +254,9 @@ void TstObciazenie::burza()
           "resident memory before: %lld KB, after: %lld KB",
           napastnicy.polaczen, napastnicy.wyslanychBajtow, napastnicy.zerwanychPrzedOdpowiedzia,
           wymian, wyslane.size(), pamiecPrzed, pamiecPo);
+#ifndef __SANITIZE_ADDRESS__ // its quarantine holds on to freed memory on purpose
     QVERIFY2(pamiecPo - pamiecPrzed < 64 * 1024, "resident memory grew by 64 MB or more");
+#endif
 }
 
 QTEST_MAIN(TstObciazenie)
