@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QList>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -123,6 +124,17 @@ public:
             return nullptr;
         return klienci.back().get();
     }
+
+#ifdef KLIENT_SCIEZKA
+    // The client program, as a process, pointed at this server.
+    bool uruchomKlienta(QProcess &proces, const QStringList &argumenty)
+    {
+        proces.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proces.start(QStringLiteral(KLIENT_SCIEZKA),
+                     QStringList {QStringLiteral("--port"), QString::number(port())} + argumenty);
+        return proces.waitForStarted(5000);
+    }
+#endif
 
     // Declared after the window, the clients are destroyed before it.
     Serwer okno;

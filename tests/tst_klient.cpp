@@ -76,13 +76,11 @@ void TstKlient::wymianaZProcesem()
     s.kliknij("przyciskSynch");
 
     QProcess klient;
-    klient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    klient.start(QStringLiteral(KLIENT_SCIEZKA),
-                 {QStringLiteral("--port"), QString::number(s.port()), QStringLiteral("--count"),
-                  QStringLiteral("5"), QStringLiteral("--spread"), QStringLiteral("30"),
-                  QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--exchanges"),
-                  QStringLiteral("1")});
-    QVERIFY(klient.waitForStarted(5000));
+    QVERIFY(s.uruchomKlienta(klient,
+                             {QStringLiteral("--count"), QStringLiteral("5"),
+                              QStringLiteral("--spread"), QStringLiteral("30"),
+                              QStringLiteral("--seed"), QStringLiteral("7"),
+                              QStringLiteral("--exchanges"), QStringLiteral("1")}));
     QTRY_COMPARE_WITH_TIMEOUT(
         s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 5, 10000);
 

@@ -180,12 +180,10 @@ void TstObciazenie::burza()
     s.kliknij("przyciskSynch");
 
     QProcess klient;
-    klient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    klient.start(QStringLiteral(KLIENT_SCIEZKA),
-                 {QStringLiteral("--port"), QString::number(s.port()), QStringLiteral("--count"),
-                  QString::number(uczciwych), QStringLiteral("--spread"), QStringLiteral("30"),
-                  QStringLiteral("--seed"), QStringLiteral("1")});
-    QVERIFY(klient.waitForStarted(5000));
+    QVERIFY(s.uruchomKlienta(klient,
+                             {QStringLiteral("--count"), QString::number(uczciwych),
+                              QStringLiteral("--spread"), QStringLiteral("30"),
+                              QStringLiteral("--seed"), QStringLiteral("1")}));
     QTRY_COMPARE_WITH_TIMEOUT(
         s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), uczciwych, 10000);
     s.kliknij("przyciskSynchTeraz");
