@@ -2,11 +2,13 @@
 
 #include "klient.h"
 #include "sync/doba.h"
+#include "sync/ramka.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 qint64 rozrzut(const QList<qint64> &wartosci)
@@ -42,6 +44,8 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
         connect(klient, &Klient::odpowiedziano, this, &Grupa::poOdpowiedzi);
         connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
+        if (ustawienia.czasy)
+            connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
     }
     cisza.setSingleShot(true);
     cisza.setInterval(500);
@@ -74,6 +78,19 @@ void Grupa::poUstawieniu(int indeks)
         cisza.start();
 }
 
+void Grupa::poRamce(qint32 kod, QTime czas)
+{
+    const qint64 teraz = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
+    if (kod == ramka::kodZadania && pierwszeZadanieNs == 0) {
+        pierwszeZadanieNs = teraz;
+        czasZadania = czas;
+    } else if (kod == ramka::kodWyniku) {
+        ostatniWynikNs = teraz;
+    }
+}
+
 void Grupa::podsumuj()
 {
     cisza.stop();
@@ -95,6 +112,13 @@ void Grupa::podsumuj()
                .arg(ustawione.size())
                .arg(double(rozrzut(przesunieciaPrzed)) / 1000, 0, 'f', 3)
                .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
+    if (ustawienia.czasy) {
+        wypisz(QStringLiteral("czasy %1 %2 %3")
+                   .arg(pierwszeZadanieNs)
+                   .arg(ostatniWynikNs)
+                   .arg(czasZadania.isValid() ? czasZadania.msecsSinceStartOfDay() : -1));
+        pierwszeZadanieNs = ostatniWynikNs = 0;
+    }
     przesunieciaPrzed.clear();
     ustawione.clear();
 

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTime>
 #include <QTextStream>
 #include <QTimer>
 
@@ -22,6 +23,7 @@ struct Ustawienia
     quint32 ziarno = 0;
     int wymiany = 0; // 0: run until stopped
     bool cicho = false;
+    bool czasy = false; // steady-clock times of each exchange, for benchmarks
 };
 
 // All the simulated clients of one run. After every exchange it prints how
@@ -39,6 +41,7 @@ private:
     void wypisz(const QString &linia);
     void poOdpowiedzi(qint64 przesuniecieMs);
     void poUstawieniu(int indeks);
+    void poRamce(qint32 kod, QTime czas);
     void podsumuj();
 
     Ustawienia ustawienia;
@@ -50,6 +53,11 @@ private:
     QList<qint64> przesunieciaPrzed;
     QList<int> ustawione;
     QTimer cisza; // closes an exchange whose results stop coming
+    // Steady-clock nanoseconds of the first request and the last agreed time
+    // received in this exchange, and the server clock the request carried.
+    qint64 pierwszeZadanieNs = 0;
+    qint64 ostatniWynikNs = 0;
+    QTime czasZadania;
 };
 
 // The spread of a set of values: the largest minus the smallest; 0 if empty.

@@ -58,6 +58,8 @@ void Klient::zglos(const QString &tresc)
 void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
 {
     if (stan == QAbstractSocket::ConnectedState) {
+        // A reply carries this clock; it must not wait for an acknowledgement.
+        gniazdo.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         bylPolaczony = true;
         zgloszonoNiedostepnosc = false;
         zglos(QStringLiteral("połączono z %1:%2").arg(host).arg(port));
@@ -96,6 +98,7 @@ void Klient::czytaj()
 
 void Klient::obsluz(qint32 kod, QTime czasRamki)
 {
+    emit odebrano(kod, czasRamki);
     const QString pokazany = czasRamki.isValid()
         ? czasRamki.toString(QStringLiteral("HH:mm:ss.zzz"))
         : QStringLiteral("brak czasu");

@@ -31,6 +31,8 @@ signals:
     // A request answered: how far this clock was ahead of the server's, in ms.
     void odpowiedziano(qint64 przesuniecieMs);
     void ustawiono();
+    // Any frame received, as it arrives.
+    void odebrano(qint32 kod, QTime czas);
 
 private:
     void czytaj();

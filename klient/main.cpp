@@ -63,6 +63,10 @@ int main(int argc, char *argv[])
          QStringLiteral("K"), QStringLiteral("0")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Tylko podsumowania wymian.")},
+        {QStringLiteral("timing"),
+         QStringLiteral("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) "
+                        "pierwszego żądania i ostatniego czasu uzgodnionego oraz czas serwera "
+                        "z żądania (ms od północy); dla pomiarów.")},
     });
     parser.process(aplikacja);
     if (!parser.positionalArguments().isEmpty())
@@ -77,6 +81,7 @@ int main(int argc, char *argv[])
     ustawienia.dryfPpm = liczba(parser, QStringLiteral("drift"), -1e5, 1e5);
     ustawienia.wymiany = int(liczba(parser, QStringLiteral("exchanges"), 0, 1e9));
     ustawienia.cicho = parser.isSet(QStringLiteral("quiet"));
+    ustawienia.czasy = parser.isSet(QStringLiteral("timing"));
     ustawienia.ziarno = parser.isSet(QStringLiteral("seed"))
         ? quint32(liczba(parser, QStringLiteral("seed"), 0, 4294967295.0))
         : QRandomGenerator::global()->generate();

@@ -24,6 +24,9 @@ void Serwer::dodajKlienta()
     // Room for the longest frame a peer can announce, and no more: what a
     // peer sends beyond that waits in the system's buffers, not in ours.
     gniazdo->setReadBufferSize(128 * 1024);
+    // Every frame carries a clock: send it now, not when the peer's delayed
+    // acknowledgement of the previous one arrives.
+    gniazdo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     klienci->append(gniazdo);
     rozmiaryBlokow->append(0);
     oknoSerwera->append(zeZnacznikiem(

@@ -1,0 +1,127 @@
+// The baseline: the least a server can do for one exchange, with plain POSIX
+// sockets and poll() and no Qt. It accepts N clients, then for every "teraz"
+// on standard input sends them the same request frame, collects N replies,
+// sends one result frame and reports the steady-clock times of both ends.
+//
+//   bazowy PORT N
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+static int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+static uint32_t msDnia()
+{
+    const auto teraz = std::chrono::system_clock::now().time_since_epoch();
+    return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(teraz).count()
+                    % 86'400'000);
+}
+
+static void ramka(unsigned char *b, int32_t kod, uint32_t czas)
+{
+    const unsigned char r[10] = {0, 8, uint8_t(kod >> 24), uint8_t(kod >> 16),
+                                 uint8_t(kod >> 8), uint8_t(kod), uint8_t(czas >> 24),
+                                 uint8_t(czas >> 16), uint8_t(czas >> 8), uint8_t(czas)};
+    std::memcpy(b, r, 10);
+}
+
+static void doWszystkich(const std::vector<int> &klienci, const unsigned char *b)
+{
+    for (int k : klienci)
+        if (send(k, b, 10, MSG_NOSIGNAL) != 10)
+            std::perror("send");
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 3)
+        return 2;
+    const int n = std::atoi(argv[2]);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    const int nasluch = socket(AF_INET, SOCK_STREAM, 0);
+    const int tak = 1;
+    setsockopt(nasluch, SOL_SOCKET, SO_REUSEADDR, &tak, sizeof tak);
+    sockaddr_in adres{};
+    adres.sin_family = AF_INET;
+    adres.sin_port = htons(uint16_t(std::atoi(argv[1])));
+    if (bind(nasluch, reinterpret_cast<sockaddr *>(&adres), sizeof adres) != 0
+        || listen(nasluch, 1024) != 0) {
+        std::perror("listen");
+        return 1;
+    }
+    std::printf("gotowy\n");
+    std::fflush(stdout);
+
+    std::vector<int> klienci;
+    while (int(klienci.size()) < n) {
+        const int k = accept(nasluch, nullptr, nullptr);
+        setsockopt(k, IPPROTO_TCP, TCP_NODELAY, &tak, sizeof tak); // as the server does
+        klienci.push_back(k);
+    }
+    std::printf("klienci %d\n", n);
+    std::fflush(stdout);
+
+    std::vector<pollfd> czekaj(klienci.size());
+    std::vector<std::string> bufory(klienci.size());
+    char polecenie[64];
+    while (std::fgets(polecenie, sizeof polecenie, stdin) && std::strncmp(polecenie, "teraz", 5) == 0) {
+        const int64_t start = steadyNs();
+        const uint32_t czasSerwera = msDnia();
+        unsigned char b[10];
+        ramka(b, 5, czasSerwera);
+        doWszystkich(klienci, b);
+
+        int64_t suma = 0;
+        int odpowiedzi = 0;
+        while (odpowiedzi < n) {
+            for (size_t i = 0; i < klienci.size(); ++i)
+                czekaj[i] = {klienci[i], POLLIN, 0};
+            poll(czekaj.data(), czekaj.size(), -1);
+            for (size_t i = 0; i < klienci.size(); ++i) {
+                if (!(czekaj[i].revents & POLLIN))
+                    continue;
+                char dane[4096];
+                const ssize_t ile = recv(klienci[i], dane, sizeof dane, 0);
+                if (ile <= 0)
+                    return 1;
+                bufory[i].append(dane, size_t(ile));
+                while (bufory[i].size() >= 10) {
+                    const auto *r = reinterpret_cast<const unsigned char *>(bufory[i].data());
+                    const uint32_t czas = uint32_t(r[6]) << 24 | uint32_t(r[7]) << 16
+                        | uint32_t(r[8]) << 8 | r[9];
+                    suma += (int64_t(czas) - czasSerwera) / 1000;
+                    ++odpowiedzi;
+                    bufory[i].erase(0, 10);
+                }
+            }
+        }
+        ramka(b, 6, uint32_t((czasSerwera + suma / (n + 1) * 1000 + 86'400'000) % 86'400'000));
+        doWszystkich(klienci, b);
+        std::printf("wynik %lld %lld\n", static_cast<long long>(start),
+                    static_cast<long long>(steadyNs()));
+        std::fflush(stdout);
+    }
+    return 0;
+}

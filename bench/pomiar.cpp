@@ -1,0 +1,357 @@
+// The benchmark: the real server window in its own process (serwerPomiarowy),
+// `klient` processes as its peers, and a minimal POSIX server (bazowy) as the
+// baseline, all on loopback. Prints a table, or JSON with --json.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTextStream>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+QTextStream wyjscie(stdout);
+
+// Thrown, so that every child process is ended on the way out.
+[[noreturn]] void porazka(const QString &tresc)
+{
+    throw std::runtime_error(tresc.toStdString());
+}
+
+quint16 wolnyPort()
+{
+    QTcpServer proba;
+    proba.listen(QHostAddress::LocalHost, 0);
+    return proba.serverPort();
+}
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A child process spoken to in lines.
+class Proces
+{
+public:
+    Proces(const QString &program, const QStringList &argumenty, bool czytajWyjscie = true)
+    {
+        proces.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!czytajWyjscie)
+            proces.setStandardOutputFile(QProcess::nullDevice());
+        proces.start(program, argumenty);
+        if (!proces.waitForStarted(10000))
+            porazka(QStringLiteral("nie uruchomiono %1").arg(program));
+    }
+    ~Proces()
+    {
+        proces.kill();
+        proces.waitForFinished(10000);
+    }
+
+    QStringList linia(int ms = 120000)
+    {
+        while (!proces.canReadLine())
+            if (!proces.waitForReadyRead(ms))
+                porazka(QStringLiteral("brak odpowiedzi od %1").arg(proces.program()));
+        return QString::fromUtf8(proces.readLine()).simplified().split(QLatin1Char(' '));
+    }
+
+    // The next line that starts with `slowo`, skipping others.
+    QStringList linia(const QString &slowo, int ms = 120000)
+    {
+        for (;;) {
+            const QStringList l = linia(ms);
+            if (l.value(0) == slowo)
+                return l;
+        }
+    }
+
+    QStringList polecenie(const QString &tresc, const QString &odpowiedz)
+    {
+        proces.write(tresc.toUtf8() + '\n');
+        proces.waitForBytesWritten();
+        return linia(odpowiedz);
+    }
+
+private:
+    QProcess proces;
+};
+
+struct Sciezki
+{
+    QString serwer = QStringLiteral(SERWER_POMIAROWY);
+    QString bazowy = QStringLiteral(BAZOWY);
+    QString klient = QStringLiteral(KLIENT);
+};
+const Sciezki sciezki;
+
+std::unique_ptr<Proces> serwer(quint16 port)
+{
+    auto s = std::make_unique<Proces>(sciezki.serwer, QStringList{});
+    s->linia(QStringLiteral("gotowy"));
+    s->polecenie(QStringLiteral("start %1").arg(port), QStringLiteral("ok"));
+    return s;
+}
+
+std::unique_ptr<Proces> klienci(quint16 port, int ile, bool czasy)
+{
+    QStringList argumenty{QStringLiteral("--port"), QString::number(port),
+                          QStringLiteral("--count"), QString::number(ile),
+                          QStringLiteral("--spread"), QStringLiteral("30"),
+                          QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("-q")};
+    if (czasy)
+        argumenty << QStringLiteral("--timing");
+    return std::make_unique<Proces>(sciezki.klient, argumenty, czasy);
+}
+
+double mediana(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double najwieksza(const QList<double> &v)
+{
+    return v.isEmpty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+constexpr int wymianPomiaru = 5;
+
+// 1, 2: press to the last agreed time received, ours and the baseline's.
+QJsonArray opoznienia(QJsonObject &wyniki)
+{
+    QJsonArray tabela;
+    for (int n : {1, 29, 100, 1000}) {
+        QList<double> nasze, bazowe, cpu;
+        QStringList konce;
+        {
+            const quint16 port = wolnyPort();
+            auto s = serwer(port);
+            auto k = klienci(port, n, true);
+            s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
+            for (int i = 0; i <= wymianPomiaru; ++i) {
+                const QStringList w = s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+                const QStringList c = k->linia(QStringLiteral("czasy"));
+                if (i == 0)
+                    continue; // warm-up
+                nasze << (c[2].toLongLong() - w[1].toLongLong()) / 1e6;
+                cpu << w[4].toLongLong() / 1e6;
+                konce << w[3];
+            }
+        }
+        {
+            const quint16 port = wolnyPort();
+            Proces b(sciezki.bazowy, {QString::number(port), QString::number(n)});
+            b.linia(QStringLiteral("gotowy"));
+            auto k = klienci(port, n, true);
+            b.linia(QStringLiteral("klienci"));
+            for (int i = 0; i <= wymianPomiaru; ++i) {
+                const QStringList w = b.polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+                const QStringList c = k->linia(QStringLiteral("czasy"));
+                if (i > 0)
+                    bazowe << (c[2].toLongLong() - w[1].toLongLong()) / 1e6;
+            }
+        }
+        QJsonObject wiersz{{QStringLiteral("klientow"), n},
+                           {QStringLiteral("mediana_ms"), mediana(nasze)},
+                           {QStringLiteral("max_ms"), najwieksza(nasze)},
+                           {QStringLiteral("cpu_ms"), mediana(cpu)},
+                           {QStringLiteral("bazowy_mediana_ms"), mediana(bazowe)},
+                           {QStringLiteral("bazowy_max_ms"), najwieksza(bazowe)},
+                           {QStringLiteral("stosunek"), mediana(nasze) / mediana(bazowe)},
+                           {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}};
+        tabela.append(wiersz);
+    }
+    wyniki[QStringLiteral("opoznienia")] = tabela;
+    return tabela;
+}
+
+// 3: the server clock, read from the requests, against the steady clock.
+double dryf(int ile, int sekund)
+{
+    const quint16 port = wolnyPort();
+    auto s = serwer(port);
+    s->polecenie(QStringLiteral("okres 10"), QStringLiteral("ok"));
+    auto k = klienci(port, ile, true);
+    s->polecenie(QStringLiteral("klienci %1").arg(ile), QStringLiteral("klienci"));
+    s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+    const QStringList pierwsza = k->linia(QStringLiteral("czasy"));
+    QStringList ostatnia = pierwsza;
+    while ((ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e9 < sekund)
+        ostatnia = k->linia(QStringLiteral("czasy"), 30000);
+    const double steadyMs = (ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e6;
+    double serwerMs = ostatnia[3].toLongLong() - pierwsza[3].toLongLong();
+    if (serwerMs < -43'200'000)
+        serwerMs += 86'400'000; // across midnight
+    return (serwerMs - steadyMs) / steadyMs * 60'000;
+}
+
+// 4: resident memory with 0, 100 and 1000 clients connected.
+QJsonObject pamiec()
+{
+    const quint16 port = wolnyPort();
+    auto s = serwer(port);
+    const auto rss = [&] { return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong(); };
+    QJsonObject wynik{{QStringLiteral("0"), rss()}};
+    for (int n : {100, 1000}) {
+        auto k = klienci(port, n, false);
+        s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
+        wynik[QString::number(n)] = rss();
+        k.reset();
+        s->polecenie(QStringLiteral("klienci 0"), QStringLiteral("klienci"));
+    }
+    wynik[QStringLiteral("na_klienta_kb")]
+        = (wynik[QStringLiteral("1000")].toDouble() - wynik[QStringLiteral("0")].toDouble()) / 1000;
+    return wynik;
+}
+
+// 5: back-to-back exchanges with 29 clients until the panes hold many lines.
+QJsonArray przyrostDziennika()
+{
+    const quint16 port = wolnyPort();
+    auto s = serwer(port);
+    auto k = klienci(port, 29, false);
+    s->polecenie(QStringLiteral("klienci 29"), QStringLiteral("klienci"));
+    QJsonArray tabela;
+    for (int linii : {1000, 10000, 100000}) {
+        s->polecenie(QStringLiteral("seria %1").arg(linii), QStringLiteral("wynik"));
+        QList<double> czasy;
+        for (int i = 0; i < wymianPomiaru; ++i) {
+            const QStringList w = s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+            czasy << (w[2].toLongLong() - w[1].toLongLong()) / 1e6;
+        }
+        const QStringList stan = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"));
+        tabela.append(QJsonObject{{QStringLiteral("linii"), stan[1].toInt()},
+                                  {QStringLiteral("mediana_ms"), mediana(czasy)},
+                                  {QStringLiteral("rss_kb"), stan[2].toLongLong()}});
+    }
+    return tabela;
+}
+
+// 6: processor time of the window with nobody connected.
+double bezczynnosc(int sekund)
+{
+    auto s = serwer(wolnyPort());
+    const qint64 przed = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
+    const qint64 start = steadyNs();
+    std::this_thread::sleep_for(std::chrono::seconds(sekund));
+    const qint64 po = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
+    return 100.0 * double(po - przed) / double(steadyNs() - start);
+}
+
+void wiersz(const QString &tekst)
+{
+    wyjscie << tekst << Qt::endl;
+}
+
+} // namespace
+
+int mierz(bool krotko, bool json);
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication aplikacja(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Pomiary serwera synchronizacji."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Wyniki jako JSON.")});
+    parser.addOption({QStringLiteral("krotko"),
+                      QStringLiteral("Krótsze okresy (10 s zamiast 60 s i 30 s), do prób.")});
+    parser.process(aplikacja);
+    const bool krotko = parser.isSet(QStringLiteral("krotko"));
+    const bool json = parser.isSet(QStringLiteral("json"));
+
+    try {
+        return mierz(krotko, json);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "pomiar: %s\n", e.what());
+        return 1;
+    }
+}
+
+int mierz(bool krotko, bool json)
+{
+    QJsonObject wyniki;
+    const QJsonArray opoz = opoznienia(wyniki);
+    if (!json) {
+        wiersz(QStringLiteral("Exchange latency, press to the last agreed time received (ms), "
+                              "%1 exchanges each")
+                   .arg(wymianPomiaru));
+        wiersz(QStringLiteral("| clients | median | max | server CPU | baseline median | baseline "
+                              "max | ratio | ended with |"));
+        wiersz(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|---|"));
+        for (const auto &w : opoz) {
+            const QJsonObject o = w.toObject();
+            wiersz(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
+                       .arg(o[QStringLiteral("klientow")].toInt())
+                       .arg(o[QStringLiteral("mediana_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("max_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("cpu_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("bazowy_mediana_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("bazowy_max_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("stosunek")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("konce")].toVariant().toStringList().join(
+                           QLatin1Char(' '))));
+        }
+    }
+
+    const int okres = krotko ? 10 : 60;
+    wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")] = dryf(1, okres);
+    wyniki[QStringLiteral("dryf_obciazony_ms_na_min")] = dryf(1000, okres);
+    if (!json)
+        wiersz(QStringLiteral("\nClock drift over %1 s (ms per minute): idle %2, with an exchange "
+                              "every 10 s at 1000 clients %3")
+                   .arg(okres)
+                   .arg(wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")].toDouble(), 0, 'f', 2)
+                   .arg(wyniki[QStringLiteral("dryf_obciazony_ms_na_min")].toDouble(), 0, 'f', 2));
+
+    const QJsonObject rss = pamiec();
+    wyniki[QStringLiteral("pamiec_kb")] = rss;
+    if (!json)
+        wiersz(QStringLiteral("\nResident memory (KB): 0 clients %1, 100 clients %2, 1000 clients "
+                              "%3; %4 KB per client")
+                   .arg(rss[QStringLiteral("0")].toInteger())
+                   .arg(rss[QStringLiteral("100")].toInteger())
+                   .arg(rss[QStringLiteral("1000")].toInteger())
+                   .arg(rss[QStringLiteral("na_klienta_kb")].toDouble(), 0, 'f', 1));
+
+    const QJsonArray dziennik = przyrostDziennika();
+    wyniki[QStringLiteral("dziennik")] = dziennik;
+    if (!json) {
+        wiersz(QStringLiteral("\nLog growth, 29 clients, exchanges back to back (latency: press "
+                              "to the agreed time sent, ms)"));
+        wiersz(QStringLiteral("| lines | median latency | resident KB |"));
+        wiersz(QStringLiteral("|---:|---:|---:|"));
+        for (const auto &w : dziennik) {
+            const QJsonObject o = w.toObject();
+            wiersz(QStringLiteral("| %1 | %2 | %3 |")
+                       .arg(o[QStringLiteral("linii")].toInt())
+                       .arg(o[QStringLiteral("mediana_ms")].toDouble(), 0, 'f', 2)
+                       .arg(o[QStringLiteral("rss_kb")].toInteger()));
+        }
+    }
+
+    const int bezczynnie = krotko ? 10 : 30;
+    wyniki[QStringLiteral("cpu_bezczynny_proc")] = bezczynnosc(bezczynnie);
+    if (!json)
+        wiersz(QStringLiteral("\nIdle CPU over %1 s, window up, nobody connected: %2 %")
+                   .arg(bezczynnie)
+                   .arg(wyniki[QStringLiteral("cpu_bezczynny_proc")].toDouble(), 0, 'f', 3));
+    else
+        wyjscie << QJsonDocument(wyniki).toJson();
+    return 0;
+}

@@ -1,0 +1,205 @@
+// The real server window, offscreen, driven line by line from standard input
+// by the benchmark: it presses the window's buttons and reports what the
+// window logged, its memory and its processor time, one line per command.
+//
+//   start PORT      press "Rozpocznij", then "Uruchom Synchronizację"
+//   okres S         set the period
+//   teraz           press "Synchronizuj Teraz"; answers when the exchange ends
+//   seria LINIE     exchanges back to back until the panes hold LINIE lines
+//   klienci N       answers once N clients are registered
+//   stan            lines in the panes, resident memory, processor time
+//   koniec          press "Zakończ"
+
+#include "network/limitPlikow.h"
+#include "window/serwer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QSpinBox>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+qint64 cpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+qint64 pamiecKB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4;
+}
+
+void odpowiedz(const QString &linia)
+{
+    std::printf("%s\n", qPrintable(linia));
+    std::fflush(stdout);
+}
+
+class Sterownik : public QObject
+{
+public:
+    Sterownik() : wejscie(0, QSocketNotifier::Read)
+    {
+        gorny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
+        dolny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSynchronizacji"));
+        connect(gorny, &QTextBrowser::textChanged, this, &Sterownik::noweLinie);
+        connect(&wejscie, &QSocketNotifier::activated, this, &Sterownik::czytaj);
+        okno.show();
+    }
+
+private:
+    QPushButton *przycisk(const char *nazwa)
+    {
+        return okno.findChild<QPushButton *>(QLatin1String(nazwa));
+    }
+    QSpinBox *pole(const char *nazwa) { return okno.findChild<QSpinBox *>(QLatin1String(nazwa)); }
+    int linii() const { return gorny->document()->blockCount() + dolny->document()->blockCount(); }
+
+    void czytaj()
+    {
+        char bufor[256];
+        const auto przeczytano = ::read(0, bufor, sizeof bufor);
+        if (przeczytano <= 0) {
+            QApplication::quit();
+            return;
+        }
+        zaczete.append(bufor, przeczytano);
+        qsizetype koniecLinii;
+        while ((koniecLinii = zaczete.indexOf('\n')) >= 0) {
+            wykonaj(QString::fromUtf8(zaczete.left(koniecLinii)));
+            zaczete.remove(0, koniecLinii + 1);
+        }
+    }
+
+    void wykonaj(const QString &linia)
+    {
+        const QStringList slowa = linia.simplified().split(QLatin1Char(' '));
+        const QString polecenie = slowa.value(0);
+        const int liczba = slowa.value(1).toInt();
+        if (polecenie == QLatin1String("start")) {
+            pole("polePortu")->setValue(liczba);
+            przycisk("przyciskRozpocznij")->click();
+            przycisk("przyciskSynch")->click();
+            odpowiedz(QStringLiteral("ok"));
+        } else if (polecenie == QLatin1String("okres")) {
+            pole("poleOkresu")->setValue(liczba);
+            odpowiedz(QStringLiteral("ok"));
+        } else if (polecenie == QLatin1String("teraz")) {
+            docelowychLinii = 0;
+            nacisnij();
+        } else if (polecenie == QLatin1String("seria")) {
+            docelowychLinii = liczba;
+            nacisnij();
+        } else if (polecenie == QLatin1String("klienci")) {
+            oczekiwanychKlientow = liczba;
+            sprawdzKlientow();
+        } else if (polecenie == QLatin1String("stan")) {
+            odpowiedz(QStringLiteral("stan %1 %2 %3").arg(linii()).arg(pamiecKB()).arg(cpuNs()));
+        } else if (polecenie == QLatin1String("koniec")) {
+            przycisk("przyciskKoniec")->click();
+        }
+    }
+
+    void nacisnij()
+    {
+        nacisnieto = steadyNs();
+        cpuPrzed = cpuNs();
+        wszystkie = false;
+        trwa = true;
+        przycisk("przyciskSynchTeraz")->click();
+    }
+
+    // Every line appended to the upper pane since the last look, in order.
+    void noweLinie()
+    {
+        const QTextDocument *dokument = gorny->document();
+        for (; przeczytanych < dokument->blockCount(); ++przeczytanych)
+            nowaLinia(dokument->findBlockByNumber(przeczytanych).text());
+    }
+
+    void nowaLinia(const QString &linia)
+    {
+        if (linia.contains(QStringLiteral(" - Rozpoczęto połączenie")))
+            ++klientow;
+        else if (linia.contains(QStringLiteral(" - Zakończono połączenie")))
+            --klientow;
+        else if (linia == QLatin1String("----Odebrano wszystkie odpowiedzi----"))
+            wszystkie = true;
+        else if (trwa && linia.contains(QStringLiteral(" - Wysłano godzinę synchronizacji ")))
+            koniecWymiany();
+        sprawdzKlientow();
+    }
+
+    void koniecWymiany()
+    {
+        trwa = false;
+        const qint64 teraz = steadyNs();
+        if (docelowychLinii > 0 && linii() < docelowychLinii) {
+            // Back to back, but through the event loop, as a press would be.
+            QMetaObject::invokeMethod(this, [this] { nacisnij(); }, Qt::QueuedConnection);
+            return;
+        }
+        odpowiedz(QStringLiteral("wynik %1 %2 %3 %4 %5")
+                      .arg(nacisnieto)
+                      .arg(teraz)
+                      .arg(wszystkie ? QStringLiteral("wszystkie") : QStringLiteral("niewszystkie"))
+                      .arg(cpuNs() - cpuPrzed)
+                      .arg(linii()));
+    }
+
+    void sprawdzKlientow()
+    {
+        if (oczekiwanychKlientow >= 0 && klientow == oczekiwanychKlientow) {
+            oczekiwanychKlientow = -1;
+            odpowiedz(QStringLiteral("klienci %1").arg(klientow));
+        }
+    }
+
+    Serwer okno;
+    QTextBrowser *gorny;
+    QTextBrowser *dolny;
+    QSocketNotifier wejscie;
+    QByteArray zaczete;
+    qint64 nacisnieto = 0;
+    qint64 cpuPrzed = 0;
+    int docelowychLinii = 0;
+    int przeczytanych = 1; // the banner
+    int klientow = 0;
+    int oczekiwanychKlientow = -1;
+    bool wszystkie = false;
+    bool trwa = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    podniesLimitPlikow();
+    QApplication aplikacja(argc, argv);
+    Sterownik sterownik;
+    odpowiedz(QStringLiteral("gotowy"));
+    return QApplication::exec();
+}
