@@ -99,8 +99,10 @@ public:
     QTimer *zegar() { return element<QTimer>("zegar"); }
     quint16 port() { return quint16(pole("polePortu")->value()); }
 
-    static QStringList linie(QTextBrowser *okno)
+    QStringList linie(QTextBrowser *okno)
     {
+        // Lines logged but not yet laid out in the pane.
+        QCoreApplication::sendPostedEvents(&this->okno, QEvent::MetaCall);
         const QString tekst = okno->toPlainText();
         return tekst.isEmpty() ? QStringList() : tekst.split(QLatin1Char('\n'));
     }

@@ -4,6 +4,7 @@
 #include "stanowisko.h"
 
 #include <QRegularExpression>
+#include <QScrollBar>
 
 class TstOkno : public QObject
 {
@@ -14,6 +15,7 @@ private slots:
     void zakresyPol_data();
     void zakresyPol();
     void czyszczenieOkien();
+    void panePrzewijaSieDoKonca();
     void taktZegara();
     void wlaczanieSynchronizacji();
     void okresowaSynchronizacja();
@@ -117,6 +119,28 @@ void TstOkno::czyszczenieOkien()
     // New lines start again at the top.
     s.kliknij("przyciskSynchTeraz");
     QCOMPARE(s.linieSerwera().size(), 1);
+
+    // A line logged just before the clearing goes with it, even if it was
+    // not yet in its pane.
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskCzysc");
+    QVERIFY(s.linieSynchronizacji().isEmpty());
+}
+
+void TstOkno::panePrzewijaSieDoKonca()
+{
+    Stanowisko s;
+    s.okno.show();
+    s.kliknij("przyciskRozpocznij");
+    for (int i = 0; i < 100; ++i)
+        s.kliknij("przyciskSynch");
+    QCOMPARE(s.linieSynchronizacji().size(), 100);
+    QCoreApplication::processEvents();
+    const QScrollBar *pasek = s.element<QTextBrowser>("oknoSynchronizacji")->verticalScrollBar();
+    QVERIFY(pasek->maximum() > 0);
+    QCOMPARE(pasek->value(), pasek->maximum());
+    QVERIFY(s.linieSynchronizacji().constLast().endsWith(
+        QStringLiteral(" - Zatrzymano Synchronizację")));
 }
 
 void TstOkno::taktZegara()

@@ -35,10 +35,11 @@ void Serwer::rozpocznij()
     const QString adres = wybierzAdres(QNetworkInterface::allAddresses());
     wartoscIp->setVisible(true);
     wartoscIp->setText(adres);
-    oknoSerwera->append(zeZnacznikiem(czasSerwera,
-                                      QStringLiteral(" - Uruchomiono serwer pod adresem: ") + adres
-                                          + QStringLiteral("; Port:")
-                                          + QString::number(serwerTcp->serverPort())));
+    dopisz(oknoSerwera,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Uruchomiono serwer pod adresem: ") + adres
+                             + QStringLiteral("; Port:")
+                             + QString::number(serwerTcp->serverPort())));
 
     przyciskRozpocznij->setEnabled(false);
     przyciskZatrzymaj->setEnabled(true);
@@ -55,7 +56,7 @@ void Serwer::zatrzymaj()
     wyslijZadanie();
     if (synchWlaczona == 1)
         synchB();
-    oknoSerwera->append(zeZnacznikiem(czasSerwera, QStringLiteral(" - Zamknięto serwer")));
+    dopisz(oknoSerwera, zeZnacznikiem(czasSerwera, QStringLiteral(" - Zamknięto serwer")));
 
     przyciskRozpocznij->setEnabled(true);
     przyciskZatrzymaj->setEnabled(false);

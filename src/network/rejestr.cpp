@@ -29,9 +29,10 @@ void Serwer::dodajKlienta()
     gniazdo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     klienci->append(gniazdo);
     rozmiaryBlokow->append(0);
-    oknoSerwera->append(zeZnacznikiem(
-        czasSerwera,
-        QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opisKlienta(*gniazdo)));
+    dopisz(oknoSerwera,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ")
+                             + opisKlienta(*gniazdo)));
 
     // Order matters: the registry forgets the socket before its deletion is
     // requested.
@@ -46,10 +47,10 @@ void Serwer::usunKlienta()
     if (!gniazdo)
         return;
     if (serwerDziala == 1)
-        oknoSerwera->append(
-            zeZnacznikiem(czasSerwera,
-                          QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
-                              + opisKlienta(*gniazdo)));
+        dopisz(oknoSerwera,
+               zeZnacznikiem(czasSerwera,
+                             QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
+                                 + opisKlienta(*gniazdo)));
 
     ramkiOdZadania.remove(gniazdo);
     const auto i = klienci->indexOf(gniazdo);

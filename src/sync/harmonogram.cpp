@@ -39,15 +39,15 @@ void Serwer::okresSynch(int s)
 void Serwer::synchB()
 {
     if (synchWlaczona != 0) {
-        oknoSynchronizacji->append(
-            zeZnacznikiem(czasSerwera, QStringLiteral(" - Zatrzymano Synchronizację")));
+        dopisz(oknoSynchronizacji,
+               zeZnacznikiem(czasSerwera, QStringLiteral(" - Zatrzymano Synchronizację")));
         przyciskSynch->setText(QStringLiteral("Uruchom\nSynchronizację"));
         przyciskSynchTeraz->setEnabled(false);
         synchWlaczona = 0;
         wartoscNastSynch->clear();
     } else {
-        oknoSynchronizacji->append(
-            zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono Synchronizację")));
+        dopisz(oknoSynchronizacji,
+               zeZnacznikiem(czasSerwera, QStringLiteral(" - Uruchomiono Synchronizację")));
         przyciskSynch->setText(QStringLiteral("Zatrzymaj\nSynchronizację"));
         przyciskSynchTeraz->setEnabled(true);
         synchWlaczona = 1;

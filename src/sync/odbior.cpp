@@ -67,18 +67,19 @@ void Serwer::obsluzOdpowiedz(qint32 kod)
         roznice[n] = roznica;
         przyjete[n] = 1;
     }
-    oknoSerwera->append(zeZnacznikiem(
-        czasSerwera,
-        QStringLiteral(" - Odebrano godzinę od klienta ") + QString::number(n)
-            + QStringLiteral(" - ") + czasKlienta.toString(Qt::TextDate)
-            + QStringLiteral(" różnica:") + QString::number(roznica) + QStringLiteral("s")));
+    dopisz(oknoSerwera,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Odebrano godzinę od klienta ") + QString::number(n)
+                             + QStringLiteral(" - ") + czasKlienta.toString(Qt::TextDate)
+                             + QStringLiteral(" różnica:") + QString::number(roznica)
+                             + QStringLiteral("s")));
 
     if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi) {
-        oknoSerwera->append(QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
-        oknoSynchronizacji->append(QStringLiteral("----Rozpoczynam proces uśredniania----"));
+        dopisz(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
+        dopisz(oknoSynchronizacji, QStringLiteral("----Rozpoczynam proces uśredniania----"));
         usrednij();
     } else if (licznikTaktow > oknoOdpowiedzi) {
-        oknoSerwera->append(QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
+        dopisz(oknoSerwera, QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
         usrednij();
     }
 }
@@ -91,13 +92,14 @@ void Serwer::usrednij()
     QList<qint32> odrzucone;
     usrednijRoznice(roznice, przyjete, ile, poleOdrzucenia->value(), odrzucone);
     for (qint32 i : std::as_const(odrzucone))
-        oknoSynchronizacji->append(QStringLiteral("------Odrzucono czas klienta ")
-                                   + QString::number(i) + QStringLiteral("------"));
+        dopisz(oknoSynchronizacji,
+               QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
+                   + QStringLiteral("------"));
 
     czasZadania = czasSerwera.addSecs(roznice[0]);
-    oknoSynchronizacji->append(
-        zeZnacznikiem(czasSerwera,
-                      QStringLiteral(" - Średnia:") + QString::number(roznice[0])
-                          + QStringLiteral("  czas:") + czasZadania.toString(Qt::TextDate)));
+    dopisz(oknoSynchronizacji,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Średnia:") + QString::number(roznice[0])
+                             + QStringLiteral("  czas:") + czasZadania.toString(Qt::TextDate)));
     wyslijZadanie();
 }

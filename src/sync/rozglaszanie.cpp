@@ -25,15 +25,17 @@ void Serwer::wyslijZadanie()
     const QString ilu = QString::number(liczbaZapytanych);
     switch (typKomunikatu) {
     case ramka::kodZadania:
-        oknoSerwera->append(zeZnacznikiem(czasSerwera,
-                                          QStringLiteral(" - Nadano żądanie wysłania godziny do ")
-                                              + ilu + QStringLiteral(" klientów")));
+        dopisz(oknoSerwera,
+               zeZnacznikiem(czasSerwera,
+                             QStringLiteral(" - Nadano żądanie wysłania godziny do ") + ilu
+                                 + QStringLiteral(" klientów")));
         break;
     case ramka::kodWyniku:
-        oknoSerwera->append(zeZnacznikiem(czasSerwera,
-                                          QStringLiteral(" - Wysłano godzinę synchronizacji ")
-                                              + godzina(czasZadania) + QStringLiteral(" do ") + ilu
-                                              + QStringLiteral(" klientów")));
+        dopisz(oknoSerwera,
+               zeZnacznikiem(czasSerwera,
+                             QStringLiteral(" - Wysłano godzinę synchronizacji ")
+                                 + godzina(czasZadania) + QStringLiteral(" do ") + ilu
+                                 + QStringLiteral(" klientów")));
         typKomunikatu = ramka::kodZadania;
         break;
     default:

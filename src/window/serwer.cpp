@@ -26,6 +26,7 @@ QTextBrowser *oknoDziennika(const char *nazwa, int minSzerokosc)
 {
     auto *okno = nazwany(new QTextBrowser, nazwa);
     okno->setReadOnly(true);
+    okno->setUndoRedoEnabled(false); // a read-only log has nothing to undo
     okno->setFocusPolicy(Qt::NoFocus);
     okno->setMinimumWidth(minSzerokosc);
     return okno;
@@ -153,9 +154,10 @@ Serwer::Serwer(QWidget *parent)
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(100);
 
-    oknoSerwera->append(zeZnacznikiem(
-        czasSerwera,
-        QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
+    dopisz(oknoSerwera,
+           zeZnacznikiem(
+               czasSerwera,
+               QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
 }
 
 Serwer::~Serwer()

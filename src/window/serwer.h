@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QStringList>
 #include <QTime>
 #include <QWidget>
 
@@ -46,6 +47,8 @@ private slots:
 private:
     void obsluzOdpowiedz(qint32 kod);
     void usrednij();
+    void dopisz(QTextBrowser *okno, const QString &linia);
+    void dopiszOczekujace();
 
     QTcpServer *serwerTcp;
     QGridLayout *siatka;
@@ -89,6 +92,11 @@ private:
     // Frames each client has sent since the last request. A client is asked
     // for one reply per request; one that sends far more is flooding.
     QHash<QTcpSocket *, qint32> ramkiOdZadania;
+
+    // Log lines not yet in their pane. Laying out a visible pane costs tens of
+    // microseconds a line, a few a line when many are added at once; lines
+    // of one pass of the event loop go in together.
+    QHash<QTextBrowser *, QStringList> doDopisania;
 };
 
 #endif // SERWER_H
