@@ -37,9 +37,16 @@ static uint32_t msDnia()
 
 static void ramka(unsigned char *b, int32_t kod, uint32_t czas)
 {
-    const unsigned char r[10] = {0, 8, uint8_t(kod >> 24), uint8_t(kod >> 16),
-                                 uint8_t(kod >> 8), uint8_t(kod), uint8_t(czas >> 24),
-                                 uint8_t(czas >> 16), uint8_t(czas >> 8), uint8_t(czas)};
+    const unsigned char r[10] = {0,
+                                 8,
+                                 uint8_t(kod >> 24),
+                                 uint8_t(kod >> 16),
+                                 uint8_t(kod >> 8),
+                                 uint8_t(kod),
+                                 uint8_t(czas >> 24),
+                                 uint8_t(czas >> 16),
+                                 uint8_t(czas >> 8),
+                                 uint8_t(czas)};
     std::memcpy(b, r, 10);
 }
 
@@ -55,7 +62,7 @@ int main(int argc, char **argv)
     if (argc != 3)
         return 2;
     const int n = std::atoi(argv[2]);
-    rlimit limit{};
+    rlimit limit {};
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
@@ -63,7 +70,7 @@ int main(int argc, char **argv)
     const int nasluch = socket(AF_INET, SOCK_STREAM, 0);
     const int tak = 1;
     setsockopt(nasluch, SOL_SOCKET, SO_REUSEADDR, &tak, sizeof tak);
-    sockaddr_in adres{};
+    sockaddr_in adres {};
     adres.sin_family = AF_INET;
     adres.sin_port = htons(uint16_t(std::atoi(argv[1])));
     if (bind(nasluch, reinterpret_cast<sockaddr *>(&adres), sizeof adres) != 0
@@ -86,7 +93,8 @@ int main(int argc, char **argv)
     std::vector<pollfd> czekaj(klienci.size());
     std::vector<std::string> bufory(klienci.size());
     char polecenie[64];
-    while (std::fgets(polecenie, sizeof polecenie, stdin) && std::strncmp(polecenie, "teraz", 5) == 0) {
+    while (std::fgets(polecenie, sizeof polecenie, stdin)
+           && std::strncmp(polecenie, "teraz", 5) == 0) {
         const int64_t start = steadyNs();
         const uint32_t czasSerwera = msDnia();
         unsigned char b[10];
@@ -109,8 +117,8 @@ int main(int argc, char **argv)
                 bufory[i].append(dane, size_t(ile));
                 while (bufory[i].size() >= 10) {
                     const auto *r = reinterpret_cast<const unsigned char *>(bufory[i].data());
-                    const uint32_t czas = uint32_t(r[6]) << 24 | uint32_t(r[7]) << 16
-                        | uint32_t(r[8]) << 8 | r[9];
+                    const uint32_t czas
+                        = uint32_t(r[6]) << 24 | uint32_t(r[7]) << 16 | uint32_t(r[8]) << 8 | r[9];
                     suma += (int64_t(czas) - czasSerwera) / 1000;
                     ++odpowiedzi;
                     bufory[i].erase(0, 10);

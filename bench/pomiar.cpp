@@ -101,7 +101,7 @@ const Sciezki sciezki;
 
 std::unique_ptr<Proces> serwer(quint16 port)
 {
-    auto s = std::make_unique<Proces>(sciezki.serwer, QStringList{});
+    auto s = std::make_unique<Proces>(sciezki.serwer, QStringList {});
     s->linia(QStringLiteral("gotowy"));
     s->polecenie(QStringLiteral("start %1").arg(port), QStringLiteral("ok"));
     return s;
@@ -109,10 +109,10 @@ std::unique_ptr<Proces> serwer(quint16 port)
 
 std::unique_ptr<Proces> klienci(quint16 port, int ile, bool czasy)
 {
-    QStringList argumenty{QStringLiteral("--port"), QString::number(port),
-                          QStringLiteral("--count"), QString::number(ile),
-                          QStringLiteral("--spread"), QStringLiteral("30"),
-                          QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("-q")};
+    QStringList argumenty {
+        QStringLiteral("--port"), QString::number(port),      QStringLiteral("--count"),
+        QString::number(ile),     QStringLiteral("--spread"), QStringLiteral("30"),
+        QStringLiteral("--seed"), QStringLiteral("1"),        QStringLiteral("-q")};
     if (czasy)
         argumenty << QStringLiteral("--timing");
     return std::make_unique<Proces>(sciezki.klient, argumenty, czasy);
@@ -121,7 +121,9 @@ std::unique_ptr<Proces> klienci(quint16 port, int ile, bool czasy)
 double mediana(QList<double> v)
 {
     std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return v.isEmpty() ? 0
+        : v.size() % 2 ? v[v.size() / 2]
+                       : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 double najwieksza(const QList<double> &v)
@@ -144,7 +146,8 @@ QJsonArray opoznienia(QJsonObject &wyniki)
             auto k = klienci(port, n, true);
             s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
             for (int i = 0; i <= wymianPomiaru; ++i) {
-                const QStringList w = s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+                const QStringList w
+                    = s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
                 const QStringList c = k->linia(QStringLiteral("czasy"));
                 if (i == 0)
                     continue; // warm-up
@@ -166,21 +169,23 @@ QJsonArray opoznienia(QJsonObject &wyniki)
                     bazowe << (c[2].toLongLong() - w[1].toLongLong()) / 1e6;
             }
         }
-        QJsonObject wiersz{{QStringLiteral("klientow"), n},
-                           {QStringLiteral("mediana_ms"), mediana(nasze)},
-                           {QStringLiteral("max_ms"), najwieksza(nasze)},
-                           {QStringLiteral("cpu_ms"), mediana(cpu)},
-                           {QStringLiteral("bazowy_mediana_ms"), mediana(bazowe)},
-                           {QStringLiteral("bazowy_max_ms"), najwieksza(bazowe)},
-                           {QStringLiteral("stosunek"), mediana(nasze) / mediana(bazowe)},
-                           {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}};
+        QJsonObject wiersz {{QStringLiteral("klientow"), n},
+                            {QStringLiteral("mediana_ms"), mediana(nasze)},
+                            {QStringLiteral("max_ms"), najwieksza(nasze)},
+                            {QStringLiteral("cpu_ms"), mediana(cpu)},
+                            {QStringLiteral("bazowy_mediana_ms"), mediana(bazowe)},
+                            {QStringLiteral("bazowy_max_ms"), najwieksza(bazowe)},
+                            {QStringLiteral("stosunek"), mediana(nasze) / mediana(bazowe)},
+                            {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}};
         tabela.append(wiersz);
     }
     wyniki[QStringLiteral("opoznienia")] = tabela;
     return tabela;
 }
 
-// 3: the server clock, read from the requests, against the steady clock.
+// 3: the server clock, read from the requests, against the steady clock. Only
+// periodic requests count: they leave on a tick, while a press lands anywhere
+// within the 100 ms between two ticks and its stamp is that much older.
 double dryf(int ile, int sekund)
 {
     const quint16 port = wolnyPort();
@@ -189,9 +194,10 @@ double dryf(int ile, int sekund)
     auto k = klienci(port, ile, true);
     s->polecenie(QStringLiteral("klienci %1").arg(ile), QStringLiteral("klienci"));
     s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-    const QStringList pierwsza = k->linia(QStringLiteral("czasy"));
+    k->linia(QStringLiteral("czasy"));
+    const QStringList pierwsza = k->linia(QStringLiteral("czasy"), 30000);
     QStringList ostatnia = pierwsza;
-    while ((ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e9 < sekund)
+    while ((ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e9 < sekund - 1)
         ostatnia = k->linia(QStringLiteral("czasy"), 30000);
     const double steadyMs = (ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e6;
     double serwerMs = ostatnia[3].toLongLong() - pierwsza[3].toLongLong();
@@ -205,8 +211,10 @@ QJsonObject pamiec()
 {
     const quint16 port = wolnyPort();
     auto s = serwer(port);
-    const auto rss = [&] { return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong(); };
-    QJsonObject wynik{{QStringLiteral("0"), rss()}};
+    const auto rss = [&] {
+        return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
+    };
+    QJsonObject wynik {{QStringLiteral("0"), rss()}};
     for (int n : {100, 1000}) {
         auto k = klienci(port, n, false);
         s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
@@ -235,9 +243,9 @@ QJsonArray przyrostDziennika()
             czasy << (w[2].toLongLong() - w[1].toLongLong()) / 1e6;
         }
         const QStringList stan = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"));
-        tabela.append(QJsonObject{{QStringLiteral("linii"), stan[1].toInt()},
-                                  {QStringLiteral("mediana_ms"), mediana(czasy)},
-                                  {QStringLiteral("rss_kb"), stan[2].toLongLong()}});
+        tabela.append(QJsonObject {{QStringLiteral("linii"), stan[1].toInt()},
+                                   {QStringLiteral("mediana_ms"), mediana(czasy)},
+                                   {QStringLiteral("rss_kb"), stan[2].toLongLong()}});
     }
     return tabela;
 }
@@ -246,7 +254,8 @@ QJsonArray przyrostDziennika()
 double bezczynnosc(int sekund)
 {
     auto s = serwer(wolnyPort());
-    const qint64 przed = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
+    const qint64 przed
+        = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
     const qint64 start = steadyNs();
     std::this_thread::sleep_for(std::chrono::seconds(sekund));
     const qint64 po = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();

@@ -38,7 +38,7 @@ qint64 steadyNs()
 
 qint64 cpuNs()
 {
-    timespec t{};
+    timespec t {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
@@ -60,7 +60,8 @@ void odpowiedz(const QString &linia)
 class Sterownik : public QObject
 {
 public:
-    Sterownik() : wejscie(0, QSocketNotifier::Read)
+    Sterownik()
+        : wejscie(0, QSocketNotifier::Read)
     {
         gorny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
         dolny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSynchronizacji"));
@@ -158,7 +159,8 @@ private:
         const qint64 teraz = steadyNs();
         if (docelowychLinii > 0 && linii() < docelowychLinii) {
             // Back to back, but through the event loop, as a press would be.
-            QMetaObject::invokeMethod(this, [this] { nacisnij(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { nacisnij(); }, Qt::QueuedConnection);
             return;
         }
         odpowiedz(QStringLiteral("wynik %1 %2 %3 %4 %5")
