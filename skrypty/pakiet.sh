@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it: its files are where they belong,
+# the menu entry and the AppStream metadata validate, and it installs with
+# apt-get, runs, and removes cleanly. Installs for real: run it as root, or
+# with sudo at hand.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
+
+zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream
+zbuduj build >/dev/null
+cd "$katalog_projektu/build"
+rm -f serwer-synchronizacji_*.deb
+cpack -G DEB >/dev/null
+pakiet=$(ls serwer-synchronizacji_*.deb)
+
+id=pl.synchronizacja.SerwerSynchronizacji
+pliki=(usr/bin/serwer-synchronizacji usr/bin/klient
+       "usr/share/applications/$id.desktop"
+       "usr/share/icons/hicolor/scalable/apps/$id.svg"
+       "usr/share/metainfo/$id.metainfo.xml")
+
+korzen=$(mktemp -d)
+trap 'rm -rf "$korzen"' EXIT
+dpkg-deb -x "$pakiet" "$korzen"
+for plik in "${pliki[@]}"; do
+    [ -f "$korzen/$plik" ] || { echo "pakiet: /$plik is missing from $pakiet" >&2; exit 1; }
+done
+desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
+appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
+
+jako_root=()
+[ "$(id -u)" -eq 0 ] || jako_root=(sudo)
+"${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$pakiet" >/dev/null
+for plik in "${pliki[@]}"; do
+    [ -f "/$plik" ] || { echo "pakiet: /$plik was not installed" >&2; exit 1; }
+done
+/usr/bin/klient --version
+# It runs until it is stopped: timeout's 124, not a crash or a missing library.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/serwer-synchronizacji 2>/dev/null || status=$?
+[ "$status" -eq 124 ] || { echo "pakiet: the installed server exited with $status" >&2; exit 1; }
+"${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq serwer-synchronizacji >/dev/null
+for plik in "${pliki[@]}"; do
+    [ ! -e "/$plik" ] || { echo "pakiet: /$plik is left after removal" >&2; exit 1; }
+done
+echo "pakiet: $pakiet built, validated, installed, run and removed"
