@@ -2,7 +2,7 @@
 # Builds the Debian package and checks it: its files are where they belong,
 # the menu entry and the AppStream metadata validate, and it installs with
 # apt-get, runs, and removes cleanly. Installs for real: run it as root, or
-# with sudo at hand.
+# with sudo at hand; with --bez-instalacji it stops before installing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
@@ -27,6 +27,10 @@ for plik in "${pliki[@]}"; do
 done
 desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
+if [ "${1:-}" = "--bez-instalacji" ]; then
+    echo "pakiet: build/$pakiet built and validated"
+    exit 0
+fi
 
 jako_root=()
 [ "$(id -u)" -eq 0 ] || jako_root=(sudo)
