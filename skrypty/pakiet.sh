@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
-zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream
+zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils
 zbuduj build >/dev/null
 cd "$katalog_projektu/build"
 rm -f serwer-synchronizacji_*.deb
@@ -26,6 +26,7 @@ for plik in "${pliki[@]}"; do
     [ -f "$korzen/$plik" ] || { echo "pakiet: /$plik is missing from $pakiet" >&2; exit 1; }
 done
 desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
+xmllint --noout "$korzen/usr/share/icons/hicolor/scalable/apps/$id.svg"
 appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
 if [ "${1:-}" = "--bez-instalacji" ]; then
     echo "pakiet: build/$pakiet built and validated"
