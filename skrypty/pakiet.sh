@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: its files are where they belong,
-# the menu entry and the AppStream metadata validate, and it installs with
-# apt-get, runs, and removes cleanly. Installs for real: run it as root, or
-# with sudo at hand; with --bez-instalacji it stops before installing.
+# the menu entry, the AppStream metadata and the package itself (lintian)
+# validate, and it installs with apt-get, runs, and removes cleanly. Installs
+# for real: run it as root, or with sudo at hand; with --bez-instalacji it
+# stops before installing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
-zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils
+zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian
 zbuduj build >/dev/null
 cd "$katalog_projektu/build"
 rm -f serwer-synchronizacji_*.deb
@@ -17,7 +18,10 @@ id=pl.synchronizacja.SerwerSynchronizacji
 pliki=(usr/bin/serwer-synchronizacji usr/bin/klient
        "usr/share/applications/$id.desktop"
        "usr/share/icons/hicolor/scalable/apps/$id.svg"
-       "usr/share/metainfo/$id.metainfo.xml")
+       "usr/share/metainfo/$id.metainfo.xml"
+       usr/share/man/man1/serwer-synchronizacji.1.gz usr/share/man/man1/klient.1.gz
+       usr/share/doc/serwer-synchronizacji/copyright
+       usr/share/doc/serwer-synchronizacji/changelog.gz)
 
 korzen=$(mktemp -d)
 trap 'rm -rf "$korzen"' EXIT
@@ -28,6 +32,8 @@ done
 desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
 xmllint --noout "$korzen/usr/share/icons/hicolor/scalable/apps/$id.svg"
 appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
+# Errors and warnings fail; informational tags are only shown.
+lintian --fail-on error,warning "$pakiet"
 if [ "${1:-}" = "--bez-instalacji" ]; then
     echo "pakiet: build/$pakiet built and validated"
     exit 0
