@@ -14,9 +14,11 @@ private slots:
     void wymiana_data();
     void wymiana();
     void jedenKlientWszystkieLinie();
-    void odpowiedzPoOknie();
-    void brakOdpowiedziZostawiaOtwarta();
-    void odpowiedzPoZamknieciu();
+    void taktZamykaWymiane();
+    void oknoOdpowiedzi_data();
+    void oknoOdpowiedzi();
+    void odpowiedzNieLiczySie_data();
+    void odpowiedzNieLiczySie();
     void czyszczenieWTrakcie();
     void ponad29Odpowiedzi();
     void odpowiedzBezCzasu_data();
@@ -24,6 +26,8 @@ private slots:
 };
 
 static const QString liniaOdpowiedzi = QStringLiteral(" - Odebrano godzinę od klienta ");
+static const QString liniaPominietej
+    = QStringLiteral(" - Pominięto godzinę od klienta o adresie: ");
 static const QString liniaWyniku = QStringLiteral(" - Wysłano godzinę synchronizacji ");
 static const QString wszystkie = QStringLiteral("----Odebrano wszystkie odpowiedzi----");
 static const QString niewszystkie = QStringLiteral("----Nie odebrano wszystkich odpowiedzi----");
@@ -153,69 +157,168 @@ void TstBerkeley::jedenKlientWszystkieLinie()
     QCOMPARE(s.etykieta("wartoscCzasu")->text(), hms(t.addMSecs(100)));
 }
 
-void TstBerkeley::odpowiedzPoOknie()
+// Three asked, two answer: the tick closes the exchange once its window has
+// passed, over the replies it has, and sends the agreed time to all three.
+void TstBerkeley::taktZamykaWymiane()
 {
     Stanowisko s;
-    przygotuj(s, {0, 0}, false);
+    przygotuj(s, {0, 0, 0}, false);
+    const int przed = s.linieSerwera().size();
     s.kliknij("przyciskSynchTeraz");
-    QTRY_COMPARE(s.klienci[1]->odebrane.size(), 1);
+    QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
     const QTime t = czasZadania(s);
-
-    s.klienci[0]->odpowiedz(5, t.addSecs(4));
-    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
-    s.tyknij(11);
-    s.klienci[1]->odpowiedz(5, t);
-    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
-
-    QCOMPARE(ileLinii(s, niewszystkie), 1);
-    QCOMPARE(ileLinii(s, wszystkie), 0);
-    QVERIFY(!s.linieSynchronizacji().contains(usrednianie));
-    // Eleven ticks moved the clock by 1.1 s; the averaging still runs over both.
-    QVERIFY(s.linieSerwera()
-                .filter(liniaOdpowiedzi)
-                .constLast()
-                .endsWith(QStringLiteral("różnica:-1s")));
-    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:1  czas:")));
-}
-
-void TstBerkeley::brakOdpowiedziZostawiaOtwarta()
-{
-    Stanowisko s;
-    przygotuj(s, {3, 3});
-    QVERIFY(s.dolacz(0, false));
-    s.kliknij("przyciskSynchTeraz");
+    s.klienci[0]->odpowiedz(5, t.addSecs(6));
+    s.klienci[1]->odpowiedz(5, t.addSecs(9));
     QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 2);
 
-    // No tick closes an exchange, however many pass.
-    const int linii = s.linieSerwera().size();
-    s.tyknij(50);
-    QTest::qWait(50);
-    QCOMPARE(s.linieSerwera().size(), linii);
-    QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Średnia")).isEmpty());
+    s.tyknij(10); // the window is more than 10 ticks
+    QCOMPARE(ileLinii(s, niewszystkie), 0);
+    s.tyknij();
+    const QTime z = t.addMSecs(1100);
+    const QTime uzgodniony = z.addSecs(5); // (6 + 9) / 3
+    QCOMPARE(
+        s.linieSerwera().mid(przed),
+        (QStringList {hms(t) + QStringLiteral(" - Nadano żądanie wysłania godziny do 3 klientów"),
+                      hms(t) + liniaOdpowiedzi + QStringLiteral("1 - ") + hms(t.addSecs(6))
+                          + QStringLiteral(" różnica:6s"),
+                      hms(t) + liniaOdpowiedzi + QStringLiteral("2 - ") + hms(t.addSecs(9))
+                          + QStringLiteral(" różnica:9s"),
+                      niewszystkie,
+                      hms(z) + liniaWyniku + hms(uzgodniony) + QStringLiteral(" do 3 klientów")}));
+    QCOMPARE(s.linieSynchronizacji().constLast(),
+             hms(z) + QStringLiteral(" - Średnia:5  czas:") + hms(uzgodniony));
+    QVERIFY(!s.linieSynchronizacji().contains(usrednianie));
+    for (const auto &k : s.klienci) {
+        QTRY_COMPARE(k->odebrane.size(), 2);
+        QCOMPARE(k->odebrane[1].kod, ramka::kodWyniku);
+        QCOMPARE(k->odebrane[1].czas, uzgodniony);
+    }
 
-    // A late reply of the silent one closes it.
-    s.klienci[2]->odpowiedz(5, czasZadania(s));
-    QTRY_COMPARE(ileLinii(s, niewszystkie), 1);
+    // The third answers late: shown, left out, and nothing more is sent.
+    s.klienci[2]->odpowiedz(5, t);
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), 1);
+    s.tyknij(30);
     QCOMPARE(ileLinii(s, liniaWyniku), 1);
-}
+    QCOMPARE(ileLinii(s, liniaOdpowiedzi), 2);
 
-void TstBerkeley::odpowiedzPoZamknieciu()
-{
-    Stanowisko s;
-    przygotuj(s, {6});
+    // The next request is counted from 1 again.
     s.kliknij("przyciskSynchTeraz");
-    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
-
-    // One client asked last, so a stray reply opens and closes a new exchange.
-    s.klienci[0]->odpowiedz(5, czasZadania(s).addSecs(9));
-    QTRY_COMPARE(ileLinii(s, liniaWyniku), 2);
+    QTRY_COMPARE(s.klienci[2]->odebrane.size(), 3);
+    s.klienci[2]->odpowiedz(5, s.klienci[2]->odebrane[2].czas);
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 3);
     QVERIFY(s.linieSerwera()
                 .filter(liniaOdpowiedzi)
                 .constLast()
                 .contains(liniaOdpowiedzi + QStringLiteral("1 - ")));
-    QCOMPARE(ileLinii(s, wszystkie), 2);
-    QVERIFY(s.linieSynchronizacji().constLast().mid(8).startsWith(
-        QStringLiteral(" - Średnia:4  czas:")));
+}
+
+void TstBerkeley::oknoOdpowiedzi_data()
+{
+    // Codes of the first replies, then the clients left answer with +8 s
+    // after 30 ticks.
+    QTest::addColumn<QList<int>>("kodyNajpierw");
+    QTest::addColumn<QString>("zamkniecie");
+    QTest::addColumn<int>("srednia");
+    QTest::newRow("no reply: the window opens with the first") << QList<int> {} << wszystkie << 6;
+    QTest::newRow("only code 0: counted from the request")
+        << QList<int> {0, 0} << niewszystkie << 2;
+}
+
+// With nothing to average, no tick closes an exchange, however many pass.
+void TstBerkeley::oknoOdpowiedzi()
+{
+    QFETCH(QList<int>, kodyNajpierw);
+    QFETCH(QString, zamkniecie);
+    QFETCH(int, srednia);
+    Stanowisko s;
+    przygotuj(s, {0, 0, 0}, false);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
+    const QTime t = czasZadania(s);
+    for (int i = 0; i < kodyNajpierw.size(); ++i)
+        s.klienci[i]->odpowiedz(kodyNajpierw[i], t);
+    QTest::qWait(50);
+
+    const int linii = s.linieSerwera().size();
+    s.tyknij(30);
+    QCOMPARE(s.linieSerwera().size(), linii);
+    QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Średnia")).isEmpty());
+
+    const QTime teraz = t.addSecs(3);
+    for (int i = kodyNajpierw.size(); i < 3; ++i)
+        s.klienci[i]->odpowiedz(5, teraz.addSecs(8));
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+    QCOMPARE(ileLinii(s, zamkniecie), 1);
+    QCOMPARE(s.linieSynchronizacji().constLast(),
+             hms(teraz) + QStringLiteral(" - Średnia:%1  czas:").arg(srednia)
+                 + hms(teraz.addSecs(srednia)));
+}
+
+void TstBerkeley::odpowiedzNieLiczySie_data()
+{
+    QTest::addColumn<QString>("przypadek");
+    QTest::addColumn<int>("policzonych"); // reply lines counted
+    QTest::addColumn<int>("wynikow"); // agreed times sent once it is in
+    QTest::addColumn<int>("poTaktach"); // and after 30 more ticks
+    QTest::newRow("before any request") << QStringLiteral("przedZadaniem") << 0 << 0 << 0;
+    QTest::newRow("after the exchange closed") << QStringLiteral("poZamknieciu") << 1 << 1 << 1;
+    QTest::newRow("a second one in the same burst") << QStringLiteral("dwieNaraz") << 1 << 0 << 1;
+    QTest::newRow("from a client that came later") << QStringLiteral("pozniejszy") << 0 << 0 << 0;
+}
+
+// A reply from a connection that is not asked, or that has answered, takes
+// no ordinal, opens no window and sends nothing; the operator sees it left
+// out.
+void TstBerkeley::odpowiedzNieLiczySie()
+{
+    QFETCH(QString, przypadek);
+    QFETCH(int, policzonych);
+    QFETCH(int, wynikow);
+    QFETCH(int, poTaktach);
+    Stanowisko s;
+    const bool poZamknieciu = przypadek == QLatin1String("poZamknieciu");
+    przygotuj(s, poZamknieciu ? QList<int> {0} : QList<int> {0, 0}, false);
+    KlientTestowy *nadawca = s.klienci[0].get();
+    QByteArray przed;
+
+    QTime t = QTime::fromString(s.linieSerwera().constLast().left(8), QStringLiteral("HH:mm:ss"));
+    if (przypadek != QLatin1String("przedZadaniem")) {
+        s.kliknij("przyciskSynchTeraz");
+        QTRY_COMPARE(s.klienci.back()->odebrane.size(), 1);
+        t = czasZadania(s);
+    }
+    if (poZamknieciu) {
+        nadawca->odpowiedz(5, t.addSecs(6));
+        QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+    } else if (przypadek == QLatin1String("dwieNaraz")) {
+        przed = zbudujRamke(5, t.addSecs(6));
+    } else if (przypadek == QLatin1String("pozniejszy")) {
+        nadawca = s.dolacz(0, false);
+        QVERIFY(nadawca);
+    }
+    const int odebranych = nadawca->odebrane.size();
+    nadawca->gniazdo.write(przed + zbudujRamke(5, t.addSecs(100)));
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), 1);
+
+    const QString linia = s.linieSerwera().filter(liniaPominietej).constFirst();
+    QCOMPARE(linia.section(QStringLiteral(" - "), 0, 2),
+             hms(t) + liniaPominietej + QStringLiteral("127.0.0.1; Port:")
+                 + QString::number(nadawca->gniazdo.localPort()) + QStringLiteral(" - ")
+                 + hms(t.addSecs(100)) + QStringLiteral(" różnica:")
+                 + (przypadek == QLatin1String("przedZadaniem")
+                        ? linia.section(QStringLiteral("różnica:"), 1) // the clock's ms unknown
+                        : QStringLiteral("100s")));
+    QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
+    QCOMPARE(ileLinii(s, liniaWyniku), wynikow);
+
+    // Only a counted reply can be closed by the tick, and only it is averaged.
+    s.tyknij(30);
+    QTest::qWait(50);
+    QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
+    QCOMPARE(ileLinii(s, liniaWyniku), poTaktach);
+    QCOMPARE(nadawca->odebrane.size(), odebranych + poTaktach - wynikow);
+    if (poTaktach > 0) // +6 s over the server and one reply, never the +100 s
+        QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:3  ")));
 }
 
 void TstBerkeley::czyszczenieWTrakcie()

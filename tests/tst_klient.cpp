@@ -5,8 +5,11 @@
 #include "stanowisko.h"
 #include "zegarSymulowany.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <csignal>
 
 class TstKlient : public QObject
 {
@@ -17,6 +20,7 @@ private slots:
     void zegar();
     void rozrzutWartosci();
     void wymianaZProcesem();
+    void zawieszonyKlient();
 };
 
 static constexpr qint64 sekundaNs = 1'000'000'000;
@@ -105,6 +109,47 @@ void TstKlient::wymianaZProcesem()
     QVERIFY2(dopasowanie.hasMatch(), qPrintable(wyjscie));
     QVERIFY(dopasowanie.captured(1).toDouble() > 1.0);
     QVERIFY(dopasowanie.captured(2).toDouble() < 0.1);
+}
+
+// A client that hangs (a stopped process, a machine asleep) is asked like
+// the others and never answers; the rest are synchronized all the same, a
+// reply window after their answers.
+void TstKlient::zawieszonyKlient()
+{
+    Stanowisko s;
+    s.zegar()->start();
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    const auto polaczonych = [&s] {
+        return s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size();
+    };
+
+    QProcess zawieszony;
+    QVERIFY(s.uruchomKlienta(zawieszony, {QStringLiteral("--quiet")}));
+    QTRY_COMPARE_WITH_TIMEOUT(polaczonych(), 1, 10000);
+    QCOMPARE(::kill(pid_t(zawieszony.processId()), SIGSTOP), 0);
+    QProcess klienci;
+    QVERIFY(s.uruchomKlienta(klienci,
+                             {QStringLiteral("--count"), QStringLiteral("5"),
+                              QStringLiteral("--spread"), QStringLiteral("30"),
+                              QStringLiteral("--exchanges"), QStringLiteral("1")}));
+    QTRY_COMPARE_WITH_TIMEOUT(polaczonych(), 6, 10000);
+
+    QElapsedTimer zegar;
+    zegar.start();
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE_WITH_TIMEOUT(klienci.state(), QProcess::NotRunning, 4000);
+    qInfo("agreed time received %lld ms after the press", zegar.elapsed());
+    QCOMPARE(klienci.exitCode(), 0);
+    QCOMPARE(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę od klienta ")).size(), 5);
+    QVERIFY(
+        s.linieSerwera().contains(QStringLiteral("----Nie odebrano wszystkich odpowiedzi----")));
+    QCOMPARE(s.linieSerwera()
+                 .filter(QRegularExpression(QStringLiteral(" - Wysłano godzinę synchronizacji "
+                                                           "\\d\\d:\\d\\d:\\d\\d do 6 klientów$")))
+                 .size(),
+             1);
+    ::kill(pid_t(zawieszony.processId()), SIGCONT);
 }
 
 QTEST_MAIN(TstKlient)

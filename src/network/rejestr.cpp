@@ -1,20 +1,10 @@
+#include "network/podtrzymanie.h"
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBrowser>
-
-namespace {
-
-// "<address>; Port:<port>" of the client's end of a connection.
-QString opisKlienta(const QTcpSocket &gniazdo)
-{
-    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:")
-        + QString::number(gniazdo.peerPort());
-}
-
-} // namespace
 
 void Serwer::dodajKlienta()
 {
@@ -27,7 +17,9 @@ void Serwer::dodajKlienta()
     // Every frame carries a clock: send it now, not when the peer's delayed
     // acknowledgement of the previous one arrives.
     gniazdo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    wlaczPodtrzymanie(*gniazdo);
     klienci->append(gniazdo);
+    polaczenia.insert(gniazdo, {});
     rozmiaryBlokow->append(0);
     dopisz(oknoSerwera,
            zeZnacznikiem(czasSerwera,
@@ -52,7 +44,9 @@ void Serwer::usunKlienta()
                              QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
                                  + opisKlienta(*gniazdo)));
 
-    ramkiOdZadania.remove(gniazdo);
+    // Its pointer may come back for a later connection, which was asked
+    // nothing.
+    polaczenia.remove(gniazdo);
     const auto i = klienci->indexOf(gniazdo);
     if (i < 0)
         return;

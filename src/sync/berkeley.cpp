@@ -1,6 +1,7 @@
 #include "berkeley.h"
 
 #include "doba.h"
+#include "ramka.h"
 
 qint32 roznicaSekund(QTime klient, QTime serwer)
 {
@@ -33,4 +34,31 @@ qint32 usrednijRoznice(qint32 roznice[], qint32 przyjete[], qint32 ile, qint32 p
     }
     roznice[0] = srednia(roznice[0], ile);
     return roznice[0];
+}
+
+Odpowiedz przyjmijOdpowiedz(qint32 kod, QTime czasKlienta, QTime czasSerwera,
+                            qint32 liczbaZapytanych, qint32 &liczbaOdpowiedzi,
+                            qint32 &licznikTaktow, qint32 roznice[], qint32 przyjete[])
+{
+    const qint32 n = ++liczbaOdpowiedzi;
+    const bool maMiejsce = n < pojemnoscWymiany;
+    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid()) {
+        if (maMiejsce)
+            roznice[n] = przyjete[n] = 0;
+        return {n, false, 0, Zamkniecie::Otwarta};
+    }
+
+    if (n == 1)
+        licznikTaktow = 0;
+    const qint32 roznica = roznicaSekund(czasKlienta, czasSerwera);
+    if (maMiejsce) {
+        roznice[n] = roznica;
+        przyjete[n] = 1;
+    }
+    Zamkniecie zamkniecie = Zamkniecie::Otwarta;
+    if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi)
+        zamkniecie = Zamkniecie::WOknie;
+    else if (licznikTaktow > oknoOdpowiedzi)
+        zamkniecie = Zamkniecie::PoOknie;
+    return {n, true, roznica, zamkniecie};
 }

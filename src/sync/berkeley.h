@@ -4,6 +4,15 @@
 #include <QList>
 #include <QTime>
 
+// Room for replies in one exchange: ordinals 1 to 29 of the arrays of
+// differences; index 0 holds the sum and then the average.
+constexpr qint32 pojemnoscWymiany = 30;
+
+// The reply window: ticks after the first reply with a time (or after the
+// request, when that reply carried none) within which all replies count as
+// in time.
+constexpr qint32 oknoOdpowiedzi = 10;
+
 // How far a client's clock is ahead of the server's, in whole seconds
 // truncated toward zero. The two are times of day, so the difference is taken
 // as the equivalent nearest zero (from -12 h to +12 h): a client at 00:00:01
@@ -24,5 +33,37 @@ qint32 srednia(qint32 sumaPrzyjetych, qint32 liczbaOdpowiedzi);
 // summed in roznice[0], which is left holding the average and returned.
 qint32 usrednijRoznice(qint32 roznice[], qint32 przyjete[], qint32 ile, qint32 prog,
                        QList<qint32> &odrzucone);
+
+// What one counted reply leads to.
+enum class Zamkniecie {
+    Otwarta, // the exchange waits for more replies
+    WOknie, // every client asked has answered within the window
+    PoOknie, // the window has passed
+};
+
+struct Odpowiedz
+{
+    qint32 n; // its ordinal in the exchange
+    bool zCzasem; // it carried a usable time, and so a difference
+    qint32 roznica; // in seconds, when it carried a time
+    Zamkniecie zamkniecie;
+};
+
+// One reply counted in an exchange, taken from a client that was asked and
+// has not answered yet: it gets the next ordinal in `liczbaOdpowiedzi`; when
+// it carries a time, its difference goes to that ordinal of the arrays (while
+// there is room) and the first one restarts the window in `licznikTaktow`.
+// A reply without a time takes its ordinal only, and clears the slot so that
+// an earlier exchange's difference stays out of this average.
+Odpowiedz przyjmijOdpowiedz(qint32 kod, QTime czasKlienta, QTime czasSerwera,
+                            qint32 liczbaZapytanych, qint32 &liczbaOdpowiedzi,
+                            qint32 &licznikTaktow, qint32 roznice[], qint32 przyjete[]);
+
+// Whether the tick closes an open exchange: one with a difference to average
+// whose window has passed, though not every client asked has answered.
+inline bool zamknacNaTakcie(bool saRoznice, qint32 licznikTaktow)
+{
+    return saRoznice && licznikTaktow > oknoOdpowiedzi;
+}
 
 #endif // BERKELEY_H

@@ -23,6 +23,8 @@ void Serwer::uplywCzasu()
 {
     czasSerwera = czasSerwera.addMSecs(100);
     ++licznikTaktow;
+    if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
+        zamknijPoOknie();
     wartoscCzasu->setText(godzina(czasSerwera));
     if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000)
         && serwerDziala == 1 && synchWlaczona == 1)

@@ -8,11 +8,17 @@
 #include <QTextBrowser>
 
 namespace {
-constexpr qint32 oknoOdpowiedzi = 10; // ticks after the first reply
 // Frames a client may send between two requests before it counts as a flood
 // and is disconnected. Each is a log line; unchecked, one peer could
 // fill the panes and stall the clock.
 constexpr qint32 ramekNaZadanie = 32;
+
+// "<time> różnica:<difference>s", the end of every line of a reply.
+QString czasIRoznica(QTime czasKlienta, qint32 roznica)
+{
+    return czasKlienta.toString(Qt::TextDate) + QStringLiteral(" różnica:")
+        + QString::number(roznica) + QStringLiteral("s");
+}
 } // namespace
 
 void Serwer::odbierz()
@@ -34,59 +40,75 @@ void Serwer::odbierz()
         const Odczyt odczyt = czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta);
         if (odczyt == Odczyt::Niepelna)
             return;
-        if (++ramkiOdZadania[gniazdo] > ramekNaZadanie) {
+        if (++polaczenia[gniazdo].ramek > ramekNaZadanie) {
             gniazdo->abort();
             return;
         }
         if (odczyt == Odczyt::Ramka)
-            obsluzOdpowiedz(kod);
+            obsluzOdpowiedz(gniazdo, kod);
     }
 }
 
-void Serwer::obsluzOdpowiedz(qint32 kod)
+void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
 {
-    const qint32 n = ++liczbaOdpowiedzi;
-    // Replies past the room of the arrays still count and are logged, but
-    // take no part in the average.
-    const bool maMiejsce = n < pojemnoscWymiany;
-
-    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid()) {
-        // No usable time. Its slot must not carry an earlier exchange's
-        // difference into this average.
-        if (maMiejsce) {
-            roznice[n] = 0;
-            przyjete[n] = 0;
-        }
+    Polaczenie &polaczenie = polaczenia[gniazdo];
+    if (!wymianaOtwarta || !polaczenie.zapytany) {
+        pominOdpowiedz(gniazdo, kod);
         return;
     }
+    polaczenie.zapytany = false;
 
-    if (n == 1)
-        licznikTaktow = 0;
-    const qint32 roznica = roznicaSekund(czasKlienta, czasSerwera);
-    if (maMiejsce) {
-        roznice[n] = roznica;
-        przyjete[n] = 1;
-    }
+    const Odpowiedz odpowiedz
+        = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych, liczbaOdpowiedzi,
+                            licznikTaktow, roznice, przyjete);
+    if (!odpowiedz.zCzasem)
+        return;
+    saRoznice = true;
     dopisz(oknoSerwera,
            zeZnacznikiem(czasSerwera,
-                         QStringLiteral(" - Odebrano godzinę od klienta ") + QString::number(n)
-                             + QStringLiteral(" - ") + czasKlienta.toString(Qt::TextDate)
-                             + QStringLiteral(" różnica:") + QString::number(roznica)
-                             + QStringLiteral("s")));
+                         QStringLiteral(" - Odebrano godzinę od klienta ")
+                             + QString::number(odpowiedz.n) + QStringLiteral(" - ")
+                             + czasIRoznica(czasKlienta, odpowiedz.roznica)));
 
-    if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi) {
+    switch (odpowiedz.zamkniecie) {
+    case Zamkniecie::Otwarta:
+        break;
+    case Zamkniecie::WOknie:
         dopisz(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
         dopisz(oknoSynchronizacji, QStringLiteral("----Rozpoczynam proces uśredniania----"));
         usrednij();
-    } else if (licznikTaktow > oknoOdpowiedzi) {
-        dopisz(oknoSerwera, QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
-        usrednij();
+        break;
+    case Zamkniecie::PoOknie:
+        zamknijPoOknie();
+        break;
     }
+}
+
+// A reply nobody asked for: before any request, after its exchange closed, a
+// second one from the same client, or from a client that came after the
+// request. It is shown, so that the operator sees who sends it, and left out.
+void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
+{
+    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid())
+        return; // nothing to show
+    dopisz(oknoSerwera,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")
+                             + opisKlienta(*gniazdo) + QStringLiteral(" - ")
+                             + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))));
+}
+
+// Closes an exchange whose window has passed while some clients asked have
+// not answered; they may never answer.
+void Serwer::zamknijPoOknie()
+{
+    dopisz(oknoSerwera, QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
+    usrednij();
 }
 
 void Serwer::usrednij()
 {
-    const qint32 ile = qMin(liczbaOdpowiedzi, qint32(pojemnoscWymiany - 1));
+    const qint32 ile = qMin(liczbaOdpowiedzi, pojemnoscWymiany - 1);
     typKomunikatu = ramka::kodWyniku;
 
     QList<qint32> odrzucone;

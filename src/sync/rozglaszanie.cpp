@@ -10,17 +10,22 @@ void Serwer::wyslijZadanie()
 {
     okresSynch(poleOkresu->value());
     licznikTaktow = 0;
-    if (typKomunikatu == ramka::kodZadania) {
+    const bool zadanie = typKomunikatu == ramka::kodZadania;
+    if (zadanie)
         czasZadania = czasSerwera;
-        ramkiOdZadania.clear(); // every client may answer anew
-    }
 
     const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
     liczbaZapytanych = 0;
     for (QTcpSocket *gniazdo : std::as_const(*klienci)) {
         gniazdo->write(blok);
         ++liczbaZapytanych;
+        if (zadanie)
+            polaczenia[gniazdo] = {0, true}; // it may answer this request, once
     }
+    // Any broadcast ends the exchange before it; a request opens the next,
+    // unless nobody was there to ask.
+    wymianaOtwarta = zadanie && liczbaZapytanych > 0;
+    saRoznice = false;
 
     const QString ilu = QString::number(liczbaZapytanych);
     switch (typKomunikatu) {

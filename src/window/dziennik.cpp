@@ -2,6 +2,8 @@
 
 #include "serwer.h"
 
+#include <QAbstractSocket>
+#include <QHostAddress>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -15,6 +17,12 @@ QString godzina(QTime czas)
 QString zeZnacznikiem(QTime czas, const QString &tresc)
 {
     return godzina(czas) + tresc;
+}
+
+QString opisKlienta(const QAbstractSocket &gniazdo)
+{
+    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:")
+        + QString::number(gniazdo.peerPort());
 }
 
 void dopiszLinie(QTextEdit *okno, const QStringList &linie)

@@ -1,6 +1,8 @@
 #ifndef SERWER_H
 #define SERWER_H
 
+#include "sync/berkeley.h"
+
 #include <QHash>
 #include <QList>
 #include <QStringList>
@@ -28,9 +30,6 @@ public:
     explicit Serwer(QWidget *parent = nullptr);
     ~Serwer() override;
 
-    // Room for replies in one exchange: indices 1 to 29 of the arrays below.
-    static constexpr int pojemnoscWymiany = 30;
-
 private slots:
     void rozpocznij();
     void zatrzymaj();
@@ -45,7 +44,9 @@ private slots:
     void synchB();
 
 private:
-    void obsluzOdpowiedz(qint32 kod);
+    void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
+    void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
+    void zamknijPoOknie();
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia);
     void dopiszOczekujace();
@@ -89,9 +90,25 @@ private:
     qint32 typKomunikatu;
     qint32 licznikTaktow;
 
-    // Frames each client has sent since the last request. A client is asked
-    // for one reply per request; one that sends far more is flooding.
-    QHash<QTcpSocket *, qint32> ramkiOdZadania;
+    // What the window keeps of each registered connection beyond the lists.
+    struct Polaczenie
+    {
+        // Frames since the last request. A client is asked for one reply per
+        // request; one that sends far more is flooding.
+        qint32 ramek = 0;
+        // Asked by the open exchange and not answered yet: only such a
+        // connection's reply counts, so no peer can answer for others,
+        // answer twice or answer unasked.
+        bool zapytany = false;
+    };
+    QHash<QTcpSocket *, Polaczenie> polaczenia;
+
+    // A request went to at least one client, and its exchange has not
+    // closed since.
+    bool wymianaOtwarta = false;
+    // The open exchange has counted a reply with a time: it has something to
+    // average once its window has passed.
+    bool saRoznice = false;
 
     // Log lines not yet in their pane. Laying out a visible pane costs tens of
     // microseconds a line, a few a line when many are added at once; lines
