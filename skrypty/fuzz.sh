@@ -6,11 +6,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
 sekundy=${1:-60}
 zainstaluj_brakujace cmake ninja-build clang libclang-rt-dev qt6-base-dev
+skonfiguruj build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DSERWER_FUZZ=ON -DBUILD_TESTING=OFF
 budowa="$katalog_projektu/build-fuzz"
-if [ ! -f "$budowa/CMakeCache.txt" ]; then
-    cmake -S "$katalog_projektu" -B "$budowa" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DSERWER_FUZZ=ON >/dev/null
-fi
 cmake --build "$budowa" --target fuzz_ramki
 mkdir -p "$budowa/korpus"
 "$budowa/fuzz/fuzz_ramki" -max_total_time="$sekundy" -print_final_stats=1 -artifact_prefix="$budowa/" \

@@ -6,7 +6,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
 budowa=build
-opcje=()
+opcje=(-DSERWER_SANITIZE=OFF)
 if [ "${1:-}" = "--sanitizers" ]; then
     budowa=build-sanitizers
     opcje=(-DSERWER_SANITIZE=ON)

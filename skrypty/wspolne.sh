@@ -1,5 +1,6 @@
-# Shared by uruchom.sh and testuj.sh: installs what the build needs on Debian
-# or Ubuntu when it is missing, then configures and builds incrementally.
+# Sourced by the scripts of this folder: installs what the build needs on
+# Debian or Ubuntu when it is missing, then configures and builds
+# incrementally.
 
 katalog_projektu=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -18,15 +19,24 @@ zainstaluj_brakujace() {
         apt-get install -y -qq --no-install-recommends "${brakujace[@]}" >/dev/null
 }
 
-# zbuduj KATALOG [cmake options...]
-zbuduj() {
+# skonfiguruj KATALOG [cmake options...]: configures the build folder when it
+# is new or was configured with other options, so that a changed option (CI's
+# warnings as errors, a compiler) always takes effect.
+skonfiguruj() {
     local budowa="$katalog_projektu/$1"
     shift
-    zainstaluj_brakujace cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins
-    local opcje=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "$@")
-    [ "${CI:-}" = "true" ] && opcje+=(-DSERWER_WERROR=ON)
-    if [ ! -f "$budowa/CMakeCache.txt" ]; then
-        cmake -S "$katalog_projektu" -B "$budowa" -G Ninja "${opcje[@]}" >/dev/null
+    local opcje=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@")
+    if [ "${CI:-}" = "true" ]; then opcje+=(-DSERWER_WERROR=ON); else opcje+=(-DSERWER_WERROR=OFF); fi
+    local znacznik="$budowa/.opcje-skryptow"
+    if [ ! -f "$budowa/CMakeCache.txt" ] || [ "$(cat "$znacznik" 2>/dev/null)" != "${opcje[*]}" ]; then
+        cmake -S "$katalog_projektu" -B "$budowa" "${opcje[@]}" >/dev/null
+        printf '%s' "${opcje[*]}" >"$znacznik"
     fi
-    cmake --build "$budowa"
+}
+
+# zbuduj KATALOG [cmake options...]
+zbuduj() {
+    zainstaluj_brakujace cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins
+    skonfiguruj "$@"
+    cmake --build "$katalog_projektu/$1"
 }
