@@ -5,6 +5,8 @@
 //
 //   bazowy PORT N
 
+#include "narzedzia/chwila.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,13 +22,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-static int64_t steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 static uint32_t msDnia()
 {
@@ -95,7 +90,7 @@ int main(int argc, char **argv)
     char polecenie[64];
     while (std::fgets(polecenie, sizeof polecenie, stdin)
            && std::strncmp(polecenie, "teraz", 5) == 0) {
-        const int64_t start = steadyNs();
+        const int64_t start = chwilaNs();
         const uint32_t czasSerwera = msDnia();
         unsigned char b[10];
         ramka(b, 5, czasSerwera);
@@ -128,7 +123,7 @@ int main(int argc, char **argv)
         ramka(b, 6, uint32_t((czasSerwera + suma / (n + 1) * 1000 + 86'400'000) % 86'400'000));
         doWszystkich(klienci, b);
         std::printf("wynik %lld %lld\n", static_cast<long long>(start),
-                    static_cast<long long>(steadyNs()));
+                    static_cast<long long>(chwilaNs()));
         std::fflush(stdout);
     }
     return 0;

@@ -2,13 +2,15 @@
 // `klient` processes as its peers, and a minimal POSIX server (bazowy) as the
 // baseline, all on loopback. Prints a table, or JSON with --json.
 
+#include "narzedzia/chwila.h"
+#include "narzedzia/narzedzia.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTextStream>
 
 #include <algorithm>
@@ -27,20 +29,6 @@ QTextStream wyjscie(stdout);
 [[noreturn]] void porazka(const QString &tresc)
 {
     throw std::runtime_error(tresc.toStdString());
-}
-
-quint16 wolnyPort()
-{
-    QTcpServer proba;
-    proba.listen(QHostAddress::LocalHost, 0);
-    return proba.serverPort();
-}
-
-qint64 steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 // A child process spoken to in lines.
@@ -256,10 +244,10 @@ double bezczynnosc(int sekund)
     auto s = serwer(wolnyPort());
     const qint64 przed
         = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
-    const qint64 start = steadyNs();
+    const qint64 start = chwilaNs();
     std::this_thread::sleep_for(std::chrono::seconds(sekund));
     const qint64 po = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
-    return 100.0 * double(po - przed) / double(steadyNs() - start);
+    return 100.0 * double(po - przed) / double(chwilaNs() - start);
 }
 
 void wiersz(const QString &tekst)

@@ -10,11 +10,12 @@
 //   stan            lines in the panes, resident memory, processor time
 //   koniec          press "Zakończ"
 
-#include "network/limitPlikow.h"
+#include "app/limitPlikow.h"
+#include "narzedzia/chwila.h"
+#include "narzedzia/narzedzia.h"
 #include "window/serwer.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
@@ -22,33 +23,17 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
 
 namespace {
 
-qint64 steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 qint64 cpuNs()
 {
     timespec t {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-qint64 pamiecKB()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4;
 }
 
 void odpowiedz(const QString &linia)
@@ -125,7 +110,7 @@ private:
 
     void nacisnij()
     {
-        nacisnieto = steadyNs();
+        nacisnieto = chwilaNs();
         cpuPrzed = cpuNs();
         wszystkie = false;
         trwa = true;
@@ -156,7 +141,7 @@ private:
     void koniecWymiany()
     {
         trwa = false;
-        const qint64 teraz = steadyNs();
+        const qint64 teraz = chwilaNs();
         if (docelowychLinii > 0 && linii() < docelowychLinii) {
             // Back to back, but through the event loop, as a press would be.
             QMetaObject::invokeMethod(

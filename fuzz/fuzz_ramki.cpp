@@ -1,10 +1,12 @@
 // libFuzzer target: arbitrary bytes, cut into arbitrary pieces, through the
-// server's frame reader with its per-client length state, and every frame
-// that comes out through the reply arithmetic.
+// frame reader the server runs, with its per-client length state, and every
+// frame that comes out through the server's own handling of a reply
+// (przyjmijOdpowiedz), its reply window on the tick and its averaging.
 //
 // Input: 4 bytes of server clock, 1 byte choosing the rejection threshold,
-// 1 byte giving the number of pieces, one byte per piece giving its length;
-// the rest is what the peer sends.
+// 1 byte choosing how many clients a request asks, 1 byte giving the number
+// of pieces, one byte per piece giving its length (and, in its low two bits,
+// the ticks that pass after it); the rest is what the peers send.
 
 #include "sync/berkeley.h"
 #include "sync/doba.h"
@@ -18,8 +20,6 @@
 
 namespace {
 
-constexpr int miejsca = 30;
-
 void sprawdz(bool warunek)
 {
     if (!warunek)
@@ -31,36 +31,47 @@ quint16 dlugoscOd(const QByteArray &dane, qint64 pozycja)
     return quint16((quint8(dane[pozycja]) << 8) | quint8(dane[pozycja + 1]));
 }
 
+// The exchange state of the window, driven as its slots drive it: every
+// frame is the answer of the next client asked until all have answered.
 struct Wymiana
 {
     QTime serwer;
     qint32 prog = 1200;
-    qint32 n = 0;
-    qint32 roznice[miejsca] = {};
-    qint32 przyjete[miejsca] = {};
+    qint32 liczbaZapytanych = 1;
+    qint32 liczbaOdpowiedzi = 0;
+    qint32 licznikTaktow = 0;
+    qint32 roznice[pojemnoscWymiany] = {};
+    qint32 przyjete[pojemnoscWymiany] = {};
+    bool saRoznice = false;
 
     void odpowiedz(qint32 kod, QTime czas)
     {
-        ++n;
-        const bool maMiejsce = n < miejsca;
-        if (kod == ramka::kodBezCzasu || !czas.isValid()) {
-            if (maMiejsce)
-                roznice[n] = przyjete[n] = 0;
+        if (liczbaOdpowiedzi >= liczbaZapytanych)
+            return; // not asked: left out before it reaches the arrays
+        const Odpowiedz o = przyjmijOdpowiedz(kod, czas, serwer, liczbaZapytanych, liczbaOdpowiedzi,
+                                              licznikTaktow, roznice, przyjete);
+        sprawdz(o.n == liczbaOdpowiedzi && o.n <= liczbaZapytanych);
+        if (!o.zCzasem) {
+            sprawdz(o.zamkniecie == Zamkniecie::Otwarta);
             return;
         }
-        const qint32 roznica = roznicaSekund(czas, serwer);
-        sprawdz(roznica >= -msDoby / 2000 && roznica <= msDoby / 2000);
-        if (maMiejsce) {
-            roznice[n] = roznica;
-            przyjete[n] = 1;
-        }
-        if (n >= miejsca + 3)
+        saRoznice = true;
+        sprawdz(o.roznica >= -msDoby / 2000 && o.roznica <= msDoby / 2000);
+        sprawdz(o.zamkniecie != Zamkniecie::WOknie || o.n == liczbaZapytanych);
+        if (o.zamkniecie != Zamkniecie::Otwarta)
+            zamknij();
+    }
+
+    void tyknij()
+    {
+        ++licznikTaktow;
+        if (zamknacNaTakcie(saRoznice, licznikTaktow))
             zamknij();
     }
 
     void zamknij()
     {
-        const qint32 ile = std::min(n, miejsca - 1);
+        const qint32 ile = std::min(liczbaOdpowiedzi, pojemnoscWymiany - 1);
         QList<qint32> odrzucone;
         const qint32 sredniaWymiany = usrednijRoznice(roznice, przyjete, ile, prog, odrzucone);
         // The server's own difference of 0 is always among the accepted.
@@ -74,7 +85,9 @@ struct Wymiana
             }
         }
         sprawdz(sredniaWymiany >= najmniejsza && sredniaWymiany <= najwieksza);
-        n = 0;
+        // The agreed time goes out; the next request asks everyone again.
+        liczbaOdpowiedzi = licznikTaktow = 0;
+        saRoznice = false;
     }
 };
 
@@ -82,17 +95,19 @@ struct Wymiana
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
 {
-    if (rozmiar < 6)
+    constexpr size_t naglowek = 7;
+    if (rozmiar < naglowek)
         return 0;
     Wymiana wymiana;
-    const quint32 ms = (quint32(dane[0]) << 24) | (quint32(dane[1]) << 16)
-        | (quint32(dane[2]) << 8) | dane[3];
+    const quint32 ms
+        = (quint32(dane[0]) << 24) | (quint32(dane[1]) << 16) | (quint32(dane[2]) << 8) | dane[3];
     wymiana.serwer = QTime::fromMSecsSinceStartOfDay(int(ms % quint32(msDoby)));
     wymiana.prog = 60 * (1 + dane[4] % 180);
-    const size_t kawalkow = std::min<size_t>(dane[5], rozmiar - 6);
-    const uint8_t *dlugosci = dane + 6;
-    const QByteArray strumien(reinterpret_cast<const char *>(dane + 6 + kawalkow),
-                              qsizetype(rozmiar - 6 - kawalkow));
+    wymiana.liczbaZapytanych = 1 + dane[5] % (pojemnoscWymiany + 10);
+    const size_t kawalkow = std::min<size_t>(dane[6], rozmiar - naglowek);
+    const uint8_t *dlugosci = dane + naglowek;
+    const QByteArray strumien(reinterpret_cast<const char *>(dane + naglowek + kawalkow),
+                              qsizetype(rozmiar - naglowek - kawalkow));
 
     QBuffer bufor;
     bufor.open(QIODevice::ReadWrite);
@@ -130,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
                 wymiana.odpowiedz(kod, czas);
             }
         }
+        for (int takt = 0; k < kawalkow && takt < (dlugosci[k] & 3); ++takt)
+            wymiana.tyknij();
     }
-    if (wymiana.n > 0)
-        wymiana.zamknij();
     return 0;
 }

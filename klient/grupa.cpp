@@ -1,6 +1,7 @@
 #include "grupa.h"
 
 #include "klient.h"
+#include "narzedzia/chwila.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
 
@@ -8,7 +9,6 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 qint64 rozrzut(const QList<qint64> &wartosci)
@@ -34,9 +34,9 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         const double dryf = losowo && ustawienia.dryfPpm != 0
             ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
             : ustawienia.dryfPpm;
-        auto *klient = new Klient(
-            i + 1, ustawienia.host, ustawienia.port,
-            nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()), this);
+        auto *klient
+            = new Klient(i + 1, ustawienia.host, ustawienia.port,
+                         nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()), this);
         klienci.push_back(klient);
         if (!ustawienia.cicho)
             connect(klient, &Klient::zdarzenie, this, &Grupa::wypisz);
@@ -80,9 +80,7 @@ void Grupa::poUstawieniu(int indeks)
 
 void Grupa::poRamce(qint32 kod, QTime czas)
 {
-    const qint64 teraz = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                             std::chrono::steady_clock::now().time_since_epoch())
-                             .count();
+    const qint64 teraz = chwilaNs();
     if (kod == ramka::kodZadania && pierwszeZadanieNs == 0) {
         pierwszeZadanieNs = teraz;
         czasZadania = czas;

@@ -1,11 +1,13 @@
 #ifndef GRUPA_H
 #define GRUPA_H
 
+#include "sync/ramka.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTime>
 #include <QTextStream>
+#include <QTime>
 #include <QTimer>
 
 #include <vector>
@@ -15,7 +17,7 @@ class Klient;
 struct Ustawienia
 {
     QString host = QStringLiteral("127.0.0.1");
-    quint16 port = 4466;
+    quint16 port = ramka::domyslnyPort;
     int liczba = 1;
     double przesuniecieS = 0;
     double rozrzutS = 0;

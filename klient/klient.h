@@ -21,8 +21,6 @@ public:
 
     void polacz();
     QTime czas() const;
-    int numer() const { return nr; }
-    bool polaczony() const { return gniazdo.state() == QAbstractSocket::ConnectedState; }
 
 signals:
     void zdarzenie(const QString &opis);

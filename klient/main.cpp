@@ -1,5 +1,6 @@
+#include "app/limitPlikow.h"
 #include "grupa.h"
-#include "network/limitPlikow.h"
+#include "sync/ramka.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,7 +21,8 @@ double liczba(const QCommandLineParser &parser, const QString &opcja, double od,
     bool ok = false;
     const double wartosc = parser.value(opcja).toDouble(&ok);
     if (!ok || wartosc < od || wartosc > doWartosci)
-        blad(QStringLiteral("--%1 przyjmuje liczbę od %2 do %3").arg(opcja).arg(od).arg(doWartosci));
+        blad(
+            QStringLiteral("--%1 przyjmuje liczbę od %2 do %3").arg(opcja).arg(od).arg(doWartosci));
     return wartosc;
 }
 
@@ -43,7 +45,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("host"), QStringLiteral("Adres serwera."), QStringLiteral("adres"),
          QStringLiteral("127.0.0.1")},
         {QStringLiteral("port"), QStringLiteral("Port serwera."), QStringLiteral("port"),
-         QStringLiteral("4466")},
+         QString::number(ramka::domyslnyPort)},
         {QStringLiteral("count"), QStringLiteral("Liczba symulowanych klientów."),
          QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("offset"),

@@ -20,7 +20,8 @@ ZegarSymulowany nowyZegar(QTime czas, qint64 przesuniecieMs, double dryfPpm, qin
 QTime odczyt(const ZegarSymulowany &zegar, qint64 terazNs)
 {
     const double uplynieloMs = double(terazNs - zegar.ustawionoNs) / 1e6;
-    const auto ms = zegar.podstawaMs + qint64(std::llround(uplynieloMs * (1.0 + zegar.dryfPpm / 1e6)));
+    const auto ms
+        = zegar.podstawaMs + qint64(std::llround(uplynieloMs * (1.0 + zegar.dryfPpm / 1e6)));
     return QTime::fromMSecsSinceStartOfDay(int(wDobie(ms)));
 }
 

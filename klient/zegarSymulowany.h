@@ -9,7 +9,7 @@
 // arithmetic can be tested without waiting.
 struct ZegarSymulowany
 {
-    qint64 podstawaMs = 0;  // the time of day it was set to, ms since midnight
+    qint64 podstawaMs = 0; // the time of day it was set to, ms since midnight
     qint64 ustawionoNs = 0; // the monotonic reading at that moment
     double dryfPpm = 0.0;
 };

@@ -40,12 +40,15 @@ static QString hms(QTime czas)
 
 // A started server with periodic synchronization on, so that "Synchronizuj
 // Teraz" can be pressed, and `ile` clients that answer with these offsets.
-static void przygotuj(Stanowisko &s, const QList<int> &przesuniecia, bool odpowiadaja = true)
+[[nodiscard]] static bool przygotuj(Stanowisko &s, const QList<int> &przesuniecia,
+                                    bool odpowiadaja = true)
 {
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
     for (int przesuniecie : przesuniecia)
-        QVERIFY(s.dolacz(przesuniecie, odpowiadaja));
+        if (!s.dolacz(przesuniecie, odpowiadaja))
+            return false;
+    return true;
 }
 
 static int ileLinii(Stanowisko &s, const QString &tresc)
@@ -90,7 +93,7 @@ void TstBerkeley::wymiana()
     QFETCH(int, srednia);
     Stanowisko s;
     s.pole("poleOdrzucenia")->setValue(prog);
-    przygotuj(s, przesuniecia);
+    QVERIFY(przygotuj(s, przesuniecia));
 
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
@@ -131,7 +134,7 @@ void TstBerkeley::wymiana()
 void TstBerkeley::jedenKlientWszystkieLinie()
 {
     Stanowisko s;
-    przygotuj(s, {5});
+    QVERIFY(przygotuj(s, {5}));
     const int przed = s.linieSerwera().size();
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
@@ -153,7 +156,7 @@ void TstBerkeley::jedenKlientWszystkieLinie()
              t.addSecs(2).msecsSinceStartOfDay());
 
     // The server's own clock is not corrected.
-    s.tyknij();
+    QVERIFY(s.tyknij());
     QCOMPARE(s.etykieta("wartoscCzasu")->text(), hms(t.addMSecs(100)));
 }
 
@@ -162,7 +165,7 @@ void TstBerkeley::jedenKlientWszystkieLinie()
 void TstBerkeley::taktZamykaWymiane()
 {
     Stanowisko s;
-    przygotuj(s, {0, 0, 0}, false);
+    QVERIFY(przygotuj(s, {0, 0, 0}, false));
     const int przed = s.linieSerwera().size();
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
@@ -171,9 +174,9 @@ void TstBerkeley::taktZamykaWymiane()
     s.klienci[1]->odpowiedz(5, t.addSecs(9));
     QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 2);
 
-    s.tyknij(10); // the window is more than 10 ticks
+    QVERIFY(s.tyknij(10)); // the window is more than 10 ticks
     QCOMPARE(ileLinii(s, niewszystkie), 0);
-    s.tyknij();
+    QVERIFY(s.tyknij());
     const QTime z = t.addMSecs(1100);
     const QTime uzgodniony = z.addSecs(5); // (6 + 9) / 3
     QCOMPARE(
@@ -197,7 +200,7 @@ void TstBerkeley::taktZamykaWymiane()
     // The third answers late: shown, left out, and nothing more is sent.
     s.klienci[2]->odpowiedz(5, t);
     QTRY_COMPARE(ileLinii(s, liniaPominietej), 1);
-    s.tyknij(30);
+    QVERIFY(s.tyknij(30));
     QCOMPARE(ileLinii(s, liniaWyniku), 1);
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), 2);
 
@@ -231,7 +234,7 @@ void TstBerkeley::oknoOdpowiedzi()
     QFETCH(QString, zamkniecie);
     QFETCH(int, srednia);
     Stanowisko s;
-    przygotuj(s, {0, 0, 0}, false);
+    QVERIFY(przygotuj(s, {0, 0, 0}, false));
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
     const QTime t = czasZadania(s);
@@ -240,7 +243,7 @@ void TstBerkeley::oknoOdpowiedzi()
     QTest::qWait(50);
 
     const int linii = s.linieSerwera().size();
-    s.tyknij(30);
+    QVERIFY(s.tyknij(30));
     QCOMPARE(s.linieSerwera().size(), linii);
     QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Średnia")).isEmpty());
 
@@ -277,7 +280,7 @@ void TstBerkeley::odpowiedzNieLiczySie()
     QFETCH(int, poTaktach);
     Stanowisko s;
     const bool poZamknieciu = przypadek == QLatin1String("poZamknieciu");
-    przygotuj(s, poZamknieciu ? QList<int> {0} : QList<int> {0, 0}, false);
+    QVERIFY(przygotuj(s, poZamknieciu ? QList<int> {0} : QList<int> {0, 0}, false));
     KlientTestowy *nadawca = s.klienci[0].get();
     QByteArray przed;
 
@@ -312,7 +315,7 @@ void TstBerkeley::odpowiedzNieLiczySie()
     QCOMPARE(ileLinii(s, liniaWyniku), wynikow);
 
     // Only a counted reply can be closed by the tick, and only it is averaged.
-    s.tyknij(30);
+    QVERIFY(s.tyknij(30));
     QTest::qWait(50);
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
     QCOMPARE(ileLinii(s, liniaWyniku), poTaktach);
@@ -324,7 +327,7 @@ void TstBerkeley::odpowiedzNieLiczySie()
 void TstBerkeley::czyszczenieWTrakcie()
 {
     Stanowisko s;
-    przygotuj(s, {2, 0}, false);
+    QVERIFY(przygotuj(s, {2, 0}, false));
     s.klienci[0]->odpowiada = true;
     s.klienci[0]->przesuniecie = 2;
     s.kliknij("przyciskSynchTeraz");
@@ -345,7 +348,7 @@ void TstBerkeley::ponad29Odpowiedzi()
 {
     Stanowisko s;
     QList<int> zera(29, 0);
-    przygotuj(s, zera);
+    QVERIFY(przygotuj(s, zera));
     for (int i = 0; i < 6; ++i)
         QVERIFY(s.dolacz(0, false));
 
@@ -388,7 +391,7 @@ void TstBerkeley::odpowiedzBezCzasu()
     QFETCH(QByteArray, pierwsza);
     QFETCH(QByteArray, druga);
     Stanowisko s;
-    przygotuj(s, {0, 0, 0}, false);
+    QVERIFY(przygotuj(s, {0, 0, 0}, false));
 
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);

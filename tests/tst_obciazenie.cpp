@@ -4,7 +4,6 @@
 
 #include "stanowisko.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -23,14 +22,6 @@ namespace {
 
 constexpr int uczciwych = 20;
 constexpr int sekundBurzy = 20;
-
-qint64 pamiecKB()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4;
-}
 
 // Every hostile and faulty connection of the storm, and what it did.
 class Napastnicy : public QObject
@@ -232,7 +223,7 @@ void TstObciazenie::burza()
                                  QStringLiteral("----Odebrano wszystkie odpowiedzi----")),
                              5000);
     const QStringList poBurzy = s.linieSerwera().mid(przed);
-    QCOMPARE(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst().mid(8),
+    QCOMPARE(tresc(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst()),
              zadanie.arg(uczciwych));
     QCOMPARE(poBurzy
                  .filter(QRegularExpression(

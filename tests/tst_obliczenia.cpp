@@ -1,9 +1,9 @@
 // The arithmetic and the wire format, as plain functions.
 
-#include "network/nasluch.h"
+#include "network/adres.h"
 #include "sync/berkeley.h"
-#include "sync/harmonogram.h"
 #include "sync/ramka.h"
+#include "sync/termin.h"
 
 #include <QBuffer>
 #include <QTest>

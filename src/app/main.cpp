@@ -1,4 +1,4 @@
-#include "network/limitPlikow.h"
+#include "app/limitPlikow.h"
 #include "window/serwer.h"
 
 #include <QApplication>

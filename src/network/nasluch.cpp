@@ -1,5 +1,4 @@
-#include "nasluch.h"
-
+#include "network/adres.h"
 #include "sync/ramka.h"
 #include "window/dziennik.h"
 #include "window/serwer.h"
@@ -12,15 +11,24 @@
 #include <QTcpServer>
 #include <QTextBrowser>
 
-QString wybierzAdres(const QList<QHostAddress> &adresy)
+namespace {
+
+// Why a port cannot be listened on, in the operator's words where the cause
+// is a common one.
+QString powodBledu(const QTcpServer &serwer)
 {
-    for (const QHostAddress &adres : adresy) {
-        if (adres == QHostAddress::LocalHost || adres.toIPv4Address() == 0)
-            continue;
-        return adres.toString();
+    switch (serwer.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("port jest zajęty przez inny program");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("brak uprawnień do tego portu (porty poniżej 1024 wymagają "
+                              "uprawnień administratora)");
+    default:
+        return serwer.errorString();
     }
-    return QHostAddress(QHostAddress::LocalHost).toString();
 }
+
+} // namespace
 
 void Serwer::rozpocznij()
 {
@@ -29,6 +37,12 @@ void Serwer::rozpocznij()
         QMessageBox::critical(this, QStringLiteral("Błąd!"),
                               QStringLiteral("Serwer nie może zostać uruchomionym"),
                               QMessageBox::Ok, QMessageBox::NoButton);
+        // The box says only that it failed; the pane keeps why.
+        dopisz(oknoSerwera,
+               zeZnacznikiem(czasSerwera,
+                             QStringLiteral(" - Nie uruchomiono serwera na porcie ")
+                                 + QString::number(port) + QStringLiteral(": ")
+                                 + powodBledu(*serwerTcp)));
         return;
     }
 

@@ -6,14 +6,18 @@
 #include <QTcpSocket>
 #include <QTextBrowser>
 
+namespace {
+// Room for the longest frame a peer can announce, and no more: what a peer
+// sends beyond that waits in the system's buffers, not in ours.
+constexpr qint64 buforKlienta = 128 * 1024;
+} // namespace
+
 void Serwer::dodajKlienta()
 {
     QTcpSocket *gniazdo = serwerTcp->nextPendingConnection();
     if (!gniazdo)
         return;
-    // Room for the longest frame a peer can announce, and no more: what a
-    // peer sends beyond that waits in the system's buffers, not in ours.
-    gniazdo->setReadBufferSize(128 * 1024);
+    gniazdo->setReadBufferSize(buforKlienta);
     // Every frame carries a clock: send it now, not when the peer's delayed
     // acknowledgement of the previous one arrives.
     gniazdo->setSocketOption(QAbstractSocket::LowDelayOption, 1);

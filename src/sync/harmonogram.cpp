@@ -1,7 +1,4 @@
-#include "harmonogram.h"
-
-#include "doba.h"
-
+#include "sync/termin.h"
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
@@ -10,18 +7,9 @@
 #include <QSpinBox>
 #include <QTextBrowser>
 
-bool synchNalezna(QTime czas, QTime nastepna, qint64 okresMs)
-{
-    qint64 uplynelo
-        = (czas.msecsSinceStartOfDay() - nastepna.msecsSinceStartOfDay() + okresMs) % msDoby;
-    if (uplynelo < 0)
-        uplynelo += msDoby;
-    return uplynelo >= okresMs;
-}
-
 void Serwer::uplywCzasu()
 {
-    czasSerwera = czasSerwera.addMSecs(100);
+    czasSerwera = czasSerwera.addMSecs(taktMs);
     ++licznikTaktow;
     if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
         zamknijPoOknie();

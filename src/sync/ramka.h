@@ -19,6 +19,8 @@ constexpr qint32 kodZadania = 5; // request: answer with your clock
 constexpr qint32 kodWyniku = 6; // the agreed time of an exchange
 constexpr qint32 kodStopu = 7; // the server stops listening
 constexpr qint32 kodBezCzasu = 0; // a reply that carries no usable time
+
+constexpr quint16 domyslnyPort = 4466; // where the server listens unless told otherwise
 } // namespace ramka
 
 // The 10 bytes of a frame with this code and time.

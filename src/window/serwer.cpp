@@ -1,6 +1,8 @@
 #include "serwer.h"
 
 #include "dziennik.h"
+#include "sync/ramka.h"
+#include "sync/termin.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -52,7 +54,7 @@ Serwer::Serwer(QWidget *parent)
     , roznice {}
     , przyjete {}
     , serwerDziala(0)
-    , typKomunikatu(5)
+    , typKomunikatu(ramka::kodZadania)
     , licznikTaktow(0)
 {
     setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
@@ -75,7 +77,7 @@ Serwer::Serwer(QWidget *parent)
     oknoSynchronizacji = oknoDziennika("oknoSynchronizacji", 400);
 
     polePortu = pole("polePortu", 1, 65535);
-    polePortu->setValue(4466);
+    polePortu->setValue(ramka::domyslnyPort);
     poleOkresu = pole("poleOkresu", 10, 500);
     // Connected before the value is set, so the schedule is armed once here.
     connect(poleOkresu, &QSpinBox::valueChanged, this, &Serwer::okresSynch);
@@ -152,7 +154,7 @@ Serwer::Serwer(QWidget *parent)
     zegar->setTimerType(Qt::PreciseTimer);
     zegar->setSingleShot(false);
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
-    zegar->start(100);
+    zegar->start(taktMs);
 
     dopisz(oknoSerwera,
            zeZnacznikiem(

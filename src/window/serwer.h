@@ -30,6 +30,12 @@ public:
     explicit Serwer(QWidget *parent = nullptr);
     ~Serwer() override;
 
+    // The slots are defined by subject: koniec() in window/serwer.cpp, czysc()
+    // in window/dziennik.cpp, rozpocznij() and zatrzymaj() in
+    // network/nasluch.cpp, dodajKlienta() and usunKlienta() in
+    // network/rejestr.cpp, uplywCzasu(), okresSynch() and synchB() in
+    // sync/harmonogram.cpp, wyslijZadanie() in sync/rozglaszanie.cpp, and
+    // odbierz() in sync/odbior.cpp.
 private slots:
     void rozpocznij();
     void zatrzymaj();

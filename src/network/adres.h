@@ -1,5 +1,5 @@
-#ifndef NASLUCH_H
-#define NASLUCH_H
+#ifndef ADRES_H
+#define ADRES_H
 
 #include <QHostAddress>
 #include <QList>
@@ -10,4 +10,4 @@
 // or 127.0.0.1 when there is none.
 QString wybierzAdres(const QList<QHostAddress> &adresy);
 
-#endif // NASLUCH_H
+#endif // ADRES_H

@@ -1,0 +1,26 @@
+#include "narzedzia.h"
+
+#include <QFile>
+#include <QTcpServer>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+qint64 pamiecKB()
+{
+#ifndef Q_OS_UNIX
+    return 0;
+#endif
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+quint16 wolnyPort()
+{
+    QTcpServer proba;
+    proba.listen(QHostAddress::LocalHost, 0);
+    return proba.serverPort();
+}

@@ -1,0 +1,14 @@
+#ifndef NARZEDZIA_H
+#define NARZEDZIA_H
+
+// Helpers of the tests and the benchmark.
+
+#include <QtGlobal>
+
+// Resident memory of this process, in KB; 0 where it cannot be read.
+qint64 pamiecKB();
+
+// A TCP port on loopback that nobody listens on at the moment.
+quint16 wolnyPort();
+
+#endif // NARZEDZIA_H
