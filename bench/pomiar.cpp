@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -68,6 +69,16 @@ public:
         }
     }
 
+    // Every whole line there is now, without waiting for more.
+    QList<QStringList> dostepne()
+    {
+        proces.waitForReadyRead(0);
+        QList<QStringList> linie;
+        while (proces.canReadLine())
+            linie << QString::fromUtf8(proces.readLine()).simplified().split(QLatin1Char(' '));
+        return linie;
+    }
+
     QStringList polecenie(const QString &tresc, const QString &odpowiedz)
     {
         proces.write(tresc.toUtf8() + '\n');
@@ -84,6 +95,7 @@ struct Sciezki
     QString serwer = QStringLiteral(SERWER_POMIAROWY);
     QString bazowy = QStringLiteral(BAZOWY);
     QString klient = QStringLiteral(KLIENT);
+    QString burza = QStringLiteral(BURZA);
 };
 const Sciezki sciezki;
 
@@ -238,6 +250,83 @@ QJsonArray przyrostDziennika()
     return tabela;
 }
 
+// Sockets of the server's port that the peer has closed and the server not:
+// connections it has not got round to.
+int zamykanychPrzezSerwer(quint16 port)
+{
+    QFile tcp(QStringLiteral("/proc/net/tcp"));
+    if (!tcp.open(QIODevice::ReadOnly))
+        return -1;
+    int ile = 0;
+    const QByteArray lokalny = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &linia : tcp.readAll().split('\n')) {
+        const QList<QByteArray> pola = linia.simplified().split(' ');
+        ile += pola.size() > 3 && pola[1].endsWith(':' + lokalny) && pola[3] == "08";
+    }
+    return ile;
+}
+
+// 7: a storm of short connections (20 threads, each connection sending 31
+// replies and closing) while five clients take part in exchanges every 10 s.
+QJsonObject burza(int sekund)
+{
+    const quint16 port = wolnyPort();
+    auto s = serwer(port);
+    s->polecenie(QStringLiteral("okres 10"), QStringLiteral("ok"));
+    auto k = klienci(port, 5, true);
+    s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
+    // The storm starts halfway through a period, so that a periodic exchange
+    // falls inside it.
+    s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+    k->linia(QStringLiteral("czasy"));
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
+    const auto stan = [&] {
+        return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"));
+    };
+    const qint64 cpuPrzed = stan()[3].toLongLong();
+
+    const qint64 poczatek = chwilaNs();
+    Proces b(sciezki.burza,
+             {QString::number(port), QStringLiteral("20"), QString::number(sekund),
+              QStringLiteral("31")});
+    const long polaczen = b.linia(QStringLiteral("burza"), (sekund + 30) * 1000)[1].toLong();
+    const qint64 koniec = chwilaNs();
+    const qint64 najdluzszyPrzestoj
+        = s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"))[1].toLongLong();
+    const QStringList poBurzy = stan();
+    const double odpowiedzMs = (chwilaNs() - koniec) / 1e6;
+
+    // Agreed times received by all five during the storm, then the first
+    // exchange after it, whose request shows the server clock against the
+    // system clock.
+    int wBurzy = 0;
+    for (const QStringList &c : k->dostepne())
+        wBurzy += c.value(0) == QLatin1String("czasy") && c[2].toLongLong() > poczatek
+            && c[2].toLongLong() < koniec;
+    QStringList po;
+    do
+        po = k->linia(QStringLiteral("czasy"), 30000);
+    while (po[1].toLongLong() < koniec);
+    qint64 opoznienie = po[4].toLongLong() - po[3].toLongLong();
+    if (opoznienie > 43'200'000)
+        opoznienie -= 86'400'000;
+    else if (opoznienie < -43'200'000)
+        opoznienie += 86'400'000;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::max<qint64>(0, 2000 - (chwilaNs() - koniec) / 1'000'000)));
+    return {{QStringLiteral("sekund"), sekund},
+            {QStringLiteral("polaczen"), qint64(polaczen)},
+            {QStringLiteral("polaczen_na_s"), polaczen * 1e9 / double(koniec - poczatek)},
+            {QStringLiteral("cpu_s"), (poBurzy[3].toLongLong() - cpuPrzed) / 1e9},
+            {QStringLiteral("najdluzszy_przestoj_ms"), najdluzszyPrzestoj},
+            {QStringLiteral("odpowiedz_po_ms"), odpowiedzMs},
+            {QStringLiteral("wymian_w_burzy"), wBurzy},
+            {QStringLiteral("zegar_za_systemowym_ms"), opoznienie},
+            {QStringLiteral("szczyt_pamieci_kb"), stan()[4].toLongLong()},
+            {QStringLiteral("close_wait_po_2_s"), zamykanychPrzezSerwer(port)}};
+}
+
 // 6: processor time of the window with nobody connected.
 double bezczynnosc(int sekund)
 {
@@ -257,7 +346,7 @@ void wiersz(const QString &tekst)
 
 } // namespace
 
-int mierz(bool krotko, bool json);
+int mierz(bool krotko, bool json, const QStringList &tylko);
 
 int main(int argc, char *argv[])
 {
@@ -268,23 +357,32 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("json"), QStringLiteral("Wyniki jako JSON.")});
     parser.addOption({QStringLiteral("krotko"),
                       QStringLiteral("Krótsze okresy (10 s zamiast 60 s i 30 s), do prób.")});
+    parser.addOption({QStringLiteral("tylko"),
+                      QStringLiteral("Tylko te pomiary: opoznienia, dryf, pamiec, dziennik, burza, "
+                                     "bezczynnosc (po przecinku)."),
+                      QStringLiteral("lista")});
     parser.process(aplikacja);
+    const QStringList tylko
+        = parser.value(QStringLiteral("tylko")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     const bool krotko = parser.isSet(QStringLiteral("krotko"));
     const bool json = parser.isSet(QStringLiteral("json"));
 
     try {
-        return mierz(krotko, json);
+        return mierz(krotko, json, tylko);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "pomiar: %s\n", e.what());
         return 1;
     }
 }
 
-int mierz(bool krotko, bool json)
+int mierz(bool krotko, bool json, const QStringList &tylko)
 {
+    const auto czy = [&tylko](const char *pomiar) {
+        return tylko.isEmpty() || tylko.contains(QLatin1String(pomiar));
+    };
     QJsonObject wyniki;
-    const QJsonArray opoz = opoznienia(wyniki);
-    if (!json) {
+    const QJsonArray opoz = czy("opoznienia") ? opoznienia(wyniki) : QJsonArray();
+    if (!json && czy("opoznienia")) {
         wiersz(QStringLiteral("Exchange latency, press to the last agreed time received (ms), "
                               "%1 exchanges each")
                    .arg(wymianPomiaru));
@@ -307,18 +405,21 @@ int mierz(bool krotko, bool json)
     }
 
     const int okres = krotko ? 10 : 60;
-    wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")] = dryf(1, okres);
-    wyniki[QStringLiteral("dryf_obciazony_ms_na_min")] = dryf(1000, okres);
-    if (!json)
+    if (czy("dryf")) {
+        wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")] = dryf(1, okres);
+        wyniki[QStringLiteral("dryf_obciazony_ms_na_min")] = dryf(1000, okres);
+    }
+    if (!json && czy("dryf"))
         wiersz(QStringLiteral("\nClock drift over %1 s (ms per minute): idle %2, with an exchange "
                               "every 10 s at 1000 clients %3")
                    .arg(okres)
                    .arg(wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")].toDouble(), 0, 'f', 2)
                    .arg(wyniki[QStringLiteral("dryf_obciazony_ms_na_min")].toDouble(), 0, 'f', 2));
 
-    const QJsonObject rss = pamiec();
-    wyniki[QStringLiteral("pamiec_kb")] = rss;
-    if (!json)
+    const QJsonObject rss = czy("pamiec") ? pamiec() : QJsonObject();
+    if (czy("pamiec"))
+        wyniki[QStringLiteral("pamiec_kb")] = rss;
+    if (!json && czy("pamiec"))
         wiersz(QStringLiteral("\nResident memory (KB): 0 clients %1, 100 clients %2, 1000 clients "
                               "%3; %4 KB per client")
                    .arg(rss[QStringLiteral("0")].toInteger())
@@ -326,9 +427,10 @@ int mierz(bool krotko, bool json)
                    .arg(rss[QStringLiteral("1000")].toInteger())
                    .arg(rss[QStringLiteral("na_klienta_kb")].toDouble(), 0, 'f', 1));
 
-    const QJsonArray dziennik = przyrostDziennika();
-    wyniki[QStringLiteral("dziennik")] = dziennik;
-    if (!json) {
+    const QJsonArray dziennik = czy("dziennik") ? przyrostDziennika() : QJsonArray();
+    if (czy("dziennik"))
+        wyniki[QStringLiteral("dziennik")] = dziennik;
+    if (!json && czy("dziennik")) {
         wiersz(QStringLiteral("\nLog growth, 29 clients, exchanges back to back (latency: press "
                               "to the agreed time sent, ms)"));
         wiersz(QStringLiteral("| lines | median latency | resident KB |"));
@@ -342,13 +444,36 @@ int mierz(bool krotko, bool json)
         }
     }
 
+    const QJsonObject b = czy("burza") ? burza(10) : QJsonObject();
+    if (czy("burza"))
+        wyniki[QStringLiteral("burza")] = b;
+    if (!json && czy("burza"))
+        wiersz(QStringLiteral(
+                   "\nStorm: 20 threads for %1 s opening connections that send 31 replies each "
+                   "and close, five clients in exchanges every 10 s: %2 connections (%3 a second) "
+                   "in %4 s of server CPU; longest pass of the event loop %5 ms; answered %6 ms "
+                   "after the storm; %7 exchanges reached all five during it; after it, the "
+                   "system clock minus the server clock %8 ms; peak resident memory %9 KB; %10 "
+                   "sockets in CLOSE-WAIT 2 s after it")
+                   .arg(b[QStringLiteral("sekund")].toInt())
+                   .arg(b[QStringLiteral("polaczen")].toInteger())
+                   .arg(b[QStringLiteral("polaczen_na_s")].toDouble(), 0, 'f', 0)
+                   .arg(b[QStringLiteral("cpu_s")].toDouble(), 0, 'f', 2)
+                   .arg(b[QStringLiteral("najdluzszy_przestoj_ms")].toInteger())
+                   .arg(b[QStringLiteral("odpowiedz_po_ms")].toDouble(), 0, 'f', 1)
+                   .arg(b[QStringLiteral("wymian_w_burzy")].toInt())
+                   .arg(b[QStringLiteral("zegar_za_systemowym_ms")].toInteger())
+                   .arg(b[QStringLiteral("szczyt_pamieci_kb")].toInteger())
+                   .arg(b[QStringLiteral("close_wait_po_2_s")].toInt()));
+
     const int bezczynnie = krotko ? 10 : 30;
-    wyniki[QStringLiteral("cpu_bezczynny_proc")] = bezczynnosc(bezczynnie);
-    if (!json)
+    if (czy("bezczynnosc"))
+        wyniki[QStringLiteral("cpu_bezczynny_proc")] = bezczynnosc(bezczynnie);
+    if (!json && czy("bezczynnosc"))
         wiersz(QStringLiteral("\nIdle CPU over %1 s, window up, nobody connected: %2 %")
                    .arg(bezczynnie)
                    .arg(wyniki[QStringLiteral("cpu_bezczynny_proc")].toDouble(), 0, 'f', 3));
-    else
+    if (json)
         wyjscie << QJsonDocument(wyniki).toJson();
     return 0;
 }

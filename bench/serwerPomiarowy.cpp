@@ -7,7 +7,9 @@
 //   teraz           press "Synchronizuj Teraz"; answers when the exchange ends
 //   seria LINIE     exchanges back to back until the panes hold LINIE lines
 //   klienci N       answers once N clients are registered
-//   stan            lines in the panes, resident memory, processor time
+//   stan            lines in the panes, resident memory, processor time,
+//                   peak resident memory
+//   przestoj        the longest the event loop stood still since last asked, ms
 //   koniec          press "Zakończ"
 
 #include "app/limitPlikow.h"
@@ -16,16 +18,19 @@
 #include "window/serwer.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -50,8 +55,14 @@ public:
     {
         gorny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
         dolny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSynchronizacji"));
-        connect(gorny, &QTextBrowser::textChanged, this, &Sterownik::noweLinie);
+        connect(gorny->document(), &QTextDocument::contentsChange, this, &Sterownik::noweLinie);
         connect(&wejscie, &QSocketNotifier::activated, this, &Sterownik::czytaj);
+        // The longest the event loop stood still: the most time between two
+        // shots of a 10 ms timer.
+        connect(&proba, &QTimer::timeout, this,
+                [this] { najdluzszyPrzestoj = qMax(najdluzszyPrzestoj, odProby.restart()); });
+        proba.start(10);
+        odProby.start();
         okno.show();
     }
 
@@ -102,7 +113,13 @@ private:
             oczekiwanychKlientow = liczba;
             sprawdzKlientow();
         } else if (polecenie == QLatin1String("stan")) {
-            odpowiedz(QStringLiteral("stan %1 %2 %3").arg(linii()).arg(pamiecKB()).arg(cpuNs()));
+            odpowiedz(QStringLiteral("stan %1 %2 %3 %4")
+                          .arg(linii())
+                          .arg(pamiecKB())
+                          .arg(cpuNs())
+                          .arg(szczytPamieciKB()));
+        } else if (polecenie == QLatin1String("przestoj")) {
+            odpowiedz(QStringLiteral("przestoj %1").arg(std::exchange(najdluzszyPrzestoj, 0)));
         } else if (polecenie == QLatin1String("koniec")) {
             przycisk("przyciskKoniec")->click();
         }
@@ -117,12 +134,17 @@ private:
         przycisk("przyciskSynchTeraz")->click();
     }
 
-    // Every line appended to the upper pane since the last look, in order.
-    void noweLinie()
+    // Every line appended to the upper pane, in order. The oldest lines may
+    // leave from the top at the same time; they were seen before.
+    void noweLinie(int pozycja, int, int dodano)
     {
-        const QTextDocument *dokument = gorny->document();
-        for (; przeczytanych < dokument->blockCount(); ++przeczytanych)
-            nowaLinia(dokument->findBlockByNumber(przeczytanych).text());
+        if (dodano == 0)
+            return;
+        QTextBlock blok = gorny->document()->findBlock(pozycja);
+        if (blok.position() < pozycja)
+            blok = blok.next(); // the change began at the end of a line already seen
+        for (; blok.isValid() && blok.position() < pozycja + dodano; blok = blok.next())
+            nowaLinia(blok.text());
     }
 
     void nowaLinia(const QString &linia)
@@ -172,7 +194,9 @@ private:
     qint64 nacisnieto = 0;
     qint64 cpuPrzed = 0;
     int docelowychLinii = 0;
-    int przeczytanych = 1; // the banner
+    QTimer proba;
+    QElapsedTimer odProby;
+    qint64 najdluzszyPrzestoj = 0;
     int klientow = 0;
     int oczekiwanychKlientow = -1;
     bool wszystkie = false;

@@ -84,6 +84,7 @@ void Grupa::poRamce(qint32 kod, QTime czas)
     if (kod == ramka::kodZadania && pierwszeZadanieNs == 0) {
         pierwszeZadanieNs = teraz;
         czasZadania = czas;
+        systemowyPrzyZadaniu = QTime::currentTime();
     } else if (kod == ramka::kodWyniku) {
         ostatniWynikNs = teraz;
     }
@@ -111,10 +112,11 @@ void Grupa::podsumuj()
                .arg(double(rozrzut(przesunieciaPrzed)) / 1000, 0, 'f', 3)
                .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
     if (ustawienia.czasy) {
-        wypisz(QStringLiteral("czasy %1 %2 %3")
+        wypisz(QStringLiteral("czasy %1 %2 %3 %4")
                    .arg(pierwszeZadanieNs)
                    .arg(ostatniWynikNs)
-                   .arg(czasZadania.isValid() ? czasZadania.msecsSinceStartOfDay() : -1));
+                   .arg(czasZadania.isValid() ? czasZadania.msecsSinceStartOfDay() : -1)
+                   .arg(systemowyPrzyZadaniu.msecsSinceStartOfDay()));
         pierwszeZadanieNs = ostatniWynikNs = 0;
     }
     przesunieciaPrzed.clear();

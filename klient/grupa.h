@@ -56,10 +56,12 @@ private:
     QList<int> ustawione;
     QTimer cisza; // closes an exchange whose results stop coming
     // Steady-clock nanoseconds of the first request and the last agreed time
-    // received in this exchange, and the server clock the request carried.
+    // received in this exchange, the server clock the request carried and
+    // the system clock when it came.
     qint64 pierwszeZadanieNs = 0;
     qint64 ostatniWynikNs = 0;
     QTime czasZadania;
+    QTime systemowyPrzyZadaniu;
 };
 
 // The spread of a set of values: the largest minus the smallest; 0 if empty.

@@ -67,8 +67,9 @@ int main(int argc, char *argv[])
          QStringLiteral("Tylko podsumowania wymian.")},
         {QStringLiteral("timing"),
          QStringLiteral("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) "
-                        "pierwszego żądania i ostatniego czasu uzgodnionego oraz czas serwera "
-                        "z żądania (ms od północy); dla pomiarów.")},
+                        "pierwszego żądania i ostatniego czasu uzgodnionego, czas serwera "
+                        "z żądania i czas systemowy w chwili jego nadejścia (ms od północy); "
+                        "dla pomiarów.")},
     });
     parser.process(aplikacja);
     if (!parser.positionalArguments().isEmpty())

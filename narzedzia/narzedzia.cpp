@@ -18,6 +18,17 @@ qint64 pamiecKB()
     return statm.readAll().split(' ').value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+qint64 szczytPamieciKB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &linia : status.readAll().split('\n'))
+        if (linia.startsWith("VmHWM:"))
+            return linia.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
 quint16 wolnyPort()
 {
     QTcpServer proba;

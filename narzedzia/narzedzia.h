@@ -8,6 +8,10 @@
 // Resident memory of this process, in KB; 0 where it cannot be read.
 qint64 pamiecKB();
 
+// The most resident memory this process has had, in KB; 0 where it cannot
+// be read.
+qint64 szczytPamieciKB();
+
 // A TCP port on loopback that nobody listens on at the moment.
 quint16 wolnyPort();
 

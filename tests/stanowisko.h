@@ -40,6 +40,7 @@ struct Odebrana
     qint32 kod;
     QTime czas;
     QByteArray bajty;
+    QTime odebrano; // the system clock when it came
 };
 
 // A client on loopback that keeps every frame it receives and, when it has an
@@ -75,7 +76,7 @@ private:
             qint32 kod = 0;
             QTime czas;
             strumien >> dlugosc >> kod >> czas;
-            odebrane.append({kod, czas, bajty});
+            odebrane.append({kod, czas, bajty, QTime::currentTime()});
             if (kod == ramka::kodZadania && odpowiada)
                 odpowiedz(ramka::kodZadania, czas.addSecs(przesuniecie));
         }

@@ -3,6 +3,9 @@
 
 #include "stanowisko.h"
 
+#include "window/dziennik.h"
+
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScrollBar>
 
@@ -16,12 +19,19 @@ private slots:
     void zakresyPol();
     void czyszczenieOkien();
     void panePrzewijaSieDoKonca();
+    void paneTrzymaNajnowsze();
     void taktZegara();
+    void zegarNadrabiaPrzestoj();
     void wlaczanieSynchronizacji();
     void okresowaSynchronizacja();
     void zmianaOkresu();
     void bezSerweraNieMaSynchronizacji();
 };
+
+static int zadania(Stanowisko &s)
+{
+    return s.linieSerwera().filter(QStringLiteral(" - Nadano żądanie wysłania godziny do ")).size();
+}
 
 static const QRegularExpression znacznik(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d - "));
 
@@ -143,6 +153,26 @@ void TstOkno::panePrzewijaSieDoKonca()
         QStringLiteral(" - Zatrzymano Synchronizację")));
 }
 
+// A pane keeps its newest lines; of a pass that brings more, only those.
+void TstOkno::paneTrzymaNajnowsze()
+{
+    Stanowisko s;
+    QStringList linie;
+    for (int i = 0; i < maksLinii + 5; ++i)
+        linie << QString::number(i);
+    auto *okno = s.element<QTextBrowser>("oknoSynchronizacji");
+    dopiszLinie(okno, linie);
+    QCOMPARE(s.linieSynchronizacji(), linie.mid(5));
+
+    dopiszLinie(okno, {QStringLiteral("a"), QStringLiteral("b")});
+    const QStringList po = s.linieSynchronizacji();
+    QCOMPARE(po.size(), maksLinii);
+    QCOMPARE(po.constFirst(), QStringLiteral("7"));
+    QCOMPARE(
+        po.mid(po.size() - 3),
+        (QStringList {QString::number(maksLinii + 4), QStringLiteral("a"), QStringLiteral("b")}));
+}
+
 void TstOkno::taktZegara()
 {
     Stanowisko s;
@@ -155,6 +185,40 @@ void TstOkno::taktZegara()
     const QTime poSekundzie
         = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
     QCOMPARE((pierwszy.secsTo(poSekundzie) + 86400) % 86400, 1);
+}
+
+// A pass of the event loop that stands still for 1.5 s, past the time a
+// periodic synchronization falls due, delays the tick but costs the clock
+// no time, and the synchronization runs once.
+void TstOkno::zegarNadrabiaPrzestoj()
+{
+    Stanowisko s;
+    s.pole("poleOkresu")->setValue(10);
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    KlientTestowy *k = s.dolacz(0, false);
+    QVERIFY(k);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(k->odebrane.size(), 1);
+    const QTime przed = k->odebrane[0].czas;
+    QVERIFY(s.tyknij(95)); // due in 0.5 s
+
+    QElapsedTimer uplyw;
+    uplyw.start();
+    s.zegar()->start();
+    QTimer::singleShot(0, &s.okno, [] {
+        QElapsedTimer zajety;
+        zajety.start();
+        while (zajety.elapsed() < 1500) { }
+    });
+    QTRY_COMPARE(k->odebrane.size(), 2);
+    const qint64 rzeczywiscie = uplyw.elapsed();
+    const qint64 naZegarze = przed.msecsTo(k->odebrane[1].czas) - 9500;
+    qInfo("after the stall: %lld ms passed, the clock moved %lld ms", rzeczywiscie, naZegarze);
+    QVERIFY2(qAbs(naZegarze - rzeczywiscie) < 200, qPrintable(QString::number(naZegarze)));
+    QTest::qWait(300);
+    QCOMPARE(k->odebrane.size(), 2);
+    QCOMPARE(zadania(s), 2);
 }
 
 void TstOkno::wlaczanieSynchronizacji()
@@ -181,11 +245,6 @@ void TstOkno::wlaczanieSynchronizacji()
     QCOMPARE(tresc(s.linieSynchronizacji().constLast()),
              QStringLiteral(" - Zatrzymano Synchronizację"));
     QVERIFY(s.etykieta("wartoscNastSynch")->text().isEmpty());
-}
-
-static int zadania(Stanowisko &s)
-{
-    return s.linieSerwera().filter(QStringLiteral(" - Nadano żądanie wysłania godziny do ")).size();
 }
 
 void TstOkno::okresowaSynchronizacja()

@@ -23,7 +23,7 @@ void Serwer::dodajKlienta()
     gniazdo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     wlaczPodtrzymanie(*gniazdo);
     klienci->append(gniazdo);
-    polaczenia.insert(gniazdo, {});
+    polaczenia[gniazdo].indeks = klienci->size() - 1;
     rozmiaryBlokow->append(0);
     dopisz(oknoSerwera,
            zeZnacznikiem(czasSerwera,
@@ -31,30 +31,46 @@ void Serwer::dodajKlienta()
                              + opisKlienta(*gniazdo)));
 
     // Order matters: the registry forgets the socket before its deletion is
-    // requested.
-    connect(gniazdo, &QTcpSocket::disconnected, this, &Serwer::usunKlienta);
+    // requested. Each connection hands its socket over, so that no slot has
+    // to look for the sender among thousands.
+    connect(gniazdo, &QTcpSocket::disconnected, this, [this, gniazdo] { wyrejestruj(gniazdo); });
     connect(gniazdo, &QTcpSocket::disconnected, gniazdo, &QObject::deleteLater);
-    connect(gniazdo, &QTcpSocket::readyRead, this, &Serwer::odbierz);
+    connect(gniazdo, &QTcpSocket::readyRead, this, [this, gniazdo] { czytajOd(gniazdo); });
 }
 
 void Serwer::usunKlienta()
 {
-    auto *gniazdo = qobject_cast<QTcpSocket *>(sender());
-    if (!gniazdo)
-        return;
+    if (auto *gniazdo = qobject_cast<QTcpSocket *>(sender()))
+        wyrejestruj(gniazdo);
+}
+
+void Serwer::wyrejestruj(QTcpSocket *gniazdo)
+{
     if (serwerDziala == 1)
         dopisz(oknoSerwera,
                zeZnacznikiem(czasSerwera,
                              QStringLiteral(" - Zakończono połączenie z klientem o adresie: ")
                                  + opisKlienta(*gniazdo)));
 
+    const auto i = indeksKlienta(gniazdo);
     // Its pointer may come back for a later connection, which was asked
     // nothing.
     polaczenia.remove(gniazdo);
-    const auto i = klienci->indexOf(gniazdo);
     if (i < 0)
         return;
     klienci->removeAt(i);
     if (i < rozmiaryBlokow->size())
         rozmiaryBlokow->removeAt(i);
+}
+
+qsizetype Serwer::indeksKlienta(QTcpSocket *gniazdo)
+{
+    const auto polaczenie = polaczenia.find(gniazdo);
+    if (polaczenie == polaczenia.end())
+        return -1;
+    auto i = qMin(polaczenie->indeks, klienci->size() - 1);
+    while (i >= 0 && klienci->at(i) != gniazdo)
+        --i;
+    polaczenie->indeks = i;
+    return i;
 }

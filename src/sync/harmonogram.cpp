@@ -6,11 +6,27 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBrowser>
+#include <QTimer>
+
+#include <limits>
 
 void Serwer::uplywCzasu()
 {
-    czasSerwera = czasSerwera.addMSecs(taktMs);
-    ++licznikTaktow;
+    // While the timer runs, the clock follows elapsed time: a stall (a busy
+    // pass of the event loop, a suspended machine) delays the tick, never the
+    // time. A tick run by hand is one tick.
+    qint64 taktow = 1;
+    const qint64 teraz = monotonicznyMs();
+    if (zegar->isActive()) {
+        taktow = taktowWCzasie(teraz - ostatniTakt);
+        ostatniTakt += taktow * taktMs;
+    } else {
+        ostatniTakt = teraz;
+    }
+    czasSerwera = czasSerwera.addMSecs(taktow * taktMs);
+    // Years without an exchange must not wrap it round.
+    licznikTaktow
+        = qint32(qMin<qint64>(licznikTaktow + taktow, std::numeric_limits<qint32>::max()));
     if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
         zamknijPoOknie();
     wartoscCzasu->setText(godzina(czasSerwera));

@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTextBrowser>
 
+#include <utility>
+
 namespace {
 // Frames a client may send between two requests before it counts as a flood
 // and is disconnected. Each is a log line; unchecked, one peer could
@@ -23,16 +25,18 @@ QString czasIRoznica(QTime czasKlienta, qint32 roznica)
 
 void Serwer::odbierz()
 {
-    auto *gniazdo = qobject_cast<QTcpSocket *>(sender());
-    if (!gniazdo)
-        return;
+    if (auto *gniazdo = qobject_cast<QTcpSocket *>(sender()))
+        czytajOd(gniazdo);
+}
 
+void Serwer::czytajOd(QTcpSocket *gniazdo)
+{
     // Every complete frame that is there is a reply of its own: one left in
     // the buffer would be read only when the client next sends, an exchange
     // late.
     qint32 kod = 0;
     for (;;) {
-        const auto i = klienci->indexOf(gniazdo);
+        const auto i = indeksKlienta(gniazdo);
         if (i < 0) {
             gniazdo->readAll(); // not a registered client: nothing it says counts
             return;
@@ -91,6 +95,11 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
 {
     if (kod == ramka::kodBezCzasu || !czasKlienta.isValid())
         return; // nothing to show
+    // One line between two requests says enough of a peer; more would let
+    // it fill the pane.
+    bool &pokazana = polaczenia[gniazdo].pominietaPokazana;
+    if (std::exchange(pokazana, true))
+        return;
     dopisz(oknoSerwera,
            zeZnacznikiem(czasSerwera,
                          QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")

@@ -20,7 +20,7 @@ void Serwer::wyslijZadanie()
         gniazdo->write(blok);
         ++liczbaZapytanych;
         if (zadanie)
-            polaczenia[gniazdo] = {0, true}; // it may answer this request, once
+            polaczenia[gniazdo].zapytaj(); // it may answer this request, once
     }
     // Any broadcast ends the exchange before it; a request opens the next,
     // unless nobody was there to ask.

@@ -6,6 +6,17 @@
 // The server clock advances by one tick of this length at a time.
 constexpr int taktMs = 100;
 
+// Milliseconds of a monotonic clock that also counts the time a machine was
+// suspended, where the system has one (Linux: CLOCK_BOOTTIME).
+qint64 monotonicznyMs();
+
+// The whole ticks that `uplynieloMs` of a running clock make, at least one:
+// a stall delays the tick, not the time.
+inline qint64 taktowWCzasie(qint64 uplynieloMs)
+{
+    return qMax<qint64>(1, uplynieloMs / taktMs);
+}
+
 // Whether a periodic synchronization armed for `nastepna` with a period of
 // `okresMs` is due at clock time `czas`: the clock has run at least one
 // period since the arming, counted around midnight.

@@ -19,6 +19,10 @@ QString zeZnacznikiem(QTime czas, const QString &tresc)
     return godzina(czas) + tresc;
 }
 
+namespace {
+constexpr qsizetype liniiNaRaz = 2000; // about 60 ms of layout
+} // namespace
+
 QString opisKlienta(const QAbstractSocket &gniazdo)
 {
     return gniazdo.peerAddress().toString() + QStringLiteral("; Port:")
@@ -30,13 +34,17 @@ void dopiszLinie(QTextEdit *okno, const QStringList &linie)
     QScrollBar *pasek = okno->verticalScrollBar();
     const bool naKoncu = pasek->value() >= pasek->maximum();
     QTextDocument *dokument = okno->document();
+    // Lines the pane would drop at once are not laid out at all.
+    const auto pominiete = linie.size() - qMin<qsizetype>(linie.size(), maksLinii);
+    if (linie.size() >= maksLinii)
+        dokument->clear(); // every line there would leave
     QTextCursor kursor(dokument);
     kursor.beginEditBlock();
     kursor.movePosition(QTextCursor::End);
-    for (const QString &linia : linie) {
+    for (auto linia = linie.cbegin() + pominiete; linia != linie.cend(); ++linia) {
         if (!dokument->isEmpty())
             kursor.insertBlock();
-        kursor.insertText(linia);
+        kursor.insertText(*linia);
     }
     kursor.endEditBlock();
     if (naKoncu)
@@ -47,14 +55,31 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
 {
     if (doDopisania.isEmpty())
         QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
-    doDopisania[okno].append(linia);
+    QStringList &linie = doDopisania[okno];
+    linie.append(linia);
+    if (linie.size() > maksLinii)
+        linie.removeFirst(); // the pane would not keep it
 }
 
 void Serwer::dopiszOczekujace()
 {
-    for (auto it = doDopisania.cbegin(); it != doDopisania.cend(); ++it)
-        dopiszLinie(it.key(), it.value());
-    doDopisania.clear();
+    // Laying out a line costs tens of microseconds, and a full pane moves all
+    // its lines each time the oldest leave: a storm of lines goes in a share
+    // at a time, between the other events, so that no pass holds the event
+    // loop long.
+    for (auto it = doDopisania.begin(); it != doDopisania.end();) {
+        QStringList &linie = it.value();
+        if (linie.size() <= liniiNaRaz) {
+            dopiszLinie(it.key(), linie);
+            it = doDopisania.erase(it);
+        } else {
+            dopiszLinie(it.key(), linie.first(liniiNaRaz));
+            linie.remove(0, liniiNaRaz);
+            ++it;
+        }
+    }
+    if (!doDopisania.isEmpty())
+        QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
 }
 
 void Serwer::czysc()

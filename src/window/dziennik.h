@@ -5,6 +5,11 @@
 #include <QStringList>
 #include <QTime>
 
+// Each pane keeps its newest lines, this many; older ones leave from the top,
+// so that a server that runs for months, or a storm of connections, cannot
+// fill the memory.
+constexpr int maksLinii = 100'000;
+
 // "HH:mm:ss" of the server clock: the form of every time-stamp and every time
 // shown in the window.
 QString godzina(QTime czas);
@@ -20,7 +25,8 @@ class QTextEdit;
 QString opisKlienta(const QAbstractSocket &gniazdo);
 
 // Appends each line as a paragraph of plain text at the end of the pane, in
-// one edit, and keeps the pane scrolled to its end if it was there.
+// one edit, and keeps the pane scrolled to its end if it was there. Of more
+// lines than a pane keeps, only those it keeps are added.
 void dopiszLinie(QTextEdit *okno, const QStringList &linie);
 
 #endif // DZIENNIK_H

@@ -29,6 +29,7 @@ QTextBrowser *oknoDziennika(const char *nazwa, int minSzerokosc)
     auto *okno = nazwany(new QTextBrowser, nazwa);
     okno->setReadOnly(true);
     okno->setUndoRedoEnabled(false); // a read-only log has nothing to undo
+    okno->document()->setMaximumBlockCount(maksLinii);
     okno->setFocusPolicy(Qt::NoFocus);
     okno->setMinimumWidth(minSzerokosc);
     return okno;
@@ -155,6 +156,7 @@ Serwer::Serwer(QWidget *parent)
     zegar->setSingleShot(false);
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(taktMs);
+    ostatniTakt = monotonicznyMs();
 
     dopisz(oknoSerwera,
            zeZnacznikiem(

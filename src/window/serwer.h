@@ -50,6 +50,9 @@ private slots:
     void synchB();
 
 private:
+    void czytajOd(QTcpSocket *gniazdo);
+    void wyrejestruj(QTcpSocket *gniazdo);
+    qsizetype indeksKlienta(QTcpSocket *gniazdo);
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void zamknijPoOknie();
@@ -106,6 +109,19 @@ private:
         // connection's reply counts, so no peer can answer for others,
         // answer twice or answer unasked.
         bool zapytany = false;
+        // A reply that did not count has been shown since the last request;
+        // more of them go unshown.
+        bool pominietaPokazana = false;
+        // Where it stood in `klienci` when last looked up. Entries only ever
+        // move toward the front, so it is found at or before this index.
+        qsizetype indeks = 0;
+
+        void zapytaj()
+        {
+            ramek = 0;
+            zapytany = true;
+            pominietaPokazana = false;
+        }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
 
@@ -120,6 +136,9 @@ private:
     // microseconds a line, a few a line when many are added at once; lines
     // of one pass of the event loop go in together.
     QHash<QTextBrowser *, QStringList> doDopisania;
+
+    // Monotonic time of the last tick the clock counted (monotonicznyMs()).
+    qint64 ostatniTakt = 0;
 };
 
 #endif // SERWER_H

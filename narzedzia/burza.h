@@ -1,0 +1,62 @@
+#ifndef BURZA_H
+#define BURZA_H
+
+// A storm of short connections on loopback, from plain POSIX sockets and
+// threads: `watkow` threads, for `sekund` seconds or until `najwiecej`
+// connections, each opening connection after connection that sends `ramek`
+// valid replies in one write and closes. Returns the connections that got
+// their frames through.
+
+#include "narzedzia/chwila.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+inline long burza(uint16_t port, int watkow, double sekund, int ramek,
+                  long najwiecej = std::numeric_limits<long>::max())
+{
+    const int64_t koniec = chwilaNs() + int64_t(sekund * 1e9);
+    // A reply at 12:00:00.000, the same for every frame.
+    const unsigned char ramka[10] = {0, 8, 0, 0, 0, 5, 0x02, 0x93, 0x2e, 0x00};
+    std::string dane;
+    for (int i = 0; i < ramek; ++i)
+        dane.append(reinterpret_cast<const char *>(ramka), sizeof ramka);
+
+    sockaddr_in adres {};
+    adres.sin_family = AF_INET;
+    adres.sin_port = htons(port);
+    adres.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+
+    std::atomic<long> polaczen {0};
+    std::vector<std::thread> watki;
+    for (int w = 0; w < watkow; ++w)
+        watki.emplace_back([&] {
+            while (chwilaNs() < koniec && polaczen < najwiecej) {
+                const int g = socket(AF_INET, SOCK_STREAM, 0);
+                if (g < 0)
+                    continue;
+                // A server that stops accepting must not hold the storm past
+                // its end.
+                const timeval sekunda {1, 0};
+                setsockopt(g, SOL_SOCKET, SO_SNDTIMEO, &sekunda, sizeof sekunda);
+                if (connect(g, reinterpret_cast<const sockaddr *>(&adres), sizeof adres) == 0
+                    && send(g, dane.data(), dane.size(), MSG_NOSIGNAL) == ssize_t(dane.size()))
+                    ++polaczen;
+                close(g);
+            }
+        });
+    for (auto &w : watki)
+        w.join();
+    return polaczen;
+}
+
+#endif // BURZA_H
