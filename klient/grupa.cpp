@@ -4,6 +4,8 @@
 #include "narzedzia/chwila.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
+#include "zegarSymulowany.h"
+#include "zegarSystemowy.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -28,21 +30,38 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     QRandomGenerator los(ustawienia.ziarno);
     const bool losowo = ustawienia.rozrzutS > 0;
     const QTime teraz = QTime::currentTime();
+    if (ustawienia.systemowy) {
+        systemowy = std::make_unique<ZegarSystemowyMaszyny>();
+        if (!ZegarSystemowyMaszyny::mozeZmieniac() && !this->ustawienia.polityka.bezZmian) {
+            wypisz(QStringLiteral("ten system nie pozwala ustawiać zegara (brak adjtime i "
+                                  "clock_settime): tylko pomiar"));
+            this->ustawienia.polityka.bezZmian = true;
+        }
+    }
     for (int i = 0; i < ustawienia.liczba; ++i) {
-        const double przesuniecie = ustawienia.przesuniecieS
-            + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
-        const double dryf = losowo && ustawienia.dryfPpm != 0
-            ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
-            : ustawienia.dryfPpm;
-        auto *klient
-            = new Klient(i + 1, ustawienia.host, ustawienia.port,
-                         nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()), this);
+        std::unique_ptr<ZegarKlienta> zegar;
+        if (systemowy) {
+            zegar = std::make_unique<ZegarMaszyny>(*systemowy, this->ustawienia.polityka,
+                                                   [this](const QString &l) { wypisz(l); });
+        } else {
+            const double przesuniecie = ustawienia.przesuniecieS
+                + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
+            const double dryf = losowo && ustawienia.dryfPpm != 0
+                ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
+                : ustawienia.dryfPpm;
+            zegar = std::make_unique<SymulowanyZegarKlienta>(
+                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()));
+        }
+        auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
         if (!ustawienia.cicho)
             connect(klient, &Klient::zdarzenie, this, &Grupa::wypisz);
         connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
         connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
-        connect(klient, &Klient::odpowiedziano, this, &Grupa::poOdpowiedzi);
+        connect(klient, &Klient::odpowiedziano, this,
+                [this, i](QTime zadanie, qint64 przesuniecie) {
+                    poOdpowiedzi(i, zadanie, przesuniecie);
+                });
         connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
         if (ustawienia.czasy)
             connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
@@ -63,9 +82,10 @@ void Grupa::wypisz(const QString &linia)
     wyjscie << linia << Qt::endl;
 }
 
-void Grupa::poOdpowiedzi(qint64 przesuniecieMs)
+void Grupa::poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs)
 {
-    przesunieciaPrzed.append(przesuniecieMs);
+    przesunieciaPrzed.insert(indeks, przesuniecieMs);
+    zadania.insert(zadanie.msecsSinceStartOfDay());
 }
 
 void Grupa::poUstawieniu(int indeks)
@@ -104,13 +124,18 @@ void Grupa::podsumuj()
         po.append(roznicaMs(klienci[std::size_t(indeks)]->czas(), wzorzec));
 
     ++numerWymiany;
-    wypisz(QStringLiteral("Wymiana %1: odpowiedziało %2 klientów, czas uzgodniony otrzymało %3; "
-                          "rozrzut zegarów przed: %4 s, po: %5 s")
-               .arg(numerWymiany)
-               .arg(przesunieciaPrzed.size())
-               .arg(ustawione.size())
-               .arg(double(rozrzut(przesunieciaPrzed)) / 1000, 0, 'f', 3)
-               .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
+    if (!ustawienia.systemowy) {
+        const QString ilu
+            = zadania.size() > 1 ? QStringLiteral(" (żądań: %1)").arg(zadania.size()) : QString();
+        wypisz(QStringLiteral("Wymiana %1%2: odpowiedziało %3 klientów, czas uzgodniony "
+                              "otrzymało %4; rozrzut zegarów przed: %5 s, po: %6 s")
+                   .arg(numerWymiany)
+                   .arg(ilu)
+                   .arg(przesunieciaPrzed.size())
+                   .arg(ustawione.size())
+                   .arg(double(rozrzut(przesunieciaPrzed.values())) / 1000, 0, 'f', 3)
+                   .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
+    }
     if (ustawienia.czasy) {
         wypisz(QStringLiteral("czasy %1 %2 %3 %4")
                    .arg(pierwszeZadanieNs)
@@ -120,6 +145,7 @@ void Grupa::podsumuj()
         pierwszeZadanieNs = ostatniWynikNs = 0;
     }
     przesunieciaPrzed.clear();
+    zadania.clear();
     ustawione.clear();
 
     if (ustawienia.wymiany > 0

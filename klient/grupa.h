@@ -1,15 +1,20 @@
 #ifndef GRUPA_H
 #define GRUPA_H
 
+#include "korekta.h"
 #include "sync/ramka.h"
+#include "zegarSystemowy.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTextStream>
 #include <QTime>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
 
 class Klient;
@@ -26,11 +31,14 @@ struct Ustawienia
     int wymiany = 0; // 0: run until stopped
     bool cicho = false;
     bool czasy = false; // steady-clock times of each exchange, for benchmarks
+    bool systemowy = false; // one client whose clock is this machine's
+    PolitykaKorekty polityka; // what it may do to that clock
 };
 
-// All the simulated clients of one run. After every exchange it prints how
-// many answered and how far apart their clocks were before the exchange and
-// right after the agreed time was applied.
+// All the clients of one run. After every exchange of simulated clients it
+// prints how many answered and how far apart their clocks were before the
+// exchange and right after the agreed time was applied; the client of this
+// machine's clock prints its correction instead.
 class Grupa : public QObject
 {
     Q_OBJECT
@@ -41,18 +49,22 @@ public:
 
 private:
     void wypisz(const QString &linia);
-    void poOdpowiedzi(qint64 przesuniecieMs);
+    void poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs);
     void poUstawieniu(int indeks);
     void poRamce(qint32 kod, QTime czas);
     void podsumuj();
 
     Ustawienia ustawienia;
     QTextStream wyjscie;
+    std::unique_ptr<ZegarSystemowy> systemowy;
     std::vector<Klient *> klienci;
     std::vector<int> wynikiKlientow; // agreed times received, per client
     int polaczonych = 0;
     int numerWymiany = 0;
-    QList<qint64> przesunieciaPrzed;
+    // Since the last summary: each client's offset at its latest answer, and
+    // the requests answered (by the time they carried).
+    QHash<int, qint64> przesunieciaPrzed;
+    QSet<int> zadania;
     QList<int> ustawione;
     QTimer cisza; // closes an exchange whose results stop coming
     // Steady-clock nanoseconds of the first request and the last agreed time

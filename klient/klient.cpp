@@ -3,22 +3,10 @@
 #include "sync/doba.h"
 #include "sync/ramka.h"
 
-#include <QElapsedTimer>
-
-qint64 terazNs()
-{
-    static const QElapsedTimer start = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return start.nsecsElapsed();
-}
-
-Klient::Klient(int numer, const QString &host, quint16 port, const ZegarSymulowany &zegar,
+Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
                QObject *parent)
     : QObject(parent)
-    , zegar(zegar)
+    , zegar(std::move(zegar))
     , host(host)
     , port(port)
     , nr(numer)
@@ -45,7 +33,7 @@ void Klient::polacz()
 
 QTime Klient::czas() const
 {
-    return odczyt(zegar, terazNs());
+    return zegar->czas();
 }
 
 void Klient::zglos(const QString &tresc)
@@ -108,7 +96,7 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
         zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
         if (czasRamki.isValid())
-            emit odpowiedziano(roznicaMs(moj, czasRamki));
+            emit odpowiedziano(czasRamki, roznicaMs(moj, czasRamki));
         break;
     }
     case ramka::kodWyniku:
@@ -116,8 +104,9 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
             zglos(QStringLiteral("czas uzgodniony bez czasu, pomijam"));
             break;
         }
-        ustaw(zegar, czasRamki, terazNs());
-        zglos(QStringLiteral("ustawiono czas uzgodniony %1").arg(pokazany));
+        zglos((zegar->ustaw(czasRamki) ? QStringLiteral("ustawiono czas uzgodniony %1")
+                                       : QStringLiteral("otrzymano czas uzgodniony %1"))
+                  .arg(pokazany));
         emit ustawiono();
         break;
     case ramka::kodStopu:

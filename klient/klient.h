@@ -1,21 +1,23 @@
 #ifndef KLIENT_H
 #define KLIENT_H
 
-#include "zegarSymulowany.h"
+#include "zegarKlienta.h"
 
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
 
-// One simulated client: a connection to the server and a clock of its own.
-// It answers every request with its clock, takes every agreed time, and while
+#include <memory>
+
+// One client: a connection to the server and a clock of its own. It answers
+// every request with its clock, gives its clock every agreed time, and while
 // the server cannot be reached tries again once a second.
 class Klient : public QObject
 {
     Q_OBJECT
 
 public:
-    Klient(int numer, const QString &host, quint16 port, const ZegarSymulowany &zegar,
+    Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
            QObject *parent = nullptr);
     ~Klient() override;
 
@@ -26,8 +28,9 @@ signals:
     void zdarzenie(const QString &opis);
     void polaczono();
     void rozlaczono();
-    // A request answered: how far this clock was ahead of the server's, in ms.
-    void odpowiedziano(qint64 przesuniecieMs);
+    // A request answered: the time it carried, and how far this clock was
+    // ahead of the server's, in ms.
+    void odpowiedziano(QTime zadanie, qint64 przesuniecieMs);
     void ustawiono();
     // Any frame received, as it arrives.
     void odebrano(qint32 kod, QTime czas);
@@ -40,7 +43,7 @@ private:
 
     QTcpSocket gniazdo;
     QTimer ponowienie;
-    ZegarSymulowany zegar;
+    std::unique_ptr<ZegarKlienta> zegar;
     QString host;
     quint16 port;
     int nr;
@@ -48,8 +51,5 @@ private:
     bool bylPolaczony = false;
     bool zgloszonoNiedostepnosc = false;
 };
-
-// The monotonic time that drives every simulated clock, in nanoseconds.
-qint64 terazNs();
 
 #endif // KLIENT_H

@@ -37,8 +37,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Symulowani klienci serwera synchronizacji czasu: każdy z własnym zegarem "
-                       "i własnym połączeniem TCP."));
+        QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
+                       "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
+                       "tej maszyny."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -65,6 +66,19 @@ int main(int argc, char *argv[])
          QStringLiteral("K"), QStringLiteral("0")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Tylko podsumowania wymian.")},
+        {QStringLiteral("systemowy"),
+         QStringLiteral("Jedno połączenie, którego zegarem jest zegar systemowy tej maszyny: "
+                        "odpowiada czasem systemowym i doprowadza zegar systemowy do każdego "
+                        "czasu uzgodnionego (wymaga roota albo CAP_SYS_TIME).")},
+        {QStringLiteral("prog-skoku"),
+         QStringLiteral("Z --systemowy: korekta mniejsza niż S sekund jest wprowadzana płynnie "
+                        "(adjtime), większa przestawia zegar."),
+         QStringLiteral("S"), QStringLiteral("1")},
+        {QStringLiteral("maks-korekta"),
+         QStringLiteral("Z --systemowy: korekta większa niż S sekund nie jest wprowadzana."),
+         QStringLiteral("S"), QStringLiteral("1200")},
+        {QStringLiteral("bez-zmian"),
+         QStringLiteral("Z --systemowy: tylko pomiar i raport, bez zmiany zegara.")},
         {QStringLiteral("timing"),
          QStringLiteral("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) "
                         "pierwszego żądania i ostatniego czasu uzgodnionego, czas serwera "
@@ -85,6 +99,23 @@ int main(int argc, char *argv[])
     ustawienia.wymiany = int(liczba(parser, QStringLiteral("exchanges"), 0, 1e9));
     ustawienia.cicho = parser.isSet(QStringLiteral("quiet"));
     ustawienia.czasy = parser.isSet(QStringLiteral("timing"));
+    ustawienia.systemowy = parser.isSet(QStringLiteral("systemowy"));
+    if (ustawienia.systemowy) {
+        for (const char *opcja : {"count", "offset", "spread", "drift"})
+            if (parser.isSet(QLatin1String(opcja)))
+                blad(QStringLiteral("--%1 nie ma sensu z --systemowy: jego zegarem jest zegar "
+                                    "systemowy tej maszyny, jeden")
+                         .arg(QLatin1String(opcja)));
+    } else {
+        for (const char *opcja : {"prog-skoku", "maks-korekta", "bez-zmian"})
+            if (parser.isSet(QLatin1String(opcja)))
+                blad(QStringLiteral("--%1 działa tylko z --systemowy").arg(QLatin1String(opcja)));
+    }
+    ustawienia.polityka.progSkokuMs
+        = qint64(liczba(parser, QStringLiteral("prog-skoku"), 0.001, 3600) * 1000);
+    ustawienia.polityka.maksKorektaMs
+        = qint64(liczba(parser, QStringLiteral("maks-korekta"), 0.001, 43200) * 1000);
+    ustawienia.polityka.bezZmian = parser.isSet(QStringLiteral("bez-zmian"));
     ustawienia.ziarno = parser.isSet(QStringLiteral("seed"))
         ? quint32(liczba(parser, QStringLiteral("seed"), 0, 4294967295.0))
         : QRandomGenerator::global()->generate();

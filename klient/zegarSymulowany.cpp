@@ -2,7 +2,19 @@
 
 #include "sync/doba.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
+
+qint64 terazNs()
+{
+    static const QElapsedTimer start = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return start.nsecsElapsed();
+}
 
 namespace {
 qint64 wDobie(qint64 ms)

@@ -1,6 +1,8 @@
 #ifndef ZEGARSYMULOWANY_H
 #define ZEGARSYMULOWANY_H
 
+#include "zegarKlienta.h"
+
 #include <QTime>
 
 // A simulated clock: a time of day that runs from the moment it was last set
@@ -22,5 +24,27 @@ QTime odczyt(const ZegarSymulowany &zegar, qint64 terazNs);
 
 // The clock set to `czas` at `terazNs`; it keeps its rate.
 void ustaw(ZegarSymulowany &zegar, QTime czas, qint64 terazNs);
+
+// The monotonic time that drives every simulated clock, in nanoseconds.
+qint64 terazNs();
+
+// A simulated clock as a client's clock, run by terazNs().
+class SymulowanyZegarKlienta : public ZegarKlienta
+{
+public:
+    explicit SymulowanyZegarKlienta(const ZegarSymulowany &zegar)
+        : zegar(zegar)
+    {
+    }
+    QTime czas() const override { return odczyt(zegar, terazNs()); }
+    bool ustaw(QTime uzgodniony) override
+    {
+        ::ustaw(zegar, uzgodniony, terazNs());
+        return true;
+    }
+
+private:
+    ZegarSymulowany zegar;
+};
 
 #endif // ZEGARSYMULOWANY_H

@@ -7,8 +7,9 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
-zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian
-zbuduj build >/dev/null
+zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian systemd man-db
+# A distribution's layout: programs under /usr, settings in /etc.
+zbuduj build -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cd "$katalog_projektu/build"
 rm -f serwer-synchronizacji_*.deb
 cpack -G DEB >/dev/null
@@ -21,7 +22,9 @@ pliki=(usr/bin/serwer-synchronizacji usr/bin/klient
        "usr/share/metainfo/$id.metainfo.xml"
        usr/share/man/man1/serwer-synchronizacji.1.gz usr/share/man/man1/klient.1.gz
        usr/share/doc/serwer-synchronizacji/copyright
-       usr/share/doc/serwer-synchronizacji/changelog.gz)
+       usr/share/doc/serwer-synchronizacji/changelog.gz
+       lib/systemd/system/klient-systemowy.service etc/default/klient-systemowy)
+uslugi=(klient-systemowy)
 
 korzen=$(mktemp -d)
 trap 'rm -rf "$korzen"' EXIT
@@ -46,12 +49,18 @@ for plik in "${pliki[@]}"; do
     [ -f "/$plik" ] || { echo "pakiet: /$plik was not installed" >&2; exit 1; }
 done
 /usr/bin/klient --version
+for usluga in "${uslugi[@]}"; do
+    systemd-analyze verify "/lib/systemd/system/$usluga.service"
+    # Installed, not enabled: the administrator decides.
+    [ "$(systemctl is-enabled "$usluga" 2>/dev/null || true)" != enabled ] \
+        || { echo "pakiet: $usluga is enabled on installation" >&2; exit 1; }
+done
 # It runs until it is stopped: timeout's 124, not a crash or a missing library.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/serwer-synchronizacji 2>/dev/null || status=$?
 [ "$status" -eq 124 ] || { echo "pakiet: the installed server exited with $status" >&2; exit 1; }
-"${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq serwer-synchronizacji >/dev/null
+"${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq serwer-synchronizacji >/dev/null
 for plik in "${pliki[@]}"; do
     [ ! -e "/$plik" ] || { echo "pakiet: /$plik is left after removal" >&2; exit 1; }
 done
-echo "pakiet: $pakiet built, validated, installed, run and removed"
+echo "pakiet: $pakiet built, validated, installed, run and purged"

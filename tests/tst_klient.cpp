@@ -2,13 +2,16 @@
 // server window and a real `klient` process.
 
 #include "grupa.h"
+#include "korekta.h"
 #include "stanowisko.h"
 #include "zegarSymulowany.h"
+#include "zegarSystemowy.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <csignal>
 
 class TstKlient : public QObject
@@ -20,8 +23,41 @@ private slots:
     void zegar();
     void rozrzutWartosci();
     void wymianaZProcesem();
+    void wieleZadanWJednejWymianie();
     void zawieszonyKlient();
+    void korektaZegara_data();
+    void korektaZegara();
+    void zegarSystemowyZProcesem();
+    void bledneWywolania_data();
+    void bledneWywolania();
 };
+
+namespace {
+
+// The machine's clock as the tests see it: a full local date and time that
+// only this object changes, and every change asked of it.
+class FalszywyZegar : public ZegarSystemowy
+{
+public:
+    QTime czas() const override { return teraz.time(); }
+    int przesun(qint64 ms) override { return zmien(QStringLiteral("przesun"), ms); }
+    int przestaw(qint64 ms) override { return zmien(QStringLiteral("przestaw"), ms); }
+
+    QDateTime teraz;
+    int blad = 0;
+    QStringList zmiany;
+
+private:
+    int zmien(const QString &jak, qint64 ms)
+    {
+        zmiany << QStringLiteral("%1 %2").arg(jak).arg(ms);
+        if (blad == 0)
+            teraz = teraz.addMSecs(ms);
+        return blad;
+    }
+};
+
+} // namespace
 
 static constexpr qint64 sekundaNs = 1'000'000'000;
 
@@ -111,6 +147,36 @@ void TstKlient::wymianaZProcesem()
     QVERIFY(dopasowanie.captured(2).toDouble() < 0.1);
 }
 
+// Requests that an exchange took before its agreed time are counted once
+// per client: three clients asked twice are three that answered.
+void TstKlient::wieleZadanWJednejWymianie()
+{
+    Stanowisko s;
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    QVERIFY(s.dolacz(0, false)); // keeps each exchange open
+    QProcess klient;
+    QVERIFY(s.uruchomKlienta(klient,
+                             {QStringLiteral("--count"), QStringLiteral("3"),
+                              QStringLiteral("--exchanges"), QStringLiteral("1")}));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 4, 10000);
+
+    for (int zadanie = 1; zadanie <= 2; ++zadanie) {
+        s.kliknij("przyciskSynchTeraz");
+        QTRY_COMPARE(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę")).size(),
+                     3 * zadanie);
+        QVERIFY(s.tyknij()); // a tick apart: requests at different times
+    }
+    QVERIFY(s.tyknij(11));
+    QTRY_COMPARE_WITH_TIMEOUT(klient.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(klient.exitCode(), 0);
+    const QString wyjscie = QString::fromUtf8(klient.readAllStandardOutput());
+    QVERIFY2(wyjscie.contains(QStringLiteral(
+                 "Wymiana 1 (żądań: 2): odpowiedziało 3 klientów, czas uzgodniony otrzymało 3; ")),
+             qPrintable(wyjscie));
+}
+
 // A client that hangs (a stopped process, a machine asleep) is asked like
 // the others and never answers; the rest are synchronized all the same, a
 // reply window after their answers.
@@ -150,6 +216,144 @@ void TstKlient::zawieszonyKlient()
                  .size(),
              1);
     ::kill(pid_t(zawieszony.processId()), SIGCONT);
+}
+
+void TstKlient::korektaZegara_data()
+{
+    QTest::addColumn<QDateTime>("teraz");
+    QTest::addColumn<QTime>("uzgodniony");
+    QTest::addColumn<bool>("bezZmian");
+    QTest::addColumn<int>("blad");
+    QTest::addColumn<int>("razy"); // agreed times that come
+    QTest::addColumn<QStringList>("zmiany");
+    QTest::addColumn<QDateTime>("po");
+    QTest::addColumn<QStringList>("linie"); // the start of each line printed
+
+    const QDateTime poludnie(QDate(2026, 12, 7), QTime(12, 0));
+    const QTime o300(12, 0, 0, 300);
+    QTest::newRow("+0.3 s is slewed")
+        << poludnie << o300 << false << 0 << 1 << QStringList {QStringLiteral("przesun 300")}
+        << poludnie.addMSecs(300)
+        << QStringList {QStringLiteral("korekta +0.300 s: wprowadzana płynnie (adjtime)")};
+    QTest::newRow("-0.3 s is slewed")
+        << poludnie << QTime(11, 59, 59, 700) << false << 0 << 1
+        << QStringList {QStringLiteral("przesun -300")} << poludnie.addMSecs(-300)
+        << QStringList {QStringLiteral("korekta -0.300 s: wprowadzana płynnie (adjtime)")};
+    QTest::newRow("+5 s is stepped")
+        << poludnie << QTime(12, 0, 5) << false << 0 << 1
+        << QStringList {QStringLiteral("przestaw 5000")} << poludnie.addSecs(5)
+        << QStringList {QStringLiteral("korekta +5.000 s: zegar przestawiony (clock_settime)")};
+    QTest::newRow("-5000 s is beyond the limit")
+        << poludnie << QTime(10, 36, 40) << false << 0 << 1 << QStringList {} << poludnie
+        << QStringList {QStringLiteral(
+               "korekta -5000.000 s: odrzucono, większa niż 1200 s (--maks-korekta): ")};
+    QTest::newRow("back across midnight, the date too")
+        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << QTime(23, 59, 59) << false << 0 << 1
+        << QStringList {QStringLiteral("przestaw -2000")}
+        << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59))
+        << QStringList {QStringLiteral("korekta -2.000 s: zegar przestawiony (clock_settime)")};
+    QTest::newRow("measure only") << poludnie << QTime(12, 0, 5) << true << 0 << 1 << QStringList {}
+                                  << poludnie
+                                  << QStringList {QStringLiteral(
+                                         "korekta +5.000 s: nie zastosowano, tylko pomiar")};
+    QTest::newRow("no privilege: said once, then measure only")
+        << poludnie << o300 << false << EPERM << 2 << QStringList {QStringLiteral("przesun 300")}
+        << poludnie
+        << QStringList {
+               QStringLiteral("brak uprawnienia do zmiany zegara systemowego (potrzebny root albo "
+                              "CAP_SYS_TIME): "),
+               QStringLiteral("korekta +0.300 s: nie zastosowano"),
+               QStringLiteral("korekta +0.300 s: nie zastosowano, tylko pomiar")};
+}
+
+// What an agreed time does to this machine's clock, against a fake of it.
+void TstKlient::korektaZegara()
+{
+    QFETCH(QDateTime, teraz);
+    QFETCH(QTime, uzgodniony);
+    QFETCH(bool, bezZmian);
+    QFETCH(int, blad);
+    QFETCH(int, razy);
+    QFETCH(QStringList, zmiany);
+    QFETCH(QDateTime, po);
+    QFETCH(QStringList, linie);
+    FalszywyZegar systemowy;
+    systemowy.teraz = teraz;
+    systemowy.blad = blad;
+    PolitykaKorekty polityka;
+    polityka.bezZmian = bezZmian;
+    QStringList wypisane;
+    ZegarMaszyny zegar(systemowy, polityka, [&wypisane](const QString &l) { wypisane << l; });
+
+    QCOMPARE(zegar.czas(), teraz.time());
+    for (int i = 0; i < razy; ++i)
+        QCOMPARE(zegar.ustaw(uzgodniony), blad == 0 && !zmiany.isEmpty());
+    QCOMPARE(systemowy.zmiany, zmiany);
+    QCOMPARE(systemowy.teraz, po);
+    QCOMPARE(wypisane.size(), linie.size());
+    for (int i = 0; i < linie.size(); ++i)
+        QVERIFY2(wypisane[i].startsWith(linie[i]), qPrintable(wypisane[i]));
+}
+
+// This machine's clock against the window, measured only: server and client
+// read the same system clock here.
+void TstKlient::zegarSystemowyZProcesem()
+{
+    Stanowisko s;
+    s.zegar()->start();
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    QProcess klient;
+    QVERIFY(s.uruchomKlienta(klient,
+                             {QStringLiteral("--systemowy"), QStringLiteral("--bez-zmian"),
+                              QStringLiteral("--exchanges"), QStringLiteral("1")}));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 1, 10000);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE_WITH_TIMEOUT(klient.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(klient.exitCode(), 0);
+
+    const QString wyjscie = QString::fromUtf8(klient.readAllStandardOutput());
+    static const QRegularExpression korekta(
+        QStringLiteral("^korekta ([-+]\\d+\\.\\d{3}) s: nie zastosowano, tylko pomiar$"),
+        QRegularExpression::MultilineOption);
+    const auto dopasowanie = korekta.match(wyjscie);
+    QVERIFY2(dopasowanie.hasMatch(), qPrintable(wyjscie));
+    QVERIFY2(qAbs(dopasowanie.captured(1).toDouble()) <= 1.5, qPrintable(wyjscie));
+}
+
+void TstKlient::bledneWywolania_data()
+{
+    QTest::addColumn<QStringList>("argumenty");
+    QTest::addColumn<QString>("komunikat");
+    QTest::newRow("--systemowy --count 5")
+        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--count"),
+                        QStringLiteral("5")}
+        << QStringLiteral("klient: --count nie ma sensu z --systemowy");
+    QTest::newRow("--systemowy --drift 10")
+        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--drift"),
+                        QStringLiteral("10")}
+        << QStringLiteral("klient: --drift nie ma sensu z --systemowy");
+    QTest::newRow("--bez-zmian alone") << QStringList {QStringLiteral("--bez-zmian")}
+                                       << QStringLiteral("klient: --bez-zmian działa tylko z "
+                                                         "--systemowy");
+    QTest::newRow("--maks-korekta 0")
+        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--maks-korekta"),
+                        QStringLiteral("0")}
+        << QStringLiteral("klient: --maks-korekta przyjmuje liczbę od 0.001 do 43200");
+}
+
+void TstKlient::bledneWywolania()
+{
+    QFETCH(QStringList, argumenty);
+    QFETCH(QString, komunikat);
+    QProcess klient;
+    klient.start(QStringLiteral(KLIENT_SCIEZKA), argumenty);
+    QVERIFY(klient.waitForFinished(5000));
+    QCOMPARE(klient.exitCode(), 2);
+    QVERIFY(klient.readAllStandardOutput().isEmpty());
+    const QString bledy = QString::fromUtf8(klient.readAllStandardError());
+    QVERIFY2(bledy.startsWith(komunikat), qPrintable(bledy));
 }
 
 QTEST_MAIN(TstKlient)
