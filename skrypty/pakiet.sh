@@ -23,8 +23,9 @@ pliki=(usr/bin/serwer-synchronizacji usr/bin/klient
        usr/share/man/man1/serwer-synchronizacji.1.gz usr/share/man/man1/klient.1.gz
        usr/share/doc/serwer-synchronizacji/copyright
        usr/share/doc/serwer-synchronizacji/changelog.gz
+       lib/systemd/system/serwer-synchronizacji.service etc/default/serwer-synchronizacji
        lib/systemd/system/klient-systemowy.service etc/default/klient-systemowy)
-uslugi=(klient-systemowy)
+uslugi=(serwer-synchronizacji klient-systemowy)
 
 korzen=$(mktemp -d)
 trap 'rm -rf "$korzen"' EXIT
@@ -59,6 +60,11 @@ done
 status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/serwer-synchronizacji 2>/dev/null || status=$?
 [ "$status" -eq 124 ] || { echo "pakiet: the installed server exited with $status" >&2; exit 1; }
+# Without a window, as its service runs it: SIGTERM ends it with 0.
+status=0
+timeout --preserve-status -s TERM 3 /usr/bin/serwer-synchronizacji --bez-okna --start --synch --port 47466 \
+    >/dev/null 2>&1 || status=$?
+[ "$status" -eq 0 ] || { echo "pakiet: the server without a window exited with $status" >&2; exit 1; }
 "${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq serwer-synchronizacji >/dev/null
 for plik in "${pliki[@]}"; do
     [ ! -e "/$plik" ] || { echo "pakiet: /$plik is left after removal" >&2; exit 1; }

@@ -1,16 +1,158 @@
 #include "app/limitPlikow.h"
+#include "app/opcje.h"
+#include "app/sygnaly.h"
+#include "app/zapisDziennika.h"
 #include "window/serwer.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void wypisz(std::FILE *dokad, const QString &tekst)
+{
+    std::fputs(qPrintable(tekst), dokad);
+    std::fflush(dokad);
+}
+
+template<typename T> T *element(Serwer &okno, const char *nazwa)
+{
+    return okno.findChild<T *>(QLatin1String(nazwa));
+}
+
+// The spin boxes that the options set.
+void ustawPola(Serwer &okno, const Opcje &opcje)
+{
+    const std::pair<const char *, std::optional<int>> pola[]
+        = {{"polePortu", opcje.port}, {"poleOkresu", opcje.okres}, {"poleOdrzucenia", opcje.prog}};
+    for (const auto &[nazwa, wartosc] : pola)
+        if (wartosc)
+            element<QSpinBox>(okno, nazwa)->setValue(*wartosc);
+}
+
+// "Rozpocznij", and "Uruchom Synchronizację" when asked and started.
+bool uruchom(Serwer &okno, const Opcje &opcje)
+{
+    element<QPushButton>(okno, "przyciskRozpocznij")->click();
+    if (!element<QTcpServer>(okno, "serwerTcp")->isListening())
+        return false;
+    if (opcje.synch)
+        element<QPushButton>(okno, "przyciskSynch")->click();
+    return true;
+}
+
+// As the operator would stop it, and what is on its way to the clients
+// goes before the program ends.
+void zatrzymaj(Serwer &okno)
+{
+    auto *przycisk = element<QPushButton>(okno, "przyciskZatrzymaj");
+    if (przycisk->isEnabled())
+        przycisk->click();
+    const auto gniazda = element<QTcpServer>(okno, "serwerTcp")->findChildren<QTcpSocket *>();
+    for (QTcpSocket *gniazdo : gniazda)
+        gniazdo->flush();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     podniesLimitPlikow();
-    QApplication aplikacja(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Serwer Synchronizacji"));
+    QApplication::setApplicationName(QStringLiteral("serwer-synchronizacji"));
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
+    // The program's own options are read before the toolkit starts, so that
+    // help and mistakes need no display. Options it does not know may be
+    // the toolkit's, which the application object takes out.
+    QStringList argumenty;
+    for (int i = 0; i < argc; ++i)
+        argumenty << QString::fromLocal8Bit(argv[i]);
+    Opcje opcje;
+    QString tekst;
+    Polecenie polecenie = czytajOpcje(argumenty, opcje, tekst);
+    if (polecenie == Polecenie::Pomoc || polecenie == Polecenie::Wersja) {
+        wypisz(stdout, tekst);
+        return 0;
+    }
+    if (polecenie == Polecenie::Blad) {
+        wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
+        return 2;
+    }
+    if (bezOknaWArgumentach(argumenty))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication aplikacja(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
+    if (polecenie == Polecenie::NieznanaOpcja) {
+        opcje = Opcje();
+        if (czytajOpcje(QApplication::arguments(), opcje, tekst) != Polecenie::Uruchom) {
+            wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
+            return 2;
+        }
+    }
+
+    ZapisDziennika plik;
+    if (!opcje.dziennik.isEmpty() && !plik.otworz(opcje.dziennik, tekst)) {
+        wypisz(stderr,
+               QStringLiteral("serwer-synchronizacji: nie można otworzyć dziennika %1: %2\n")
+                   .arg(opcje.dziennik, tekst));
+        return 2;
+    }
+    ZapisDziennika wyjscie;
+    if (opcje.bezOkna)
+        wyjscie.otworzWyjscie();
+
     Serwer okno;
-    okno.show();
-    return QApplication::exec();
+    for (ZapisDziennika *zapis : {&plik, &wyjscie})
+        if (zapis->otwarty())
+            okno.przekazujLinie([zapis](QLatin1String nazwa, QDate data, const QString &linia) {
+                zapis->dopisz(nazwa, data, linia);
+            });
+    ustawPola(okno, opcje);
+
+    // SIGHUP: the log file was rotated. SIGTERM, SIGINT: a server without a
+    // window is told to end as the operator would end it.
+    std::unique_ptr<Sygnaly> sygnaly;
+    if (opcje.bezOkna)
+        sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP, SIGTERM, SIGINT});
+    else if (plik.otwarty())
+        sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP});
+    if (sygnaly)
+        QObject::connect(sygnaly.get(), &Sygnaly::odebrano, &okno, [&](int numer) {
+            if (numer == SIGHUP) {
+                plik.otworzPonownie();
+                return;
+            }
+            zatrzymaj(okno);
+            plik.zapisz();
+            wyjscie.zapisz();
+            QApplication::exit(0);
+        });
+
+    if (opcje.bezOkna) {
+        okno.bezOkienDialogowych();
+        if (!uruchom(okno, opcje)) {
+            wypisz(stderr,
+                   QStringLiteral("serwer-synchronizacji: nie można uruchomić serwera na "
+                                  "porcie %1: %2\n")
+                       .arg(element<QSpinBox>(okno, "polePortu")->value())
+                       .arg(element<QTcpServer>(okno, "serwerTcp")->errorString()));
+            return 1;
+        }
+    } else {
+        okno.show();
+        if (opcje.start)
+            QTimer::singleShot(0, &okno, [&okno, &opcje] { uruchom(okno, opcje); });
+    }
+    const int wynik = QApplication::exec();
+    plik.zapisz();
+    return wynik;
 }

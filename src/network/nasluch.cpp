@@ -34,9 +34,10 @@ void Serwer::rozpocznij()
 {
     const auto port = quint16(polePortu->value());
     if (!serwerTcp->listen(QHostAddress::AnyIPv4, port)) {
-        QMessageBox::critical(this, QStringLiteral("Błąd!"),
-                              QStringLiteral("Serwer nie może zostać uruchomionym"),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        if (oknaDialogowe)
+            QMessageBox::critical(this, QStringLiteral("Błąd!"),
+                                  QStringLiteral("Serwer nie może zostać uruchomionym"),
+                                  QMessageBox::Ok, QMessageBox::NoButton);
         // The box says only that it failed; the pane keeps why.
         dopisz(oknoSerwera,
                zeZnacznikiem(czasSerwera,

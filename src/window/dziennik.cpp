@@ -1,8 +1,10 @@
 #include "dziennik.h"
 
 #include "serwer.h"
+#include "sync/doba.h"
 
 #include <QAbstractSocket>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -51,8 +53,23 @@ void dopiszLinie(QTextEdit *okno, const QStringList &linie)
         pasek->setValue(pasek->maximum());
 }
 
+void Serwer::przekazujLinie(OdbiorcaLinii odbiorca)
+{
+    odbiorcyLinii.push_back(std::move(odbiorca));
+}
+
 void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
 {
+    if (!odbiorcyLinii.empty()) {
+        // The date whose day the server clock is in: the one that puts it
+        // nearest to the system clock, right on either side of midnight.
+        const QDateTime teraz = QDateTime::currentDateTime();
+        const QDate data = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
+        const QLatin1String nazwa
+            = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
+        for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
+            odbiorca(nazwa, data, linia);
+    }
     if (doDopisania.isEmpty())
         QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
     QStringList &linie = doDopisania[okno];

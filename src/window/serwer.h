@@ -9,6 +9,9 @@
 #include <QTime>
 #include <QWidget>
 
+#include <functional>
+#include <vector>
+
 class QFrame;
 class QGridLayout;
 class QLabel;
@@ -29,6 +32,15 @@ class Serwer : public QWidget
 public:
     explicit Serwer(QWidget *parent = nullptr);
     ~Serwer() override;
+
+    // Every log line also goes, as it is written, to `odbiorca`: the pane's
+    // name ("serwer" or "synchronizacja"), the date of the server clock and
+    // the line as the pane shows it. For a log file, or standard output.
+    using OdbiorcaLinii = std::function<void(QLatin1String okno, QDate data, const QString &linia)>;
+    void przekazujLinie(OdbiorcaLinii odbiorca);
+
+    // With no one to see a message box: a failed start is only logged.
+    void bezOkienDialogowych() { oknaDialogowe = false; }
 
     // The slots are defined by subject: koniec() in window/serwer.cpp, czysc()
     // in window/dziennik.cpp, rozpocznij() and zatrzymaj() in
@@ -136,6 +148,9 @@ private:
     // microseconds a line, a few a line when many are added at once; lines
     // of one pass of the event loop go in together.
     QHash<QTextBrowser *, QStringList> doDopisania;
+
+    std::vector<OdbiorcaLinii> odbiorcyLinii;
+    bool oknaDialogowe = true;
 
     // Monotonic time of the last tick the clock counted (monotonicznyMs()).
     qint64 ostatniTakt = 0;

@@ -1,0 +1,108 @@
+#include "opcje.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+// A whole number from `od` to `doWartosci`, or an error naming the option.
+bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
+            std::optional<int> &wynik, QString &tekst)
+{
+    if (!parser.isSet(nazwa))
+        return true;
+    bool ok = false;
+    const int wartosc = parser.value(nazwa).toInt(&ok);
+    if (!ok || wartosc < od || wartosc > doWartosci) {
+        tekst = QStringLiteral("--%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
+                    .arg(nazwa)
+                    .arg(od)
+                    .arg(doWartosci)
+                    .arg(parser.value(nazwa));
+        return false;
+    }
+    wynik = wartosc;
+    return true;
+}
+
+} // namespace
+
+Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serwer synchronizacji czasu metodą algorytmu z Berkeley. Bez opcji "
+                       "otwiera okno i czeka na operatora."));
+    const QCommandLineOption pomoc = parser.addHelpOption();
+    const QCommandLineOption wersja = parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Port serwera (1-65535, domyślnie 4466)."),
+         QStringLiteral("N")},
+        {QStringLiteral("okres"),
+         QStringLiteral("Okres synchronizacji w sekundach (10-500, domyślnie 20)."),
+         QStringLiteral("S")},
+        {QStringLiteral("prog"),
+         QStringLiteral("Czas odrzucenia w sekundach (60-10800, domyślnie 1200)."),
+         QStringLiteral("S")},
+        {QStringLiteral("start"),
+         QStringLiteral("Uruchom serwer od razu, jak przyciskiem \"Rozpocznij Działanie "
+                        "Serwera\".")},
+        {QStringLiteral("synch"), QStringLiteral("Wraz z --start włącz okresową synchronizację.")},
+        {QStringLiteral("bez-okna"),
+         QStringLiteral("Wraz z --start: bez okna, każda linia dziennika na standardowe "
+                        "wyjście; SIGTERM lub SIGINT powiadamia klientów i kończy.")},
+        {QStringLiteral("dziennik"),
+         QStringLiteral("Dopisuj każdą linię obu dzienników do PLIKU (z datą i nazwą okna); "
+                        "po przeniesieniu pliku lub SIGHUP otwórz go na nowo."),
+         QStringLiteral("PLIK")},
+    });
+
+    if (!parser.parse(argumenty)) {
+        const QStringList nieznane = parser.unknownOptionNames();
+        if (nieznane.isEmpty()) {
+            tekst = parser.errorText();
+            return Polecenie::Blad;
+        }
+        tekst = QStringLiteral("nieznana opcja: %1").arg(nieznane.join(QStringLiteral(", ")));
+        return Polecenie::NieznanaOpcja;
+    }
+    if (parser.isSet(pomoc) || parser.isSet(QStringLiteral("help-all"))) {
+        // Read before the application object exists, the parser does not
+        // know the program's name.
+        tekst = parser.helpText().replace(QLatin1String("<executable_name>"),
+                                          QCoreApplication::applicationName());
+        return Polecenie::Pomoc;
+    }
+    if (parser.isSet(wersja)) {
+        tekst = QCoreApplication::applicationName() + QLatin1Char(' ')
+            + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return Polecenie::Wersja;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
+        return Polecenie::Blad;
+    }
+    if (!liczba(parser, QStringLiteral("port"), 1, 65535, opcje.port, tekst)
+        || !liczba(parser, QStringLiteral("okres"), 10, 500, opcje.okres, tekst)
+        || !liczba(parser, QStringLiteral("prog"), 60, 10800, opcje.prog, tekst))
+        return Polecenie::Blad;
+    opcje.start = parser.isSet(QStringLiteral("start"));
+    opcje.synch = parser.isSet(QStringLiteral("synch"));
+    opcje.bezOkna = parser.isSet(QStringLiteral("bez-okna"));
+    opcje.dziennik = parser.value(QStringLiteral("dziennik"));
+    for (const char *wymaga : {"synch", "bez-okna"})
+        if (parser.isSet(QLatin1String(wymaga)) && !opcje.start) {
+            tekst = QStringLiteral("--%1 wymaga --start").arg(QLatin1String(wymaga));
+            return Polecenie::Blad;
+        }
+    if (parser.isSet(QStringLiteral("dziennik")) && opcje.dziennik.isEmpty()) {
+        tekst = QStringLiteral("--dziennik wymaga nazwy pliku");
+        return Polecenie::Blad;
+    }
+    return Polecenie::Uruchom;
+}
+
+bool bezOknaWArgumentach(const QStringList &argumenty)
+{
+    return argumenty.contains(QLatin1String("--bez-okna"));
+}
