@@ -107,15 +107,52 @@ std::unique_ptr<Proces> serwer(quint16 port)
     return s;
 }
 
-std::unique_ptr<Proces> klienci(quint16 port, int ile, bool czasy)
+// The peers: klient processes of at most 2500 connections each, as clients
+// spread over machines would be.
+class Klienci
 {
-    QStringList argumenty {
-        QStringLiteral("--port"), QString::number(port),      QStringLiteral("--count"),
-        QString::number(ile),     QStringLiteral("--spread"), QStringLiteral("30"),
-        QStringLiteral("--seed"), QStringLiteral("1"),        QStringLiteral("-q")};
-    if (czasy)
-        argumenty << QStringLiteral("--timing");
-    return std::make_unique<Proces>(sciezki.klient, argumenty, czasy);
+public:
+    static constexpr int naProces = 2500;
+
+    Klienci(quint16 port, int ile, bool czasy)
+    {
+        for (int poczatek = 0; poczatek < ile; poczatek += naProces) {
+            QStringList argumenty {
+                QStringLiteral("--port"),   QString::number(port),
+                QStringLiteral("--count"),  QString::number(std::min(naProces, ile - poczatek)),
+                QStringLiteral("--spread"), QStringLiteral("30"),
+                QStringLiteral("--seed"),   QString::number(1 + poczatek),
+                QStringLiteral("-q")};
+            if (czasy)
+                argumenty << QStringLiteral("--timing");
+            procesy.push_back(std::make_unique<Proces>(sciezki.klient, argumenty, czasy));
+        }
+    }
+
+    // The "czasy" line of the next exchange of the first process.
+    QStringList linia(int ms = 120000)
+    {
+        return procesy.front()->linia(QStringLiteral("czasy"), ms);
+    }
+    QList<QStringList> dostepne() { return procesy.front()->dostepne(); }
+
+    // Of the next exchange, over all processes: the steady-clock time the
+    // last agreed time was received.
+    qint64 ostatniWynik()
+    {
+        qint64 ostatni = 0;
+        for (const auto &p : procesy)
+            ostatni = std::max(ostatni, p->linia(QStringLiteral("czasy"))[2].toLongLong());
+        return ostatni;
+    }
+
+private:
+    std::vector<std::unique_ptr<Proces>> procesy;
+};
+
+std::unique_ptr<Klienci> klienci(quint16 port, int ile, bool czasy)
+{
+    return std::make_unique<Klienci>(port, ile, czasy);
 }
 
 double mediana(QList<double> v)
@@ -134,48 +171,72 @@ double najwieksza(const QList<double> &v)
 constexpr int wymianPomiaru = 5;
 
 // 1, 2: press to the last agreed time received, ours and the baseline's.
-QJsonArray opoznienia(QJsonObject &wyniki)
+// Press to the last agreed time received, over the exchanges after a
+// warm-up, for a server spoken to in lines: ours or the baseline.
+QList<double> wymiany(Proces &s, Klienci &k, QList<double> *cpu = nullptr,
+                      QStringList *konce = nullptr, QList<double> *przestoje = nullptr)
+{
+    QList<double> opoznienia;
+    for (int i = 0; i <= wymianPomiaru; ++i) {
+        const QStringList w = s.polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
+        const qint64 ostatni = k.ostatniWynik();
+        if (i == 0)
+            continue; // warm-up
+        opoznienia << (ostatni - w[1].toLongLong()) / 1e6;
+        if (cpu)
+            *cpu << w[4].toLongLong() / 1e6;
+        if (konce)
+            *konce << w[3];
+        if (przestoje)
+            *przestoje << s.polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"))[1]
+                              .toDouble();
+    }
+    return opoznienia;
+}
+
+// 1, 2: press to the last agreed time received, ours and the baseline's
+// (with poll() and with epoll), and how long the clients took to register.
+QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
 {
     QJsonArray tabela;
-    for (int n : {1, 29, 100, 1000}) {
-        QList<double> nasze, bazowe, cpu;
+    QList<int> liczby {1, 29, 100, 1000};
+    if (!krotko)
+        liczby << 5000 << 10000;
+    for (int n : liczby) {
+        QList<double> nasze, cpu, przestoje;
         QStringList konce;
+        double rejestracjaS = 0;
         {
             const quint16 port = wolnyPort();
             auto s = serwer(port);
+            const qint64 start = chwilaNs();
             auto k = klienci(port, n, true);
             s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
-            for (int i = 0; i <= wymianPomiaru; ++i) {
-                const QStringList w
-                    = s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-                const QStringList c = k->linia(QStringLiteral("czasy"));
-                if (i == 0)
-                    continue; // warm-up
-                nasze << (c[2].toLongLong() - w[1].toLongLong()) / 1e6;
-                cpu << w[4].toLongLong() / 1e6;
-                konce << w[3];
-            }
+            rejestracjaS = (chwilaNs() - start) / 1e9;
+            s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
+            nasze = wymiany(*s, *k, &cpu, &konce, &przestoje);
         }
-        {
+        QJsonObject bazowe;
+        for (const QString &sposob : {QStringLiteral("poll"), QStringLiteral("epoll")}) {
             const quint16 port = wolnyPort();
-            Proces b(sciezki.bazowy, {QString::number(port), QString::number(n)});
+            Proces b(sciezki.bazowy, {QString::number(port), QString::number(n), sposob});
             b.linia(QStringLiteral("gotowy"));
             auto k = klienci(port, n, true);
             b.linia(QStringLiteral("klienci"));
-            for (int i = 0; i <= wymianPomiaru; ++i) {
-                const QStringList w = b.polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-                const QStringList c = k->linia(QStringLiteral("czasy"));
-                if (i > 0)
-                    bazowe << (c[2].toLongLong() - w[1].toLongLong()) / 1e6;
-            }
+            bazowe[sposob] = mediana(wymiany(b, *k));
         }
+        const double szybszy = std::min(bazowe[QStringLiteral("poll")].toDouble(),
+                                        bazowe[QStringLiteral("epoll")].toDouble());
         QJsonObject wiersz {{QStringLiteral("klientow"), n},
+                            {QStringLiteral("rejestracja_s"), rejestracjaS},
                             {QStringLiteral("mediana_ms"), mediana(nasze)},
                             {QStringLiteral("max_ms"), najwieksza(nasze)},
                             {QStringLiteral("cpu_ms"), mediana(cpu)},
-                            {QStringLiteral("bazowy_mediana_ms"), mediana(bazowe)},
-                            {QStringLiteral("bazowy_max_ms"), najwieksza(bazowe)},
-                            {QStringLiteral("stosunek"), mediana(nasze) / mediana(bazowe)},
+                            {QStringLiteral("cpu_na_klienta_us"), mediana(cpu) * 1000 / n},
+                            {QStringLiteral("najdluzszy_przebieg_ms"), najwieksza(przestoje)},
+                            {QStringLiteral("bazowy_poll_ms"), bazowe[QStringLiteral("poll")]},
+                            {QStringLiteral("bazowy_epoll_ms"), bazowe[QStringLiteral("epoll")]},
+                            {QStringLiteral("stosunek"), mediana(nasze) / szybszy},
                             {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}};
         tabela.append(wiersz);
     }
@@ -194,11 +255,11 @@ double dryf(int ile, int sekund)
     auto k = klienci(port, ile, true);
     s->polecenie(QStringLiteral("klienci %1").arg(ile), QStringLiteral("klienci"));
     s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-    k->linia(QStringLiteral("czasy"));
-    const QStringList pierwsza = k->linia(QStringLiteral("czasy"), 30000);
+    k->linia();
+    const QStringList pierwsza = k->linia(30000);
     QStringList ostatnia = pierwsza;
     while ((ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e9 < sekund - 1)
-        ostatnia = k->linia(QStringLiteral("czasy"), 30000);
+        ostatnia = k->linia(30000);
     const double steadyMs = (ostatnia[1].toLongLong() - pierwsza[1].toLongLong()) / 1e6;
     double serwerMs = ostatnia[3].toLongLong() - pierwsza[3].toLongLong();
     if (serwerMs < -43'200'000)
@@ -207,7 +268,7 @@ double dryf(int ile, int sekund)
 }
 
 // 4: resident memory with 0, 100 and 1000 clients connected.
-QJsonObject pamiec()
+QJsonObject pamiec(bool krotko)
 {
     const quint16 port = wolnyPort();
     auto s = serwer(port);
@@ -215,15 +276,19 @@ QJsonObject pamiec()
         return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
     };
     QJsonObject wynik {{QStringLiteral("0"), rss()}};
-    for (int n : {100, 1000}) {
+    QList<int> liczby {100, 1000};
+    if (!krotko)
+        liczby << 10000;
+    for (int n : std::as_const(liczby)) {
         auto k = klienci(port, n, false);
         s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
         wynik[QString::number(n)] = rss();
         k.reset();
         s->polecenie(QStringLiteral("klienci 0"), QStringLiteral("klienci"));
     }
-    wynik[QStringLiteral("na_klienta_kb")]
-        = (wynik[QStringLiteral("1000")].toDouble() - wynik[QStringLiteral("0")].toDouble()) / 1000;
+    wynik[QStringLiteral("na_klienta_kb")] = (wynik[QString::number(liczby.constLast())].toDouble()
+                                              - wynik[QStringLiteral("0")].toDouble())
+        / liczby.constLast();
     return wynik;
 }
 
@@ -278,7 +343,7 @@ QJsonObject burza(int sekund)
     // The storm starts halfway through a period, so that a periodic exchange
     // falls inside it.
     s->polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-    k->linia(QStringLiteral("czasy"));
+    k->linia();
     std::this_thread::sleep_for(std::chrono::seconds(5));
     s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
     const auto stan = [&] {
@@ -306,7 +371,7 @@ QJsonObject burza(int sekund)
             && c[2].toLongLong() < koniec;
     QStringList po;
     do
-        po = k->linia(QStringLiteral("czasy"), 30000);
+        po = k->linia(30000);
     while (po[1].toLongLong() < koniec);
     qint64 opoznienie = po[4].toLongLong() - po[3].toLongLong();
     if (opoznienie > 43'200'000)
@@ -381,26 +446,29 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
         return tylko.isEmpty() || tylko.contains(QLatin1String(pomiar));
     };
     QJsonObject wyniki;
-    const QJsonArray opoz = czy("opoznienia") ? opoznienia(wyniki) : QJsonArray();
+    const QJsonArray opoz = czy("opoznienia") ? opoznienia(wyniki, krotko) : QJsonArray();
     if (!json && czy("opoznienia")) {
         wiersz(QStringLiteral("Exchange latency, press to the last agreed time received (ms), "
                               "%1 exchanges each")
                    .arg(wymianPomiaru));
-        wiersz(QStringLiteral("| clients | median | max | server CPU | baseline median | baseline "
-                              "max | ratio | ended with |"));
-        wiersz(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|---|"));
+        wiersz(QStringLiteral("| clients | registered in (s) | median | max | server CPU | CPU per "
+                              "client (µs) | longest pass | baseline, poll() | baseline, epoll | "
+                              "ratio to the faster | ended with |"));
+        wiersz(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"));
         for (const auto &w : opoz) {
             const QJsonObject o = w.toObject();
-            wiersz(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
+            const auto liczba = [&o](const char *pole, int miejsc) {
+                return QString::number(o[QLatin1String(pole)].toDouble(), 'f', miejsc);
+            };
+            QStringList konce = o[QStringLiteral("konce")].toVariant().toStringList();
+            konce.removeDuplicates();
+            wiersz(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 | %11 |")
                        .arg(o[QStringLiteral("klientow")].toInt())
-                       .arg(o[QStringLiteral("mediana_ms")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("max_ms")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("cpu_ms")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("bazowy_mediana_ms")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("bazowy_max_ms")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("stosunek")].toDouble(), 0, 'f', 2)
-                       .arg(o[QStringLiteral("konce")].toVariant().toStringList().join(
-                           QLatin1Char(' '))));
+                       .arg(liczba("rejestracja_s", 2), liczba("mediana_ms", 2),
+                            liczba("max_ms", 2), liczba("cpu_ms", 2),
+                            liczba("cpu_na_klienta_us", 1), liczba("najdluzszy_przebieg_ms", 0),
+                            liczba("bazowy_poll_ms", 2), liczba("bazowy_epoll_ms", 2))
+                       .arg(liczba("stosunek", 2), konce.join(QLatin1Char(' '))));
         }
     }
 
@@ -408,23 +476,33 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
     if (czy("dryf")) {
         wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")] = dryf(1, okres);
         wyniki[QStringLiteral("dryf_obciazony_ms_na_min")] = dryf(1000, okres);
+        if (!krotko)
+            wyniki[QStringLiteral("dryf_10000_ms_na_min")] = dryf(10000, okres);
     }
     if (!json && czy("dryf"))
         wiersz(QStringLiteral("\nClock drift over %1 s (ms per minute): idle %2, with an exchange "
-                              "every 10 s at 1000 clients %3")
+                              "every 10 s at 1000 clients %3%4")
                    .arg(okres)
                    .arg(wyniki[QStringLiteral("dryf_bezczynny_ms_na_min")].toDouble(), 0, 'f', 2)
-                   .arg(wyniki[QStringLiteral("dryf_obciazony_ms_na_min")].toDouble(), 0, 'f', 2));
+                   .arg(wyniki[QStringLiteral("dryf_obciazony_ms_na_min")].toDouble(), 0, 'f', 2)
+                   .arg(krotko ? QString()
+                               : QStringLiteral(", at 10000 clients %1")
+                                     .arg(wyniki[QStringLiteral("dryf_10000_ms_na_min")].toDouble(),
+                                          0, 'f', 2)));
 
-    const QJsonObject rss = czy("pamiec") ? pamiec() : QJsonObject();
+    const QJsonObject rss = czy("pamiec") ? pamiec(krotko) : QJsonObject();
     if (czy("pamiec"))
         wyniki[QStringLiteral("pamiec_kb")] = rss;
     if (!json && czy("pamiec"))
         wiersz(QStringLiteral("\nResident memory (KB): 0 clients %1, 100 clients %2, 1000 clients "
-                              "%3; %4 KB per client")
+                              "%3%4; %5 KB per client")
                    .arg(rss[QStringLiteral("0")].toInteger())
                    .arg(rss[QStringLiteral("100")].toInteger())
                    .arg(rss[QStringLiteral("1000")].toInteger())
+                   .arg(rss.contains(QStringLiteral("10000"))
+                            ? QStringLiteral(", 10000 clients %1")
+                                  .arg(rss[QStringLiteral("10000")].toInteger())
+                            : QString())
                    .arg(rss[QStringLiteral("na_klienta_kb")].toDouble(), 0, 'f', 1));
 
     const QJsonArray dziennik = czy("dziennik") ? przyrostDziennika() : QJsonArray();

@@ -13,6 +13,7 @@
 //   koniec          press "Zakończ"
 
 #include "app/limitPlikow.h"
+#include "app/petla.h"
 #include "narzedzia/chwila.h"
 #include "narzedzia/narzedzia.h"
 #include "window/serwer.h"
@@ -209,6 +210,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     podniesLimitPlikow();
+    // The loop the server itself chooses for a window that is offscreen.
+    wybierzPetle({}, false);
     QApplication aplikacja(argc, argv);
     Sterownik sterownik;
     odpowiedz(QStringLiteral("gotowy"));

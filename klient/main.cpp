@@ -8,6 +8,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_LINUX
+#include "app/dyspozytorEpoll.h"
+#endif
+
 namespace {
 
 [[noreturn]] void blad(const QString &tresc)
@@ -31,6 +35,11 @@ double liczba(const QCommandLineParser &parser, const QString &opcja, double od,
 int main(int argc, char *argv[])
 {
     podniesLimitPlikow();
+#ifdef Q_OS_LINUX
+    // Thousands of connections in one process: a loop that learns only of
+    // the sockets that are ready.
+    QCoreApplication::setEventDispatcher(new DyspozytorEpoll);
+#endif
     QCoreApplication aplikacja(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("klient"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));

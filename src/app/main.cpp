@@ -1,5 +1,6 @@
 #include "app/limitPlikow.h"
 #include "app/opcje.h"
+#include "app/petla.h"
 #include "app/sygnaly.h"
 #include "app/zapisDziennika.h"
 #include "window/serwer.h"
@@ -86,8 +87,10 @@ int main(int argc, char *argv[])
         wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
         return 2;
     }
-    if (bezOknaWArgumentach(argumenty))
+    const bool bezOkna = bezOknaWArgumentach(argumenty);
+    if (bezOkna)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    wybierzPetle(argumenty, bezOkna);
 
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
@@ -138,7 +141,7 @@ int main(int argc, char *argv[])
         });
 
     if (opcje.bezOkna) {
-        okno.bezOkienDialogowych();
+        okno.bezWidoku();
         if (!uruchom(okno, opcje)) {
             wypisz(stderr,
                    QStringLiteral("serwer-synchronizacji: nie można uruchomić serwera na "

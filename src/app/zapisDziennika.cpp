@@ -29,8 +29,12 @@ void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia
 {
     if (bufor.isEmpty())
         QMetaObject::invokeMethod(this, &ZapisDziennika::zapisz, Qt::QueuedConnection);
-    bufor += '[' + QByteArray(okno.data(), okno.size()) + "] "
-        + data.toString(Qt::ISODate).toLatin1() + ' ' + linia.toUtf8() + '\n';
+    if (data != ostatniaData) {
+        ostatniaData = data;
+        ostatniaDataTekst = data.toString(Qt::ISODate).toLatin1();
+    }
+    bufor += '[' + QByteArray(okno.data(), okno.size()) + "] " + ostatniaDataTekst + ' '
+        + linia.toUtf8() + '\n';
 }
 
 void ZapisDziennika::zapisz()

@@ -33,6 +33,8 @@ private:
     QFile plik;
     QString sciezka; // empty for standard output
     QByteArray bufor;
+    QDate ostatniaData;
+    QByteArray ostatniaDataTekst;
 };
 
 #endif // ZAPISDZIENNIKA_H

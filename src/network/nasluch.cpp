@@ -34,7 +34,7 @@ void Serwer::rozpocznij()
 {
     const auto port = quint16(polePortu->value());
     if (!serwerTcp->listen(QHostAddress::AnyIPv4, port)) {
-        if (oknaDialogowe)
+        if (widoczny)
             QMessageBox::critical(this, QStringLiteral("Błąd!"),
                                   QStringLiteral("Serwer nie może zostać uruchomionym"),
                                   QMessageBox::Ok, QMessageBox::NoButton);

@@ -6,6 +6,10 @@
 #include <QTcpSocket>
 #include <QTextBrowser>
 
+namespace {
+constexpr qint32 wyslanychOdRazu = 1000;
+} // namespace
+
 void Serwer::wyslijZadanie()
 {
     okresSynch(poleOkresu->value());
@@ -17,7 +21,13 @@ void Serwer::wyslijZadanie()
     const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
     liczbaZapytanych = 0;
     for (QTcpSocket *gniazdo : std::as_const(*klienci)) {
+        // The first are handed to the system at once: waiting for a socket
+        // to say it can take the frame costs another pass and two changes of
+        // what the event loop watches. The rest go when their sockets say so,
+        // a share in each pass, so that no pass holds the loop for long.
         gniazdo->write(blok);
+        if (liczbaZapytanych < wyslanychOdRazu)
+            gniazdo->flush();
         ++liczbaZapytanych;
         if (zadanie)
             polaczenia[gniazdo].zapytaj(); // it may answer this request, once

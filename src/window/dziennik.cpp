@@ -63,13 +63,20 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
     if (!odbiorcyLinii.empty()) {
         // The date whose day the server clock is in: the one that puts it
         // nearest to the system clock, right on either side of midnight.
-        const QDateTime teraz = QDateTime::currentDateTime();
-        const QDate data = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
+        // Reading the system's local time costs a look at its time zone, so
+        // it is read once for each reading of the server clock.
+        if (czasDaty != czasSerwera) {
+            const QDateTime teraz = QDateTime::currentDateTime();
+            dataZegara = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
+            czasDaty = czasSerwera;
+        }
         const QLatin1String nazwa
             = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
         for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
-            odbiorca(nazwa, data, linia);
+            odbiorca(nazwa, dataZegara, linia);
     }
+    if (!widoczny)
+        return; // nobody would see the pane; its layout would cost time and memory
     if (doDopisania.isEmpty())
         QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
     QStringList &linie = doDopisania[okno];

@@ -64,7 +64,7 @@ Serwer::Serwer(QWidget *parent)
 #if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
     // A thousand clients may connect at once; with the default queue of 50
     // the system drops the rest and they trickle in over half a minute.
-    serwerTcp->setListenBacklogSize(1024);
+    serwerTcp->setListenBacklogSize(4096);
 #endif
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
 

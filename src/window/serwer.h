@@ -39,8 +39,10 @@ public:
     using OdbiorcaLinii = std::function<void(QLatin1String okno, QDate data, const QString &linia)>;
     void przekazujLinie(OdbiorcaLinii odbiorca);
 
-    // With no one to see a message box: a failed start is only logged.
-    void bezOkienDialogowych() { oknaDialogowe = false; }
+    // For a window that is never shown: a failed start is only logged, with
+    // no message box, and the panes stay empty; the lines go only to the
+    // receivers above.
+    void bezWidoku() { widoczny = false; }
 
     // The slots are defined by subject: koniec() in window/serwer.cpp, czysc()
     // in window/dziennik.cpp, rozpocznij() and zatrzymaj() in
@@ -150,7 +152,9 @@ private:
     QHash<QTextBrowser *, QStringList> doDopisania;
 
     std::vector<OdbiorcaLinii> odbiorcyLinii;
-    bool oknaDialogowe = true;
+    QDate dataZegara; // the date of the server clock when it read czasDaty
+    QTime czasDaty;
+    bool widoczny = true;
 
     // Monotonic time of the last tick the clock counted (monotonicznyMs()).
     qint64 ostatniTakt = 0;
