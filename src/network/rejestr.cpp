@@ -10,13 +10,39 @@ namespace {
 // Room for the longest frame a peer can announce, and no more: what a peer
 // sends beyond that waits in the system's buffers, not in ours.
 constexpr qint64 buforKlienta = 128 * 1024;
+
+// Connections taken in one pass of the event loop. The server takes every
+// connection the system has queued at once, thousands in a storm; the rest
+// wait in the system's queue until the next pass.
+constexpr int przyjetychNaRaz = 500;
 } // namespace
+
+void Serwer::ograniczPrzyjmowanie()
+{
+    if (przyjetychWPrzebiegu++ == 0)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (przyjetychWPrzebiegu > przyjetychNaRaz) {
+                    serwerTcp->setMaxPendingConnections(domyslnieOczekujacych);
+                    if (serwerTcp->isListening())
+                        serwerTcp->resumeAccepting();
+                }
+                przyjetychWPrzebiegu = 0;
+            },
+            Qt::QueuedConnection);
+    // With no room for one more pending connection, the server stops taking
+    // them after this one, and waits to be resumed.
+    if (przyjetychWPrzebiegu == przyjetychNaRaz + 1)
+        serwerTcp->setMaxPendingConnections(0);
+}
 
 void Serwer::dodajKlienta()
 {
     QTcpSocket *gniazdo = serwerTcp->nextPendingConnection();
     if (!gniazdo)
         return;
+    ograniczPrzyjmowanie();
     gniazdo->setReadBufferSize(buforKlienta);
     // Every frame carries a clock: send it now, not when the peer's delayed
     // acknowledgement of the previous one arrives.

@@ -66,6 +66,7 @@ Serwer::Serwer(QWidget *parent)
     // the system drops the rest and they trickle in over half a minute.
     serwerTcp->setListenBacklogSize(4096);
 #endif
+    domyslnieOczekujacych = serwerTcp->maxPendingConnections();
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
 
     klienci = new QList<QTcpSocket *>;

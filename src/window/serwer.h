@@ -67,6 +67,7 @@ private:
     void czytajOd(QTcpSocket *gniazdo);
     void wyrejestruj(QTcpSocket *gniazdo);
     qsizetype indeksKlienta(QTcpSocket *gniazdo);
+    void ograniczPrzyjmowanie();
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void zamknijPoOknie();
@@ -138,6 +139,9 @@ private:
         }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
+
+    int przyjetychWPrzebiegu = 0;
+    int domyslnieOczekujacych = 0; // the server's own limit of pending connections
 
     // A request went to at least one client, and its exchange has not
     // closed since.
