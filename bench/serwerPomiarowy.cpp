@@ -10,6 +10,7 @@
 //   stan            lines in the panes, resident memory, processor time,
 //                   peak resident memory
 //   przestoj        the longest the event loop stood still since last asked, ms
+//                   (watched from the first time it is asked)
 //   koniec          press "Zakończ"
 
 #include "app/limitPlikow.h"
@@ -62,8 +63,6 @@ public:
         // shots of a 10 ms timer.
         connect(&proba, &QTimer::timeout, this,
                 [this] { najdluzszyPrzestoj = qMax(najdluzszyPrzestoj, odProby.restart()); });
-        proba.start(10);
-        odProby.start();
         okno.show();
     }
 
@@ -120,6 +119,10 @@ private:
                           .arg(cpuNs())
                           .arg(szczytPamieciKB()));
         } else if (polecenie == QLatin1String("przestoj")) {
+            if (!proba.isActive()) { // watched from the first time it is asked
+                proba.start(10);
+                odProby.start();
+            }
             odpowiedz(QStringLiteral("przestoj %1").arg(std::exchange(najdluzszyPrzestoj, 0)));
         } else if (polecenie == QLatin1String("koniec")) {
             przycisk("przyciskKoniec")->click();
