@@ -9,13 +9,12 @@
 
 qint64 pamiecKB()
 {
-#ifndef Q_OS_UNIX
-    return 0;
-#endif
+#ifdef Q_OS_UNIX
     QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
+    if (statm.open(QIODevice::ReadOnly))
+        return statm.readAll().split(' ').value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
+#endif
+    return 0;
 }
 
 qint64 szczytPamieciKB()

@@ -150,9 +150,9 @@ private:
     // average once its window has passed.
     bool saRoznice = false;
 
-    // Log lines not yet in their pane. Laying out a visible pane costs tens of
-    // microseconds a line, a few a line when many are added at once; lines
-    // of one pass of the event loop go in together.
+    // Log lines not yet in their pane. Laying out a line costs tens of
+    // microseconds, less when many go in at once: the lines of a pass go in
+    // together, at most 2000 at a time (dziennik.cpp).
     QHash<QTextBrowser *, QStringList> doDopisania;
 
     std::vector<OdbiorcaLinii> odbiorcyLinii;
