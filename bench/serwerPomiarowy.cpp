@@ -213,8 +213,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     podniesLimitPlikow();
-    // The loop the server itself chooses for a window that is offscreen.
-    wybierzPetle({}, false);
+    // The loop the server itself chooses.
+    wybierzPetle();
     QApplication aplikacja(argc, argv);
     Sterownik sterownik;
     odpowiedz(QStringLiteral("gotowy"));

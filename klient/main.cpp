@@ -1,4 +1,5 @@
 #include "app/limitPlikow.h"
+#include "app/petla.h"
 #include "grupa.h"
 #include "sync/ramka.h"
 
@@ -7,10 +8,6 @@
 #include <QRandomGenerator>
 
 #include <cstdio>
-
-#ifdef Q_OS_LINUX
-#include "app/dyspozytorEpoll.h"
-#endif
 
 namespace {
 
@@ -35,11 +32,7 @@ double liczba(const QCommandLineParser &parser, const QString &opcja, double od,
 int main(int argc, char *argv[])
 {
     podniesLimitPlikow();
-#ifdef Q_OS_LINUX
-    // Thousands of connections in one process: a loop that learns only of
-    // the sockets that are ready.
-    QCoreApplication::setEventDispatcher(new DyspozytorEpoll);
-#endif
+    wybierzPetle();
     QCoreApplication aplikacja(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("klient"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));

@@ -36,7 +36,7 @@ skonfiguruj() {
 
 # zbuduj KATALOG [cmake options...]
 zbuduj() {
-    zainstaluj_brakujace cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-qpa-plugins
+    zainstaluj_brakujace cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins
     skonfiguruj "$@"
     cmake --build "$katalog_projektu/$1"
 }

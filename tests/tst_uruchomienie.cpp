@@ -192,8 +192,19 @@ void TstUruchomienie::bezOkna()
     QTRY_VERIFY(
         QString::fromUtf8(serwer.peek(4096)).contains(QStringLiteral("Uruchomiono serwer")));
 
+    const auto polaczen = [&serwer] {
+        return QString::fromUtf8(serwer.peek(1 << 20))
+            .count(QStringLiteral("Rozpoczęto połączenie"));
+    };
     KlientTestowy obserwator(port);
-    QTRY_COMPARE(obserwator.gniazdo.state(), QAbstractSocket::ConnectedState);
+    QTRY_COMPARE(polaczen(), 1);
+    // One connection closes as the next opens: the server closes the first
+    // descriptor and accepts the second on the same number in one pass.
+    auto odchodzacy = std::make_unique<KlientTestowy>(port);
+    QTRY_COMPARE(polaczen(), 2);
+    odchodzacy->gniazdo.abort();
+    KlientTestowy nastepca(port);
+    QTRY_COMPARE(polaczen(), 3);
     std::vector<std::unique_ptr<QProcess>> klienci;
     for (int i = 0; i < 3; ++i) {
         klienci.push_back(std::make_unique<QProcess>());
@@ -213,6 +224,14 @@ void TstUruchomienie::bezOkna()
     QCOMPARE(serwer.exitCode(), 0);
     QTRY_VERIFY(!obserwator.odebrane.isEmpty()
                 && obserwator.odebrane.constLast().kod == ramka::kodStopu);
+    // The one that came as another left was asked, answered, and was counted.
+    QTRY_VERIFY(!nastepca.odebrane.isEmpty()
+                && nastepca.odebrane.constLast().kod == ramka::kodStopu);
+    QList<qint32> kody;
+    for (const Odebrana &r : std::as_const(nastepca.odebrane))
+        kody << r.kod;
+    QVERIFY2(kody.size() >= 3 && kody[0] == ramka::kodZadania && kody[1] == ramka::kodWyniku,
+             qPrintable(QString::number(kody.size())));
 
     const QStringList plik = linieZPliku(dziennik);
     QCOMPARE(QString::fromUtf8(serwer.readAllStandardOutput())
@@ -220,9 +239,10 @@ void TstUruchomienie::bezOkna()
              plik);
     QVERIFY2(!plik.filter(QRegularExpression(QStringLiteral(
                               "^\\[serwer\\] \\S+ \\d\\d:\\d\\d:\\d\\d - Wysłano godzinę "
-                              "synchronizacji \\d\\d:\\d\\d:\\d\\d do 4 klientów$")))
+                              "synchronizacji \\d\\d:\\d\\d:\\d\\d do 5 klientów$")))
                   .isEmpty(),
              qPrintable(plik.join(QLatin1Char('\n'))));
+    QVERIFY(plik.filter(QStringLiteral("Nie odebrano wszystkich")).isEmpty());
     QVERIFY(plik.constLast().endsWith(QStringLiteral(" - Zamknięto serwer")));
 }
 

@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
     const bool bezOkna = bezOknaWArgumentach(argumenty);
     if (bezOkna)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    wybierzPetle(argumenty, bezOkna);
+    wybierzPetle();
 
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
