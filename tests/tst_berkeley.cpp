@@ -171,6 +171,7 @@ void TstBerkeley::taktZamykaWymiane()
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
     const QTime t = czasZadania(s);
     s.klienci[0]->odpowiedz(5, t.addSecs(6));
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
     s.klienci[1]->odpowiedz(5, t.addSecs(9));
     QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 2);
 
@@ -238,9 +239,13 @@ void TstBerkeley::oknoOdpowiedzi()
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 1);
     const QTime t = czasZadania(s);
-    for (int i = 0; i < kodyNajpierw.size(); ++i)
+    // Each answer is followed by a second frame, shown as left out once the
+    // answer before it is in.
+    for (int i = 0; i < kodyNajpierw.size(); ++i) {
         s.klienci[i]->odpowiedz(kodyNajpierw[i], t);
-    QTest::qWait(50);
+        s.klienci[i]->odpowiedz(5, t);
+    }
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), kodyNajpierw.size());
 
     const int linii = s.linieSerwera().size();
     QVERIFY(s.tyknij(30));
@@ -314,14 +319,20 @@ void TstBerkeley::odpowiedzNieLiczySie()
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
     QCOMPARE(ileLinii(s, liniaWyniku), wynikow);
 
-    // Only a counted reply can be closed by the tick, and only it is averaged.
+    // Only a counted reply can be closed by the tick, and only it is
+    // averaged. The stop notice, sent after, shows that all before it came.
     QVERIFY(s.tyknij(30));
-    QTest::qWait(50);
+    s.kliknij("przyciskZatrzymaj");
+    QTRY_VERIFY(!nadawca->odebrane.isEmpty()
+                && nadawca->odebrane.constLast().kod == ramka::kodStopu);
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
     QCOMPARE(ileLinii(s, liniaWyniku), poTaktach);
-    QCOMPARE(nadawca->odebrane.size(), odebranych + poTaktach - wynikow);
+    QCOMPARE(nadawca->odebrane.size(), odebranych + poTaktach - wynikow + 1);
     if (poTaktach > 0) // +6 s over the server and one reply, never the +100 s
-        QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:3  ")));
+        QVERIFY(s.linieSynchronizacji()
+                    .filter(QStringLiteral(" - Średnia:"))
+                    .constLast()
+                    .contains(QStringLiteral(" - Średnia:3  ")));
 }
 
 void TstBerkeley::czyszczenieWTrakcie()
@@ -409,9 +420,12 @@ void TstBerkeley::odpowiedzBezCzasu()
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 3);
     t = s.klienci[2]->odebrane[2].czas;
-    s.klienci[0]->gniazdo.write(pierwsza);
-    s.klienci[1]->gniazdo.write(druga);
-    QTest::qWait(50); // both in, in this order, before the last one
+    // Both in, in this order, before the last one: a second frame of each
+    // is shown as left out once its answer is in.
+    s.klienci[0]->gniazdo.write(pierwsza + zbudujRamke(5, t));
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), 1);
+    s.klienci[1]->gniazdo.write(druga + zbudujRamke(5, t));
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), 2);
     s.klienci[2]->odpowiedz(5, t.addSecs(8));
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
 

@@ -38,13 +38,14 @@ void Serwer::czytajOd(QTcpSocket *gniazdo)
     for (;;) {
         const auto i = indeksKlienta(gniazdo);
         if (i < 0) {
-            gniazdo->readAll(); // not a registered client: nothing it says counts
+            if (gniazdo->isOpen())
+                gniazdo->readAll(); // not a registered client: nothing it says counts
             return;
         }
         const Odczyt odczyt = czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta);
         if (odczyt == Odczyt::Niepelna)
             return;
-        if (++polaczenia[gniazdo].ramek > ramekNaZadanie) {
+        if (++polaczenia.find(gniazdo)->ramek > ramekNaZadanie) {
             gniazdo->abort();
             return;
         }
@@ -55,12 +56,14 @@ void Serwer::czytajOd(QTcpSocket *gniazdo)
 
 void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
 {
-    Polaczenie &polaczenie = polaczenia[gniazdo];
-    if (!wymianaOtwarta || !polaczenie.zapytany) {
+    const auto polaczenie = polaczenia.find(gniazdo);
+    if (polaczenie == polaczenia.end())
+        return;
+    if (!wymianaOtwarta || !polaczenie->zapytany) {
         pominOdpowiedz(gniazdo, kod);
         return;
     }
-    polaczenie.zapytany = false;
+    polaczenie->zapytany = false;
 
     const Odpowiedz odpowiedz
         = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych, liczbaOdpowiedzi,
@@ -97,8 +100,8 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
         return; // nothing to show
     // One line between two requests says enough of a peer; more would let
     // it fill the pane.
-    bool &pokazana = polaczenia[gniazdo].pominietaPokazana;
-    if (std::exchange(pokazana, true))
+    const auto polaczenie = polaczenia.find(gniazdo);
+    if (polaczenie == polaczenia.end() || std::exchange(polaczenie->pominietaPokazana, true))
         return;
     dopisz(oknoSerwera,
            zeZnacznikiem(czasSerwera,

@@ -20,17 +20,27 @@ void Serwer::wyslijZadanie()
 
     const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
     liczbaZapytanych = 0;
-    for (QTcpSocket *gniazdo : std::as_const(*klienci)) {
+    // A peer that has reset its connection is found out by the write, and
+    // leaves the registry there and then; the broadcast goes over the list as
+    // it was, to the sockets still registered, each once.
+    const QList<QTcpSocket *> adresaci = *klienci;
+    for (QTcpSocket *gniazdo : adresaci) {
+        if (!polaczenia.contains(gniazdo) || gniazdo->state() != QAbstractSocket::ConnectedState)
+            continue;
+        if (gniazdo->write(blok) != blok.size())
+            continue;
         // The first are handed to the system at once: waiting for a socket
         // to say it can take the frame costs another pass and two changes of
         // what the event loop watches. The rest go when their sockets say so,
         // a share in each pass, so that no pass holds the loop for long.
-        gniazdo->write(blok);
         if (liczbaZapytanych < wyslanychOdRazu)
             gniazdo->flush();
+        const auto polaczenie = polaczenia.find(gniazdo);
+        if (polaczenie == polaczenia.end())
+            continue; // the write found it reset
         ++liczbaZapytanych;
         if (zadanie)
-            polaczenia[gniazdo].zapytaj(); // it may answer this request, once
+            polaczenie->zapytaj(); // it may answer this request, once
     }
     // Any broadcast ends the exchange before it; a request opens the next,
     // unless nobody was there to ask.
