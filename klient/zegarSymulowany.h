@@ -5,28 +5,36 @@
 
 #include <QTime>
 
-// A simulated clock: a time of day that runs from the moment it was last set
-// at its own rate, `dryfPpm` parts per million fast (negative: slow). Time is
-// measured by a monotonic counter in nanoseconds, passed in, so the
-// arithmetic can be tested without waiting.
+// A simulated clock: a local time of day that runs from the moment it was
+// last set at its own rate, `dryfPpm` parts per million fast (negative:
+// slow), and moves with the local offset from UTC (daylight saving time), as
+// a machine's clock in that time zone does. Time is measured by a monotonic
+// counter in nanoseconds and the offset is given in seconds, both passed in,
+// so the arithmetic can be tested without waiting.
 struct ZegarSymulowany
 {
     qint64 podstawaMs = 0; // the time of day it was set to, ms since midnight
     qint64 ustawionoNs = 0; // the monotonic reading at that moment
     double dryfPpm = 0.0;
+    qint32 strefaS = 0; // the local offset from UTC at that moment
 };
 
 // A clock `przesuniecieMs` off `czas` at monotonic time `terazNs`.
-ZegarSymulowany nowyZegar(QTime czas, qint64 przesuniecieMs, double dryfPpm, qint64 terazNs);
+ZegarSymulowany nowyZegar(QTime czas, qint64 przesuniecieMs, double dryfPpm, qint64 terazNs,
+                          qint32 strefaS);
 
-// Its reading at monotonic time `terazNs`, wrapped into one day.
-QTime odczyt(const ZegarSymulowany &zegar, qint64 terazNs);
+// Its reading at monotonic time `terazNs`, with the local offset `strefaS`
+// then, wrapped into one day.
+QTime odczyt(const ZegarSymulowany &zegar, qint64 terazNs, qint32 strefaS);
 
 // The clock set to `czas` at `terazNs`; it keeps its rate.
-void ustaw(ZegarSymulowany &zegar, QTime czas, qint64 terazNs);
+void ustaw(ZegarSymulowany &zegar, QTime czas, qint64 terazNs, qint32 strefaS);
 
 // The monotonic time that drives every simulated clock, in nanoseconds.
 qint64 terazNs();
+
+// This machine's local offset from UTC now, in seconds.
+qint32 strefaTeraz();
 
 // A simulated clock as a client's clock, run by terazNs().
 class SymulowanyZegarKlienta : public ZegarKlienta
@@ -36,10 +44,10 @@ public:
         : zegar(zegar)
     {
     }
-    QTime czas() const override { return odczyt(zegar, terazNs()); }
+    QTime czas() const override { return odczyt(zegar, terazNs(), strefaTeraz()); }
     bool ustaw(QTime uzgodniony) override
     {
-        ::ustaw(zegar, uzgodniony, terazNs());
+        ::ustaw(zegar, uzgodniony, terazNs(), strefaTeraz());
         return true;
     }
 

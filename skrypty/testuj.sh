@@ -12,6 +12,9 @@ if [ "${1:-}" = "--sanitizers" ]; then
     opcje=(-DSERWER_SANITIZE=ON)
 fi
 
+# A faked system clock and the time zones, for the tests of daylight saving
+# time.
+zainstaluj_brakujace libfaketime tzdata
 zbuduj "$budowa" "${opcje[@]}"
 cd "$katalog_projektu/$budowa"
 QT_QPA_PLATFORM=offscreen \

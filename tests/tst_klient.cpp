@@ -68,21 +68,28 @@ void TstKlient::zegar_data()
     QTest::addColumn<qint64>("przesuniecieMs");
     QTest::addColumn<double>("dryfPpm");
     QTest::addColumn<qint64>("poNs");
+    QTest::addColumn<qint32>("zmianaStrefyS"); // of the local offset from UTC meanwhile
     QTest::addColumn<QTime>("odczyt");
 
     const QTime poludnie(12, 0);
-    QTest::newRow("offset") << poludnie << qint64(-30'000) << 0.0 << qint64(0) << QTime(11, 59, 30);
-    QTest::newRow("runs on") << poludnie << qint64(0) << 0.0 << 90 * sekundaNs << QTime(12, 1, 30);
+    QTest::newRow("offset") << poludnie << qint64(-30'000) << 0.0 << qint64(0) << 0
+                            << QTime(11, 59, 30);
+    QTest::newRow("runs on") << poludnie << qint64(0) << 0.0 << 90 * sekundaNs << 0
+                             << QTime(12, 1, 30);
     QTest::newRow("fast by 1000 ppm")
-        << poludnie << qint64(0) << 1000.0 << 1000 * sekundaNs << QTime(12, 16, 41);
+        << poludnie << qint64(0) << 1000.0 << 1000 * sekundaNs << 0 << QTime(12, 16, 41);
     QTest::newRow("slow by 1000 ppm")
-        << poludnie << qint64(0) << -1000.0 << 1000 * sekundaNs << QTime(12, 16, 39);
+        << poludnie << qint64(0) << -1000.0 << 1000 * sekundaNs << 0 << QTime(12, 16, 39);
     QTest::newRow("offset past midnight")
-        << QTime(23, 59, 50) << qint64(20'000) << 0.0 << qint64(0) << QTime(0, 0, 10);
+        << QTime(23, 59, 50) << qint64(20'000) << 0.0 << qint64(0) << 0 << QTime(0, 0, 10);
     QTest::newRow("runs past midnight")
-        << QTime(23, 59, 59) << qint64(0) << 0.0 << 2 * sekundaNs << QTime(0, 0, 1);
+        << QTime(23, 59, 59) << qint64(0) << 0.0 << 2 * sekundaNs << 0 << QTime(0, 0, 1);
     QTest::newRow("offset back over midnight")
-        << QTime(0, 0, 5) << qint64(-10'000) << 0.0 << qint64(0) << QTime(23, 59, 55);
+        << QTime(0, 0, 5) << qint64(-10'000) << 0.0 << qint64(0) << 0 << QTime(23, 59, 55);
+    QTest::newRow("daylight saving time begins")
+        << QTime(1, 59, 58) << qint64(0) << 0.0 << 3 * sekundaNs << 3600 << QTime(3, 0, 1);
+    QTest::newRow("daylight saving time ends")
+        << QTime(2, 59, 58) << qint64(0) << 0.0 << 3 * sekundaNs << -3600 << QTime(2, 0, 1);
 }
 
 void TstKlient::zegar()
@@ -91,10 +98,12 @@ void TstKlient::zegar()
     QFETCH(qint64, przesuniecieMs);
     QFETCH(double, dryfPpm);
     QFETCH(qint64, poNs);
+    QFETCH(qint32, zmianaStrefyS);
     QFETCH(QTime, odczyt);
     const qint64 poczatek = 5 * sekundaNs;
-    const ZegarSymulowany z = nowyZegar(start, przesuniecieMs, dryfPpm, poczatek);
-    QCOMPARE(::odczyt(z, poczatek + poNs), odczyt);
+    const qint32 strefa = 3600;
+    const ZegarSymulowany z = nowyZegar(start, przesuniecieMs, dryfPpm, poczatek, strefa);
+    QCOMPARE(::odczyt(z, poczatek + poNs, strefa + zmianaStrefyS), odczyt);
 }
 
 void TstKlient::rozrzutWartosci()
@@ -104,10 +113,10 @@ void TstKlient::rozrzutWartosci()
     QCOMPARE(rozrzut({-3000, 12000, 40}), qint64(15000));
 
     // An agreed time replaces the reading; the rate stays.
-    ZegarSymulowany z = nowyZegar(QTime(8, 0), 0, 500.0, 0);
-    ustaw(z, QTime(9, 0), 10 * sekundaNs);
-    QCOMPARE(odczyt(z, 10 * sekundaNs), QTime(9, 0));
-    QCOMPARE(odczyt(z, 2010 * sekundaNs), QTime(9, 33, 21));
+    ZegarSymulowany z = nowyZegar(QTime(8, 0), 0, 500.0, 0, 0);
+    ustaw(z, QTime(9, 0), 10 * sekundaNs, 0);
+    QCOMPARE(odczyt(z, 10 * sekundaNs, 0), QTime(9, 0));
+    QCOMPARE(odczyt(z, 2010 * sekundaNs, 0), QTime(9, 33, 21));
 }
 
 void TstKlient::wymianaZProcesem_data()

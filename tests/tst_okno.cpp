@@ -3,11 +3,15 @@
 
 #include "stanowisko.h"
 
+#include "sync/doba.h"
 #include "window/dziennik.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimeZone>
 
 class TstOkno : public QObject
 {
@@ -22,6 +26,8 @@ private slots:
     void paneTrzymaNajnowsze();
     void taktZegara();
     void zegarNadrabiaPrzestoj();
+    void zmianaCzasuLokalnego_data();
+    void zmianaCzasuLokalnego();
     void wlaczanieSynchronizacji();
     void okresowaSynchronizacja();
     void zmianaOkresu();
@@ -216,9 +222,99 @@ void TstOkno::zegarNadrabiaPrzestoj()
     const qint64 naZegarze = przed.msecsTo(k->odebrane[1].czas) - 9500;
     qInfo("after the stall: %lld ms passed, the clock moved %lld ms", rzeczywiscie, naZegarze);
     QVERIFY2(qAbs(naZegarze - rzeczywiscie) < 200, qPrintable(QString::number(naZegarze)));
-    QTest::qWait(300);
-    QCOMPARE(k->odebrane.size(), 2);
+    // Three more ticks, then the stop notice, which follows whatever the
+    // ticks sent.
+    QSignalSpy takty(s.zegar(), &QTimer::timeout);
+    QTRY_VERIFY(takty.size() >= 3);
+    s.zegar()->stop();
+    s.kliknij("przyciskZatrzymaj");
+    QTRY_COMPARE(k->odebrane.size(), 3);
+    QCOMPARE(k->odebrane[2].kod, ramka::kodStopu);
     QCOMPARE(zadania(s), 2);
+}
+
+void TstOkno::zmianaCzasuLokalnego_data()
+{
+    QTest::addColumn<qint64>("zmiana"); // seconds since the epoch
+    QTest::addColumn<int>("zmianaS");
+    const auto utc = [](int miesiac, int dzien) {
+        return QDateTime(QDate(2027, miesiac, dzien), QTime(1, 0), QTimeZone::utc())
+            .toSecsSinceEpoch();
+    };
+    QTest::newRow("spring: 02:00 CET becomes 03:00 CEST") << utc(3, 28) << 3600;
+    QTest::newRow("autumn: 03:00 CEST becomes 02:00 CET") << utc(10, 31) << -3600;
+}
+
+// Daylight saving time in Poland begins and ends: the clock shows the local
+// time again within a second, and a client that answers with the local time
+// differs by no more than a second. The system clock is faked (libfaketime)
+// in a process of this test's own, two seconds before the change.
+void TstOkno::zmianaCzasuLokalnego()
+{
+    QFETCH(qint64, zmiana);
+    QFETCH(int, zmianaS);
+    if (!qEnvironmentVariableIsSet("FAKETIME")) {
+#ifndef FAKETIME_BIBLIOTEKA
+        QSKIP("libfaketime was not found when this was built");
+#else
+        QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+        srodowisko.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAKETIME_BIBLIOTEKA));
+        srodowisko.insert(QStringLiteral("FAKETIME"),
+                          QStringLiteral("%1%2")
+                              .arg(zmiana >= QDateTime::currentSecsSinceEpoch() ? "+" : "")
+                              .arg(zmiana - 2 - QDateTime::currentSecsSinceEpoch()));
+        srodowisko.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+        srodowisko.insert(QStringLiteral("DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+        srodowisko.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Warsaw"));
+        srodowisko.insert(QStringLiteral("ASAN_OPTIONS"),
+                          srodowisko.value(QStringLiteral("ASAN_OPTIONS"))
+                              + QStringLiteral(":verify_asan_link_order=0"));
+        QProcess proces;
+        proces.setProcessEnvironment(srodowisko);
+        proces.setProcessChannelMode(QProcess::MergedChannels);
+        proces.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("zmianaCzasuLokalnego:") + QString::fromUtf8(QTest::currentDataTag())});
+        QVERIFY(proces.waitForFinished(30000));
+        const QByteArray wyjscie = proces.readAll();
+        QVERIFY2(proces.exitCode() == 0 && wyjscie.contains("PASS   : TstOkno::zmianaCzasu"),
+                 wyjscie.constData());
+        return;
+#endif
+    }
+
+    Stanowisko s;
+    s.zegar()->start();
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+    KlientTestowy *k = s.dolacz(0, false);
+    QVERIFY(k);
+    QVERIFY2(QDateTime::currentSecsSinceEpoch() < zmiana, "started after the change");
+    const auto zLokalnym = [&s] {
+        const QTime zegar
+            = QTime::fromString(s.etykieta("wartoscCzasu")->text(), QStringLiteral("HH:mm:ss"));
+        return qAbs(roznicaMs(QTime::currentTime(), zegar)) < 1500;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(zLokalnym(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() >= zmiana, 5000);
+    QTRY_VERIFY(zLokalnym());
+    const QStringList zmiany = s.linieSynchronizacji().filter(QStringLiteral("Zmiana czasu"));
+    QCOMPARE(zmiany.size(), 1);
+    QCOMPARE(tresc(zmiany[0]),
+             QStringLiteral(" - Zmiana czasu lokalnego o %1%2 s (czas letni lub zimowy, strefa "
+                            "czasowa): zegar serwera przestawiony")
+                 .arg(zmianaS > 0 ? QStringLiteral("+") : QString())
+                 .arg(zmianaS));
+
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(k->odebrane.size(), 1);
+    k->odpowiedz(ramka::kodZadania, QTime::currentTime());
+    QTRY_COMPARE(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę")).size(), 1);
+    static const QRegularExpression wzor(QStringLiteral("różnica:(-?\\d+)s$"));
+    const auto dopasowanie
+        = wzor.match(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę")).constFirst());
+    QVERIFY(dopasowanie.hasMatch());
+    QVERIFY2(qAbs(dopasowanie.captured(1).toInt()) <= 1, qPrintable(dopasowanie.captured(0)));
 }
 
 void TstOkno::wlaczanieSynchronizacji()

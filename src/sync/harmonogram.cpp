@@ -1,7 +1,9 @@
+#include "sync/doba.h"
 #include "sync/termin.h"
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,7 +25,10 @@ void Serwer::uplywCzasu()
     } else {
         ostatniTakt = teraz;
     }
-    czasSerwera = czasSerwera.addMSecs(taktow * taktMs);
+    // Whole days make no difference to a time of day; after a suspend of
+    // weeks they would not fit in the milliseconds that QTime adds.
+    czasSerwera = czasSerwera.addMSecs(int((taktow * taktMs) % msDoby));
+    sledzStrefe();
     // Years without an exchange must not wrap it round.
     licznikTaktow
         = qint32(qMin<qint64>(licznikTaktow + taktow, std::numeric_limits<qint32>::max()));
@@ -33,6 +38,29 @@ void Serwer::uplywCzasu()
     if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000)
         && serwerDziala == 1 && synchWlaczona == 1)
         wyslijZadanie();
+}
+
+// The clock is a local time of day, as are the clients' clocks: when the
+// local offset from UTC changes (daylight saving time begins or ends, the
+// machine is given another time zone), it changes with it, and the schedule
+// with it, so that the next exchange is as far off as it was.
+void Serwer::sledzStrefe()
+{
+    const qint32 strefa = QDateTime::currentDateTime().offsetFromUtc();
+    const qint32 zmiana = strefa - przesuniecieStrefy;
+    if (zmiana == 0)
+        return;
+    przesuniecieStrefy = strefa;
+    czasSerwera = czasSerwera.addSecs(zmiana);
+    nastepnaSynch = nastepnaSynch.addSecs(zmiana);
+    if (synchWlaczona == 1)
+        wartoscNastSynch->setText(godzina(nastepnaSynch));
+    dopisz(oknoSynchronizacji,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Zmiana czasu lokalnego o %1%2 s (czas letni lub "
+                                        "zimowy, strefa czasowa): zegar serwera przestawiony")
+                             .arg(zmiana > 0 ? QStringLiteral("+") : QString())
+                             .arg(zmiana)));
 }
 
 void Serwer::okresSynch(int s)

@@ -4,6 +4,7 @@
 #include "sync/ramka.h"
 #include "sync/termin.h"
 
+#include <QDateTime>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -148,7 +149,9 @@ Serwer::Serwer(QWidget *parent)
 
     wartoscIp->setVisible(false);
 
-    czasSerwera = QTime::currentTime();
+    const QDateTime teraz = QDateTime::currentDateTime();
+    czasSerwera = teraz.time();
+    przesuniecieStrefy = teraz.offsetFromUtc();
 
     // A coarse timer fires late often enough to lose seconds an hour; the
     // clock counts ticks, so it needs them on time.

@@ -35,7 +35,8 @@ public:
 
     // Every log line also goes, as it is written, to `odbiorca`: the pane's
     // name ("serwer" or "synchronizacja"), the date of the server clock and
-    // the line as the pane shows it. For a log file, or standard output.
+    // the line as the pane shows it, beginning with its time of day. For a
+    // log file, or standard output.
     using OdbiorcaLinii = std::function<void(QLatin1String okno, QDate data, const QString &linia)>;
     void przekazujLinie(OdbiorcaLinii odbiorca);
 
@@ -65,6 +66,7 @@ private slots:
 
 private:
     void czytajOd(QTcpSocket *gniazdo);
+    void sledzStrefe();
     void wyrejestruj(QTcpSocket *gniazdo);
     qsizetype indeksKlienta(QTcpSocket *gniazdo);
     void ograniczPrzyjmowanie();
@@ -162,6 +164,8 @@ private:
 
     // Monotonic time of the last tick the clock counted (monotonicznyMs()).
     qint64 ostatniTakt = 0;
+    // The local offset from UTC, in seconds, that the server clock is in.
+    qint32 przesuniecieStrefy = 0;
 };
 
 #endif // SERWER_H
