@@ -13,8 +13,7 @@
 //                   (watched from the first time it is asked)
 //   koniec          press "Zakończ"
 
-#include "app/limitPlikow.h"
-#include "app/petla.h"
+#include "app/proces.h"
 #include "narzedzia/chwila.h"
 #include "narzedzia/narzedzia.h"
 #include "window/serwer.h"
@@ -212,9 +211,7 @@ private:
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    podniesLimitPlikow();
-    // The loop the server itself chooses.
-    wybierzPetle();
+    przygotujProces();
     QApplication aplikacja(argc, argv);
     Sterownik sterownik;
     odpowiedz(QStringLiteral("gotowy"));

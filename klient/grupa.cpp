@@ -8,10 +8,12 @@
 #include "zegarSystemowy.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 qint64 rozrzut(const QList<qint64> &wartosci)
 {
@@ -29,7 +31,9 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
 {
     QRandomGenerator los(ustawienia.ziarno);
     const bool losowo = ustawienia.rozrzutS > 0;
-    const QTime teraz = QTime::currentTime();
+    const QDateTime chwila = QDateTime::currentDateTime();
+    const QTime teraz = chwila.time();
+    const qint32 strefa = chwila.offsetFromUtc();
     if (ustawienia.systemowy) {
         systemowy = std::make_unique<ZegarSystemowyMaszyny>();
         if (!ZegarSystemowyMaszyny::mozeZmieniac() && !this->ustawienia.polityka.bezZmian) {
@@ -50,7 +54,7 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
                 ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
                 : ustawienia.dryfPpm;
             zegar = std::make_unique<SymulowanyZegarKlienta>(
-                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs()));
+                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs(), strefa));
         }
         auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
@@ -79,7 +83,16 @@ void Grupa::uruchom()
 
 void Grupa::wypisz(const QString &linia)
 {
+    if (wyjscieZamkniete)
+        return;
     wyjscie << linia << Qt::endl;
+    if (wyjscie.status() != QTextStream::Ok) {
+        // Its reader went away: the clients go on without it.
+        wyjscieZamkniete = true;
+        std::fputs("klient: nie można pisać na standardowe wyjście: linie nie są już na nie "
+                   "wypisywane\n",
+                   stderr);
+    }
 }
 
 void Grupa::poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs)

@@ -56,6 +56,7 @@ private:
 
     Ustawienia ustawienia;
     QTextStream wyjscie;
+    bool wyjscieZamkniete = false;
     std::unique_ptr<ZegarSystemowy> systemowy;
     std::vector<Klient *> klienci;
     std::vector<int> wynikiKlientow; // agreed times received, per client

@@ -1,5 +1,4 @@
-#include "app/limitPlikow.h"
-#include "app/petla.h"
+#include "app/proces.h"
 #include "grupa.h"
 #include "sync/ramka.h"
 
@@ -31,8 +30,7 @@ double liczba(const QCommandLineParser &parser, const QString &opcja, double od,
 
 int main(int argc, char *argv[])
 {
-    podniesLimitPlikow();
-    wybierzPetle();
+    przygotujProces();
     QCoreApplication aplikacja(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("klient"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));

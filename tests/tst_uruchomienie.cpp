@@ -6,11 +6,14 @@
 #include "stanowisko.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
 
 class TstUruchomienie : public QObject
 {
@@ -19,9 +22,12 @@ class TstUruchomienie : public QObject
 private slots:
     void plikDziennika_data();
     void plikDziennika();
+    void bledyZapisu_data();
+    void bledyZapisu();
     void opcje_data();
     void opcje();
     void bezOkna();
+    void zamknieteWyjscie();
 };
 
 namespace {
@@ -35,18 +41,21 @@ QStringList linieZPliku(const QString &sciezka)
 }
 
 // The lines of one pane in a log file, as the pane shows them: each must
-// carry the pane's tag and a date.
+// carry the pane's tag, a date and a time, which the pane's bare lines
+// ("----…") do not show.
 QStringList linieOkna(const QStringList &plik, const QString &okno)
 {
-    static const QRegularExpression wzor(
-        QStringLiteral("^\\[(\\w+)\\] \\d{4}-\\d\\d-\\d\\d (.*)$"));
+    static const QRegularExpression wzor(QStringLiteral(
+        "^\\[(\\w+)\\] \\d{4}-\\d\\d-\\d\\d (\\d\\d:\\d\\d:\\d\\d)( - .*| ----.*)$"));
     QStringList linie;
     for (const QString &linia : plik) {
         const auto dopasowanie = wzor.match(linia);
         if (!dopasowanie.hasMatch())
-            linie << QStringLiteral("(no tag or date) ") + linia;
+            linie << QStringLiteral("(no tag, date or time) ") + linia;
         else if (dopasowanie.captured(1) == okno)
-            linie << dopasowanie.captured(2);
+            linie << (dopasowanie.captured(3).startsWith(QLatin1String(" --"))
+                          ? dopasowanie.captured(3).mid(1)
+                          : dopasowanie.captured(2) + dopasowanie.captured(3));
     }
     return linie;
 }
@@ -111,6 +120,86 @@ void TstUruchomienie::plikDziennika()
     QCOMPARE(linieZPliku(stary), plik);
     QCOMPARE(linieOkna(linieZPliku(sciezka), QStringLiteral("synchronizacja")),
              s.linieSynchronizacji());
+}
+
+void TstUruchomienie::bledyZapisu_data()
+{
+    QTest::addColumn<bool>("limitRozmiaru");
+    QTest::newRow("a full device, then a file again") << false;
+    QTest::newRow("a size limit inside a line, then lifted") << true;
+}
+
+// Lines the file cannot take wait, as many as may, and go in once it can
+// take them again: none torn, none twice, and those that found no room
+// counted in one line where they are missing.
+void TstUruchomienie::bledyZapisu()
+{
+    QFETCH(bool, limitRozmiaru);
+    QTemporaryDir katalog;
+    const QString plik = katalog.filePath(QStringLiteral("dziennik.log"));
+    const QString sciezka = limitRozmiaru ? plik : katalog.filePath(QStringLiteral("lacze.log"));
+    if (!limitRozmiaru)
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), sciezka));
+    ZapisDziennika zapis;
+    QString blad;
+    QVERIFY2(zapis.otworz(sciezka, blad), qPrintable(blad));
+    int n = 0;
+    const auto dopisz = [&zapis, &n](int ile) {
+        for (int i = 0; i < ile; ++i)
+            zapis.dopisz(QLatin1String("serwer"), QDate(2026, 12, 7),
+                         QStringLiteral("12:00:00 - linia %1").arg(n++));
+        zapis.zapisz();
+    };
+    dopisz(3);
+
+    rlimit bezLimitu {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &bezLimitu), 0);
+    if (limitRozmiaru) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = bezLimitu;
+        limit.rlim_cur = rlim_t(QFileInfo(plik).size() + 20); // inside the next line
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    const int przedBledem = limitRozmiaru ? 3 : 0;
+    const int bezMiejsca = 57;
+    while (n < przedBledem + ZapisDziennika::maksOczekujacych + bezMiejsca)
+        dopisz(qMin(1000, przedBledem + int(ZapisDziennika::maksOczekujacych) + bezMiejsca - n));
+
+    if (limitRozmiaru) {
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &bezLimitu), 0);
+    } else {
+        QVERIFY(QFile::remove(sciezka));
+        QVERIFY(QFile::link(plik, sciezka));
+    }
+    // Tried again within a second.
+    QTRY_VERIFY(!linieZPliku(plik).filter(QStringLiteral("[dziennik]")).isEmpty());
+    dopisz(5);
+
+    static const QRegularExpression wzor(
+        QStringLiteral("^\\[serwer\\] 2026-12-07 12:00:00 - linia (\\d+)$"));
+    static const QRegularExpression pominiete(QStringLiteral(
+        "^\\[dziennik\\] \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d - "
+        "Pominięto (\\d+) linii dziennika, których nie było gdzie przechować, gdy nie "
+        "dało się pisać$"));
+    QList<int> numery;
+    int luka = -1;
+    for (const QString &linia : linieZPliku(plik)) {
+        const auto numer = wzor.match(linia);
+        const auto brak = pominiete.match(linia);
+        QVERIFY2(numer.hasMatch() || (brak.hasMatch() && luka < 0), qPrintable(linia));
+        if (brak.hasMatch())
+            luka = numery.size();
+        else
+            numery << numer.captured(1).toInt();
+        if (brak.hasMatch())
+            QCOMPARE(brak.captured(1).toInt(), bezMiejsca);
+    }
+    // In order and each once, with one gap of the lines that found no room,
+    // just where the line counting them stands.
+    QCOMPARE(luka, przedBledem + int(ZapisDziennika::maksOczekujacych));
+    QCOMPARE(numery.size(), n - bezMiejsca);
+    for (int i = 0; i < numery.size(); ++i)
+        QCOMPARE(numery[i], i < luka ? i : i + bezMiejsca);
 }
 
 void TstUruchomienie::opcje_data()
@@ -244,6 +333,43 @@ void TstUruchomienie::bezOkna()
              qPrintable(plik.join(QLatin1Char('\n'))));
     QVERIFY(plik.filter(QStringLiteral("Nie odebrano wszystkich")).isEmpty());
     QVERIFY(plik.constLast().endsWith(QStringLiteral(" - Zamknięto serwer")));
+}
+
+// A reader of standard output that went away (`… | head -3`): the server
+// says so once on standard error and goes on serving.
+void TstUruchomienie::zamknieteWyjscie()
+{
+    const quint16 port = wolnyPort();
+    QProcess serwer;
+    serwer.setChildProcessModifier([] {
+        int lacze[2];
+        if (::pipe(lacze) == 0) {
+            ::close(lacze[0]);
+            ::dup2(lacze[1], STDOUT_FILENO);
+            ::close(lacze[1]);
+        }
+    });
+    QTemporaryDir katalog;
+    const QString dziennik = katalog.filePath(QStringLiteral("serwer.log"));
+    serwer.start(QStringLiteral(SERWER_SCIEZKA),
+                 {QStringLiteral("--bez-okna"), QStringLiteral("--start"), QStringLiteral("--port"),
+                  QString::number(port), QStringLiteral("--dziennik"), dziennik});
+    QVERIFY(serwer.waitForStarted(5000));
+    QString bledy;
+    const QString wyjscieZamkniete = QStringLiteral("nie można pisać na standardowe wyjście");
+    QTRY_VERIFY(
+        (bledy += QString::fromUtf8(serwer.readAllStandardError())).contains(wyjscieZamkniete));
+
+    // Still serving: a client is taken, and told when the server stops.
+    KlientTestowy klient(port);
+    QTRY_VERIFY(!linieZPliku(dziennik).filter(QStringLiteral("Rozpoczęto połączenie")).isEmpty());
+    ::kill(pid_t(serwer.processId()), SIGTERM);
+    QVERIFY(serwer.waitForFinished(5000));
+    QCOMPARE(serwer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(serwer.exitCode(), 0);
+    QTRY_VERIFY(!klient.odebrane.isEmpty() && klient.odebrane.constLast().kod == ramka::kodStopu);
+    bledy += QString::fromUtf8(serwer.readAllStandardError());
+    QCOMPARE(bledy.count(wyjscieZamkniete), 1);
 }
 
 QTEST_MAIN(TstUruchomienie)

@@ -1,6 +1,5 @@
-#include "app/limitPlikow.h"
 #include "app/opcje.h"
-#include "app/petla.h"
+#include "app/proces.h"
 #include "app/sygnaly.h"
 #include "app/zapisDziennika.h"
 #include "window/serwer.h"
@@ -66,7 +65,7 @@ void zatrzymaj(Serwer &okno)
 
 int main(int argc, char *argv[])
 {
-    podniesLimitPlikow();
+    przygotujProces();
     QApplication::setApplicationName(QStringLiteral("serwer-synchronizacji"));
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
@@ -90,7 +89,6 @@ int main(int argc, char *argv[])
     const bool bezOkna = bezOknaWArgumentach(argumenty);
     if (bezOkna)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    wybierzPetle();
 
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
@@ -115,7 +113,7 @@ int main(int argc, char *argv[])
 
     Serwer okno;
     for (ZapisDziennika *zapis : {&plik, &wyjscie})
-        if (zapis->otwarty())
+        if (zapis->czynny())
             okno.przekazujLinie([zapis](QLatin1String nazwa, QDate data, const QString &linia) {
                 zapis->dopisz(nazwa, data, linia);
             });
@@ -126,7 +124,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<Sygnaly> sygnaly;
     if (opcje.bezOkna)
         sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP, SIGTERM, SIGINT});
-    else if (plik.otwarty())
+    else if (plik.czynny())
         sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP});
     if (sygnaly)
         QObject::connect(sygnaly.get(), &Sygnaly::odebrano, &okno, [&](int numer) {

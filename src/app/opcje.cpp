@@ -1,5 +1,7 @@
 #include "opcje.h"
 
+#include "sync/ramka.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -36,7 +38,8 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     const QCommandLineOption pomoc = parser.addHelpOption();
     const QCommandLineOption wersja = parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("port"), QStringLiteral("Port serwera (1-65535, domyślnie 4466)."),
+        {QStringLiteral("port"),
+         QStringLiteral("Port serwera (1-65535, domyślnie %1).").arg(ramka::domyslnyPort),
          QStringLiteral("N")},
         {QStringLiteral("okres"),
          QStringLiteral("Okres synchronizacji w sekundach (10-500, domyślnie 20)."),

@@ -1,6 +1,7 @@
 #include "sygnaly.h"
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,8 +13,11 @@ int para[2] = {-1, -1};
 #ifdef Q_OS_UNIX
 void obsluz(int numer)
 {
+    // The interrupted code may be about to read errno.
+    const int bladPrzed = errno;
     const char bajt = char(numer);
     [[maybe_unused]] const auto zapisano = ::write(para[0], &bajt, 1);
+    errno = bladPrzed;
 }
 #endif
 } // namespace

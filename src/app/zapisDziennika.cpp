@@ -1,10 +1,30 @@
 #include "zapisDziennika.h"
 
+#include <QDateTime>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+
+namespace {
+
+void naBledy(const QString &tekst)
+{
+    std::fprintf(stderr, "serwer-synchronizacji: %s\n", qPrintable(tekst));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+ZapisDziennika::ZapisDziennika()
+{
+    ponowienie.setInterval(1000);
+    connect(&ponowienie, &QTimer::timeout, this, &ZapisDziennika::zapisz);
+}
 
 bool ZapisDziennika::otworz(const QString &sciezka, QString &blad)
 {
@@ -14,6 +34,7 @@ bool ZapisDziennika::otworz(const QString &sciezka, QString &blad)
         blad = plik.errorString();
         return false;
     }
+    wlaczony = true;
     return true;
 }
 
@@ -22,54 +43,137 @@ bool ZapisDziennika::otworzWyjscie()
     sciezka.clear();
     // The descriptor, not the stdio stream, whose buffer would hold the
     // lines back from a pipe.
-    return plik.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    wlaczony = plik.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return wlaczony;
+}
+
+QString ZapisDziennika::nazwa() const
+{
+    return sciezka.isEmpty() ? QStringLiteral("standardowe wyjście")
+                             : QStringLiteral("dziennik %1").arg(sciezka);
 }
 
 void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia)
 {
-    if (bufor.isEmpty())
+    if (!wlaczony)
+        return;
+    if (zawodzi
+        && (liniiOczekujacych >= maksOczekujacych || oczekujace.size() >= maksOczekujacychBajtow)) {
+        ++pominietych;
+        return;
+    }
+    // While writing fails, the retry does the writing.
+    if (oczekujace.isEmpty() && !zawodzi)
         QMetaObject::invokeMethod(this, &ZapisDziennika::zapisz, Qt::QueuedConnection);
     if (data != ostatniaData) {
         ostatniaData = data;
         ostatniaDataTekst = data.toString(Qt::ISODate).toLatin1();
     }
-    bufor += '[' + QByteArray(okno.data(), okno.size()) + "] " + ostatniaDataTekst + ' '
+    oczekujace += '[' + QByteArray(okno.data(), okno.size()) + "] " + ostatniaDataTekst + ' '
         + linia.toUtf8() + '\n';
+    ++liniiOczekujacych;
 }
 
 void ZapisDziennika::zapisz()
 {
-    if (bufor.isEmpty())
+    if (!wlaczony || oczekujace.isEmpty())
         return;
-    if (przeniesiony())
-        otworzNaNowo(); // lines written after the move belong to the new file
-    plik.write(bufor);
-    bufor.clear();
+    // Lines written after the move belong to the new file.
+    if (!sciezka.isEmpty() && (!plik.isOpen() || przeniesiony()) && !otworzNaNowo())
+        return;
+    QString powod;
+    if (!wypisz(oczekujace, powod)) {
+        liniiOczekujacych = oczekujace.count('\n');
+        zawiodlo(powod);
+        return;
+    }
+    liniiOczekujacych = 0;
+    if (pominietych > 0) {
+        QByteArray linia = "[dziennik] "
+            + QDateTime::currentDateTime()
+                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  .toLatin1()
+            + " - Pominięto " + QByteArray::number(pominietych)
+            + " linii dziennika, których nie było gdzie przechować, gdy nie dało się pisać\n";
+        if (!wypisz(linia, powod)) {
+            zawiodlo(powod);
+            return;
+        }
+        pominietych = 0;
+    }
+    if (zawodzi) {
+        zawodzi = false;
+        ponowienie.stop();
+        naBledy(QStringLiteral("%1 znów jest zapisywany").arg(nazwa()));
+    }
+}
+
+// Writes `dane` and takes what was written from its front. Of a line the
+// system took only in part, the part is taken back out of the file.
+bool ZapisDziennika::wypisz(QByteArray &dane, QString &powod)
+{
+    errno = 0;
+    const qint64 zapisano = plik.write(dane);
+    if (zapisano == dane.size()) {
+        dane.clear();
+        return true;
+    }
+    const int blad = errno;
+    powod = blad != 0 ? QString::fromLocal8Bit(std::strerror(blad)) : plik.errorString();
+    plik.unsetError();
+    const qint64 calych = zapisano <= 0 ? 0 : dane.lastIndexOf('\n', zapisano - 1) + 1;
+    if (zapisano > calych && !sciezka.isEmpty())
+        plik.resize(plik.size() - (zapisano - calych));
+    dane.remove(0, calych);
+    return false;
+}
+
+void ZapisDziennika::zawiodlo(const QString &powod)
+{
+    if (sciezka.isEmpty()) {
+        // Nobody reads it any more, or never will again.
+        wlaczony = false;
+        oczekujace.clear();
+        naBledy(QStringLiteral("nie można pisać na standardowe wyjście (%1): linie dziennika "
+                               "nie są już na nie wypisywane")
+                    .arg(powod));
+        return;
+    }
+    if (!zawodzi)
+        naBledy(QStringLiteral("nie można pisać do dziennika %1 (%2): linie czekają w pamięci, "
+                               "ponawiam co sekundę")
+                    .arg(sciezka, powod));
+    zawodzi = true;
+    if (!ponowienie.isActive())
+        ponowienie.start();
 }
 
 void ZapisDziennika::otworzPonownie()
 {
-    if (sciezka.isEmpty())
+    if (sciezka.isEmpty() || !wlaczony)
         return;
-    plik.write(bufor); // what came before belongs to the old file
-    bufor.clear();
+    QString powod;
+    // What came before belongs to the old file.
+    if (plik.isOpen() && !oczekujace.isEmpty()) {
+        wypisz(oczekujace, powod);
+        liniiOczekujacych = oczekujace.count('\n');
+    }
     otworzNaNowo();
 }
 
-void ZapisDziennika::otworzNaNowo()
+bool ZapisDziennika::otworzNaNowo()
 {
     plik.close();
-    QString blad;
-    if (!otworz(sciezka, blad))
-        std::fprintf(stderr, "serwer-synchronizacji: %s: %s\n", qPrintable(sciezka),
-                     qPrintable(blad));
+    plik.setFileName(sciezka);
+    if (plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    zawiodlo(plik.errorString());
+    return false;
 }
 
 bool ZapisDziennika::przeniesiony() const
 {
 #ifdef Q_OS_UNIX
-    if (sciezka.isEmpty() || !plik.isOpen())
-        return false;
     struct stat otwarty
     {
     };

@@ -72,8 +72,13 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
         }
         const QLatin1String nazwa
             = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
+        // Away from the pane every line carries its time: the bare ones
+        // ("----…") get the server clock's.
+        const QString zCzasem = linia.startsWith(QLatin1Char('-'))
+            ? godzina(czasSerwera) + QLatin1Char(' ') + linia
+            : linia;
         for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
-            odbiorca(nazwa, dataZegara, linia);
+            odbiorca(nazwa, dataZegara, zCzasem);
     }
     if (!widoczny)
         return; // nobody would see the pane; its layout would cost time and memory

@@ -1,0 +1,17 @@
+#ifndef PROCES_H
+#define PROCES_H
+
+// What a program with many connections sets up before its application
+// object:
+// - room for the descriptors: every connection is one, and desktops start
+//   programs with a soft limit of about a thousand, so it is raised to the
+//   hard limit;
+// - Qt's own Unix event loop rather than GLib's, which pays for every socket
+//   each time one starts or stops waiting to write, so that an exchange with
+//   thousands of clients costs O(n²); an environment that already says which
+//   loop to use is left alone;
+// - a reader of standard output that went away, or a log file that reached
+//   the size limit, fail the write instead of ending the program.
+void przygotujProces();
+
+#endif // PROCES_H
