@@ -99,9 +99,14 @@ struct Sciezki
 };
 const Sciezki sciezki;
 
-std::unique_ptr<Proces> serwer(quint16 port)
+// The server window in a process of its own; with `deskryptorow`, allowed
+// no more open files than that.
+std::unique_ptr<Proces> serwer(quint16 port, int deskryptorow = 0)
 {
-    auto s = std::make_unique<Proces>(sciezki.serwer, QStringList {});
+    auto s = deskryptorow > 0 ? std::make_unique<Proces>(
+                 QStringLiteral("prlimit"),
+                 QStringList {QStringLiteral("--nofile=%1").arg(deskryptorow), sciezki.serwer})
+                              : std::make_unique<Proces>(sciezki.serwer, QStringList {});
     s->linia(QStringLiteral("gotowy"));
     s->polecenie(QStringLiteral("start %1").arg(port), QStringLiteral("ok"));
     return s;
@@ -392,6 +397,71 @@ QJsonObject burza(int sekund)
             {QStringLiteral("close_wait_po_2_s"), zamykanychPrzezSerwer(port)}};
 }
 
+// 8: connections that take and hold: 300 held open against a server allowed
+// 256 descriptors, then 1500 that each hold the longest frame unfinished,
+// while five clients take part in exchanges every 10 s.
+QJsonObject oblezenie()
+{
+    const auto sekundOd = [](qint64 ns) {
+        return (chwilaNs() - ns) / 1e9;
+    };
+    QJsonObject wynik;
+    {
+        const quint16 port = wolnyPort();
+        auto s = serwer(port, 256);
+        s->polecenie(QStringLiteral("okres 10"), QStringLiteral("ok"));
+        auto k = klienci(port, 5, true);
+        s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
+        k->dostepne();
+        Proces b(sciezki.burza,
+                 {QString::number(port), QStringLiteral("trzymaj"), QStringLiteral("300"),
+                  QStringLiteral("0"), QStringLiteral("13")});
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const qint64 cpuPrzed
+            = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
+        const qint64 poczatek = chwilaNs();
+        std::this_thread::sleep_for(std::chrono::seconds(11));
+        const QStringList stan = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"));
+        int wymian = 0;
+        for (const QStringList &c : k->dostepne())
+            wymian += c.value(0) == QLatin1String("czasy") && c[2].toLongLong() > poczatek;
+        wynik[QStringLiteral("deskryptory_cpu_proc")]
+            = 100.0 * double(stan[3].toLongLong() - cpuPrzed) / double(chwilaNs() - poczatek);
+        wynik[QStringLiteral("deskryptory_wymian")] = wymian;
+        wynik[QStringLiteral("deskryptory_trzymanych")]
+            = b.linia(QStringLiteral("trzymane"), 30000)[1].toInt();
+        const qint64 odejscie = chwilaNs();
+        s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
+        auto nowy = klienci(port, 1, false);
+        s->polecenie(QStringLiteral("klienci 6"), QStringLiteral("klienci"));
+        wynik[QStringLiteral("deskryptory_nowy_po_s")] = sekundOd(odejscie);
+    }
+    {
+        const quint16 port = wolnyPort();
+        auto s = serwer(port);
+        auto k = klienci(port, 5, false);
+        s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
+        const qint64 przed
+            = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
+        const qint64 poczatek = chwilaNs();
+        Proces b(sciezki.burza,
+                 {QString::number(port), QStringLiteral("trzymaj"), QStringLiteral("1500"),
+                  QStringLiteral("65534"), QStringLiteral("30")});
+        s->polecenie(QStringLiteral("klienci 1505"), QStringLiteral("klienci"));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const qint64 trzymajac
+            = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
+        s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
+        wynik[QStringLiteral("ramki_przerwane_po_s")] = sekundOd(poczatek);
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        wynik[QStringLiteral("ramki_pamiec_przed_kb")] = przed;
+        wynik[QStringLiteral("ramki_pamiec_trzymajac_kb")] = trzymajac;
+        wynik[QStringLiteral("ramki_pamiec_po_kb")]
+            = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
+    }
+    return wynik;
+}
+
 // 6: processor time of the window with nobody connected.
 double bezczynnosc(int sekund)
 {
@@ -424,7 +494,7 @@ int main(int argc, char *argv[])
                       QStringLiteral("Krótsze okresy (10 s zamiast 60 s i 30 s), do prób.")});
     parser.addOption({QStringLiteral("tylko"),
                       QStringLiteral("Tylko te pomiary: opoznienia, dryf, pamiec, dziennik, burza, "
-                                     "bezczynnosc (po przecinku)."),
+                                     "oblezenie, bezczynnosc (po przecinku)."),
                       QStringLiteral("lista")});
     parser.process(aplikacja);
     const QStringList tylko
@@ -543,6 +613,28 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
                    .arg(b[QStringLiteral("zegar_za_systemowym_ms")].toInteger())
                    .arg(b[QStringLiteral("szczyt_pamieci_kb")].toInteger())
                    .arg(b[QStringLiteral("close_wait_po_2_s")].toInt()));
+
+    const QJsonObject o = czy("oblezenie") ? oblezenie() : QJsonObject();
+    if (czy("oblezenie"))
+        wyniki[QStringLiteral("oblezenie")] = o;
+    if (!json && czy("oblezenie"))
+        wiersz(QStringLiteral(
+                   "\nHeld connections: 300 held open against a server allowed 256 descriptors: "
+                   "server CPU %1 % while they stayed, %2 exchanges reached all five clients, a "
+                   "new client registered %3 s after they left. 1500 each holding the longest "
+                   "frame unfinished: resident memory %4 KB before, %5 KB while they were held "
+                   "(%6 KB each), %7 KB after; all cut off %8 s after they came")
+                   .arg(o[QStringLiteral("deskryptory_cpu_proc")].toDouble(), 0, 'f', 2)
+                   .arg(o[QStringLiteral("deskryptory_wymian")].toInt())
+                   .arg(o[QStringLiteral("deskryptory_nowy_po_s")].toDouble(), 0, 'f', 2)
+                   .arg(o[QStringLiteral("ramki_pamiec_przed_kb")].toInteger())
+                   .arg(o[QStringLiteral("ramki_pamiec_trzymajac_kb")].toInteger())
+                   .arg((o[QStringLiteral("ramki_pamiec_trzymajac_kb")].toDouble()
+                         - o[QStringLiteral("ramki_pamiec_przed_kb")].toDouble())
+                            / 1500,
+                        0, 'f', 1)
+                   .arg(o[QStringLiteral("ramki_pamiec_po_kb")].toInteger())
+                   .arg(o[QStringLiteral("ramki_przerwane_po_s")].toDouble(), 0, 'f', 1));
 
     const int bezczynnie = krotko ? 10 : 30;
     if (czy("bezczynnosc"))
