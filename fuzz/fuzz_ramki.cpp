@@ -109,11 +109,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
     const QByteArray strumien(reinterpret_cast<const char *>(dane + naglowek + kawalkow),
                               qsizetype(rozmiar - naglowek - kawalkow));
 
+    // Where each frame of the stream starts and how long it says it is, by
+    // walking the lengths: what the reader must keep in step with.
+    QList<std::pair<qint64, quint16>> ramki;
+    for (qint64 poczatek = 0; poczatek + 2 <= strumien.size();) {
+        const quint16 dlugosc = dlugoscOd(strumien, poczatek);
+        ramki.append({poczatek, dlugosc});
+        poczatek += 2 + dlugosc;
+    }
+
     QBuffer bufor;
     bufor.open(QIODevice::ReadWrite);
     quint16 rozmiarBloku = 0;
+    quint16 doPominiecia = 0;
     qint64 podane = 0;
-    qint64 poczatekRamki = 0;
+    qsizetype ramka = 0; // the next frame to come out
     for (size_t k = 0; k <= kawalkow; ++k) {
         const qint64 kawalek = k < kawalkow ? dlugosci[k] : strumien.size() - podane;
         const qint64 doPodania = std::min<qint64>(kawalek, strumien.size() - podane);
@@ -124,26 +134,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
         podane += doPodania;
 
         for (;;) {
-            if (rozmiarBloku == 0)
-                poczatekRamki = bufor.pos();
             qint32 kod = 0;
             QTime czas;
-            const Odczyt odczyt = czytajRamke(bufor, rozmiarBloku, kod, czas);
-            sprawdz(bufor.pos() <= podane);
-            const bool jestDlugosc = podane - poczatekRamki >= 2;
-            const qint64 koniecRamki
-                = jestDlugosc ? poczatekRamki + 2 + dlugoscOd(strumien, poczatekRamki) : -1;
+            const Odczyt odczyt = czytajRamke(bufor, rozmiarBloku, doPominiecia, kod, czas);
+            const qint64 pos = bufor.pos();
+            sprawdz(pos <= podane);
             if (odczyt == Odczyt::Niepelna) {
-                // Waiting only while the frame really is not all there.
-                sprawdz(!jestDlugosc || koniecRamki > podane);
+                // Waiting only for bytes that really are not there, and
+                // holding none of a surplus.
+                if (doPominiecia > 0)
+                    sprawdz(pos == podane);
+                else if (rozmiarBloku == 0)
+                    sprawdz(podane - pos < 2);
+                else
+                    sprawdz(podane - pos < std::min<qint64>(rozmiarBloku, ramka::dlugoscPol)
+                            && rozmiarBloku == dlugoscOd(strumien, pos - 2));
                 break;
             }
-            sprawdz(jestDlugosc && bufor.pos() == koniecRamki);
-            sprawdz(rozmiarBloku == 0);
-            if (odczyt == Odczyt::Ramka) {
-                sprawdz(koniecRamki - poczatekRamki >= ramka::dlugoscRamki);
-                wymiana.odpowiedz(kod, czas);
+            sprawdz(ramka < ramki.size() && rozmiarBloku == 0);
+            const auto [poczatek, dlugosc] = ramki[ramka++];
+            const qint64 koniec = poczatek + 2 + dlugosc;
+            if (odczyt == Odczyt::Pominieta) {
+                sprawdz(dlugosc < ramka::dlugoscPol && pos == koniec && doPominiecia == 0);
+                continue;
             }
+            // Its code and time were there; the surplus goes as it comes.
+            sprawdz(dlugosc >= ramka::dlugoscPol && poczatek + ramka::dlugoscRamki <= podane);
+            sprawdz(pos == std::min(koniec, podane) && pos + doPominiecia == koniec);
+            wymiana.odpowiedz(kod, czas);
         }
         for (int takt = 0; k < kawalkow && takt < (dlugosci[k] & 3); ++takt)
             wymiana.tyknij();

@@ -45,8 +45,9 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     for (int i = 0; i < ustawienia.liczba; ++i) {
         std::unique_ptr<ZegarKlienta> zegar;
         if (systemowy) {
-            zegar = std::make_unique<ZegarMaszyny>(*systemowy, this->ustawienia.polityka,
-                                                   [this](const QString &l) { wypisz(l); });
+            zegar
+                = std::make_unique<ZegarMaszyny>(*systemowy, this->ustawienia.polityka,
+                                                 [this, i](const QString &l) { wypisz(l, i + 1); });
         } else {
             const double przesuniecie = ustawienia.przesuniecieS
                 + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
@@ -59,7 +60,8 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
         if (!ustawienia.cicho)
-            connect(klient, &Klient::zdarzenie, this, &Grupa::wypisz);
+            connect(klient, &Klient::zdarzenie, this,
+                    [this, i](const QString &l) { wypisz(l, quint32(i + 1)); });
         connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
         connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
         connect(klient, &Klient::odpowiedziano, this,
@@ -70,6 +72,10 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         if (ustawienia.czasy)
             connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
     }
+    odStartu.start();
+    podsumowanie.setInterval(60'000);
+    connect(&podsumowanie, &QTimer::timeout, this, &Grupa::podsumujPominiete);
+    podsumowanie.start();
     cisza.setSingleShot(true);
     cisza.setInterval(500);
     connect(&cisza, &QTimer::timeout, this, &Grupa::podsumuj);
@@ -81,9 +87,22 @@ void Grupa::uruchom()
         klient->polacz();
 }
 
-void Grupa::wypisz(const QString &linia)
+void Grupa::podsumujPominiete()
+{
+    for (const auto &[klucz, ile] : ogranicznik.podsumuj(odStartu.elapsed()))
+        wypisz(klucz == 0
+                   ? QStringLiteral("pominięto %1 linii podsumowań (ponad 10 na sekundę)").arg(ile)
+                   : QStringLiteral("klient %1: pominięto %2 linii (ponad 10 na sekundę)")
+                         .arg(klucz)
+                         .arg(ile),
+               zawsze);
+}
+
+void Grupa::wypisz(const QString &linia, quint32 klucz)
 {
     if (wyjscieZamkniete)
+        return;
+    if (klucz != zawsze && !ogranicznik.wolno(klucz, odStartu.elapsed()))
         return;
     wyjscie << linia << Qt::endl;
     if (wyjscie.status() != QTextStream::Ok) {
@@ -150,11 +169,13 @@ void Grupa::podsumuj()
                    .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
     }
     if (ustawienia.czasy) {
+        // For the benchmark, which runs exchanges back to back: never left out.
         wypisz(QStringLiteral("czasy %1 %2 %3 %4")
                    .arg(pierwszeZadanieNs)
                    .arg(ostatniWynikNs)
                    .arg(czasZadania.isValid() ? czasZadania.msecsSinceStartOfDay() : -1)
-                   .arg(systemowyPrzyZadaniu.msecsSinceStartOfDay()));
+                   .arg(systemowyPrzyZadaniu.msecsSinceStartOfDay()),
+               zawsze);
         pierwszeZadanieNs = ostatniWynikNs = 0;
     }
     przesunieciaPrzed.clear();

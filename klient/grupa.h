@@ -2,9 +2,11 @@
 #define GRUPA_H
 
 #include "korekta.h"
+#include "network/ogranicznik.h"
 #include "sync/ramka.h"
 #include "zegarSystemowy.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -14,6 +16,7 @@
 #include <QTime>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -48,7 +51,12 @@ public:
     void uruchom();
 
 private:
-    void wypisz(const QString &linia);
+    // A line about client `klucz` (0: the group); at most a few a second of
+    // each, so that a server cannot fill a disk through them. Lines `zawsze`
+    // are never left out.
+    void wypisz(const QString &linia, quint32 klucz = 0);
+    static constexpr quint32 zawsze = std::numeric_limits<quint32>::max();
+    void podsumujPominiete();
     void poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs);
     void poUstawieniu(int indeks);
     void poRamce(qint32 kod, QTime czas);
@@ -57,6 +65,9 @@ private:
     Ustawienia ustawienia;
     QTextStream wyjscie;
     bool wyjscieZamkniete = false;
+    OgranicznikLinii ogranicznik;
+    QTimer podsumowanie; // of the lines left out, once a minute
+    QElapsedTimer odStartu;
     std::unique_ptr<ZegarSystemowy> systemowy;
     std::vector<Klient *> klienci;
     std::vector<int> wynikiKlientow; // agreed times received, per client

@@ -27,7 +27,8 @@ Klient::~Klient()
 
 void Klient::polacz()
 {
-    rozmiarBloku = 0;
+    rozmiarBloku = doPominiecia = 0;
+    czekaNaWynik = false;
     gniazdo.connectToHost(host, port);
 }
 
@@ -71,7 +72,7 @@ void Klient::czytaj()
     qint32 kod = 0;
     QTime czasRamki;
     for (;;) {
-        switch (czytajRamke(gniazdo, rozmiarBloku, kod, czasRamki)) {
+        switch (czytajRamke(gniazdo, rozmiarBloku, doPominiecia, kod, czasRamki)) {
         case Odczyt::Niepelna:
             return;
         case Odczyt::Pominieta:
@@ -95,11 +96,20 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         const QTime moj = czas();
         gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
         zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
+        czekaNaWynik = true;
+        odOdpowiedzi.start();
         if (czasRamki.isValid())
             emit odpowiedziano(czasRamki, roznicaMs(moj, czasRamki));
         break;
     }
     case ramka::kodWyniku:
+        if (!czekaNaWynik || odOdpowiedzi.elapsed() > wynikNajpozniejMs) {
+            zglos(QStringLiteral("czas uzgodniony %1 nie jest wynikiem wymiany, w której ten "
+                                 "klient odpowiedział, pomijam")
+                      .arg(pokazany));
+            break;
+        }
+        czekaNaWynik = false;
         if (!czasRamki.isValid()) {
             zglos(QStringLiteral("czas uzgodniony bez czasu, pomijam"));
             break;
@@ -110,6 +120,7 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         emit ustawiono();
         break;
     case ramka::kodStopu:
+        czekaNaWynik = false;
         zglos(QStringLiteral("serwer zatrzymany, pozostaję połączony"));
         break;
     default:

@@ -3,6 +3,7 @@
 
 #include "zegarKlienta.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
@@ -10,13 +11,17 @@
 #include <memory>
 
 // One client: a connection to the server and a clock of its own. It answers
-// every request with its clock, gives its clock every agreed time, and while
-// the server cannot be reached tries again once a second.
+// every request with its clock, gives its clock the agreed time of each
+// exchange it answered in, and while the server cannot be reached tries
+// again once a second.
 class Klient : public QObject
 {
     Q_OBJECT
 
 public:
+    // How long after its answer an agreed time is still taken.
+    static constexpr qint64 wynikNajpozniejMs = 30'000;
+
     Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
            QObject *parent = nullptr);
     ~Klient() override;
@@ -48,6 +53,11 @@ private:
     quint16 port;
     int nr;
     quint16 rozmiarBloku = 0;
+    quint16 doPominiecia = 0;
+    // An agreed time counts once, as the answer to the exchange this client
+    // took part in: after its answer to a request, and not long after.
+    bool czekaNaWynik = false;
+    QElapsedTimer odOdpowiedzi;
     bool bylPolaczony = false;
     bool zgloszonoNiedostepnosc = false;
 };

@@ -3,6 +3,7 @@
 #include "sync/doba.h"
 #include "zegarSystemowy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,13 +13,43 @@ qint64 korektaMs(QTime uzgodniony, QTime lokalny)
     return roznicaMs(uzgodniony, lokalny);
 }
 
-Sposob sposobKorekty(qint64 korekta, const PolitykaKorekty &polityka)
+qint64 StanKorekty::wGodzinie(qint64 terazMs)
 {
+    constexpr qint64 godzinaMs = 3600 * 1000;
+    while (!zmiany.empty() && terazMs - zmiany.front().first >= godzinaMs)
+        zmiany.pop_front();
+    qint64 suma = 0;
+    for (const auto &zmiana : zmiany)
+        suma += zmiana.second;
+    return suma;
+}
+
+Sposob sposobKorekty(qint64 korekta, const PolitykaKorekty &polityka, StanKorekty &stan,
+                     qint64 terazMs)
+{
+    ++stan.uzgodnionych;
     if (polityka.bezZmian)
         return Sposob::BezZmian;
+    const bool skok = std::abs(korekta) >= polityka.progSkokuMs;
+    if (!skok || std::abs(korekta) > polityka.maksKorektaMs)
+        stan.niepotwierdzone.clear(); // the row of large ones is broken
     if (std::abs(korekta) > polityka.maksKorektaMs)
         return Sposob::Odrzucona;
-    return std::abs(korekta) < polityka.progSkokuMs ? Sposob::Plynnie : Sposob::Skokiem;
+    if (skok && stan.uzgodnionych > polityka.skokowNaStarcie) {
+        // Confirmed when the last few all ask for much the same step.
+        if (std::any_of(stan.niepotwierdzone.cbegin(), stan.niepotwierdzone.cend(),
+                        [korekta](qint64 wczesniejsza) {
+                            return std::abs(wczesniejsza - korekta) > PolitykaKorekty::zgodnoscMs;
+                        }))
+            stan.niepotwierdzone.clear();
+        stan.niepotwierdzone.append(korekta);
+        if (stan.niepotwierdzone.size() < PolitykaKorekty::potwierdzen)
+            return Sposob::Niepotwierdzona;
+        stan.niepotwierdzone.clear();
+    }
+    if (stan.wGodzinie(terazMs) + std::abs(korekta) > polityka.maksNaGodzineMs)
+        return Sposob::PonadGodzine;
+    return skok ? Sposob::Skokiem : Sposob::Plynnie;
 }
 
 QString opisKorekty(qint64 korekta)
@@ -47,7 +78,8 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     const qint64 korekta = korektaMs(uzgodniony, systemowy.czas());
     const QString poczatek
         = QStringLiteral("korekta ") + opisKorekty(korekta) + QStringLiteral(": ");
-    const Sposob sposob = sposobKorekty(korekta, polityka);
+    const qint64 teraz = systemowy.monotonicznyMs();
+    const Sposob sposob = sposobKorekty(korekta, polityka, stan, teraz);
     switch (sposob) {
     case Sposob::BezZmian:
         wypisz(poczatek + QStringLiteral("nie zastosowano, tylko pomiar"));
@@ -59,6 +91,23 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
                                 "tak odległy trzeba ustawić ręcznie")
                      .arg(polityka.maksKorektaMs / 1000));
         return false;
+    case Sposob::Niepotwierdzona:
+        wypisz(poczatek
+               + QStringLiteral("odrzucono na razie: po pierwszych %1 czasach uzgodnionych zegar "
+                                "jest przestawiany (o %2 s i więcej, --prog-skoku) dopiero, gdy "
+                                "zgodzą się na to %3 kolejne wymiany; zgodnych dotąd: %4")
+                     .arg(polityka.skokowNaStarcie)
+                     .arg(double(polityka.progSkokuMs) / 1000)
+                     .arg(PolitykaKorekty::potwierdzen)
+                     .arg(stan.niepotwierdzone.size()));
+        return false;
+    case Sposob::PonadGodzine:
+        wypisz(poczatek
+               + QStringLiteral("odrzucono: w ciągu ostatniej godziny zegar przesunięto już o "
+                                "%1, a wolno najwyżej o %2 s (--maks-na-godzine)")
+                     .arg(opisKorekty(stan.wGodzinie(teraz)).mid(1))
+                     .arg(double(polityka.maksNaGodzineMs) / 1000));
+        return false;
     case Sposob::Plynnie:
     case Sposob::Skokiem:
         break;
@@ -67,6 +116,7 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     const bool plynnie = sposob == Sposob::Plynnie;
     const int blad = plynnie ? systemowy.przesun(korekta) : systemowy.przestaw(korekta);
     if (blad == 0) {
+        stan.zmiany.emplace_back(teraz, std::abs(korekta));
         wypisz(poczatek
                + (plynnie ? QStringLiteral("wprowadzana płynnie (adjtime)")
                           : QStringLiteral("zegar przestawiony (clock_settime)")));
@@ -76,8 +126,9 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     if (blad == EPERM)
         wypisz(QStringLiteral(
             "brak uprawnienia do zmiany zegara systemowego (potrzebny root albo CAP_SYS_TIME): "
-            "uruchom jako root, nadaj je poleceniem \"sudo setcap cap_sys_time+ep "
-            "$(command -v klient)\" albo użyj usługi klient-systemowy; odtąd tylko pomiar"));
+            "użyj usługi klient-systemowy (sudo systemctl enable --now klient-systemowy, adres "
+            "serwera w /etc/default/klient-systemowy), która ma tylko to uprawnienie, albo "
+            "uruchom jako root; odtąd tylko pomiar"));
     else
         wypisz(QStringLiteral("nie można zmienić zegara systemowego (%1); odtąd tylko pomiar")
                    .arg(QString::fromLocal8Bit(std::strerror(blad))));

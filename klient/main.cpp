@@ -77,6 +77,15 @@ int main(int argc, char *argv[])
         {QStringLiteral("maks-korekta"),
          QStringLiteral("Z --systemowy: korekta większa niż S sekund nie jest wprowadzana."),
          QStringLiteral("S"), QStringLiteral("1200")},
+        {QStringLiteral("skoki-na-starcie"),
+         QStringLiteral("Z --systemowy: przez tyle pierwszych czasów uzgodnionych korekta od "
+                        "--prog-skoku wzwyż przestawia zegar od razu; potem dopiero, gdy "
+                        "zgodzą się na nią 3 kolejne wymiany."),
+         QStringLiteral("N"), QStringLiteral("3")},
+        {QStringLiteral("maks-na-godzine"),
+         QStringLiteral("Z --systemowy: wszystkie korekty w ciągu godziny razem najwyżej o S "
+                        "sekund; dalsze są odrzucane."),
+         QStringLiteral("S"), QStringLiteral("1200")},
         {QStringLiteral("bez-zmian"),
          QStringLiteral("Z --systemowy: tylko pomiar i raport, bez zmiany zegara.")},
         {QStringLiteral("timing"),
@@ -107,7 +116,8 @@ int main(int argc, char *argv[])
                                     "systemowy tej maszyny, jeden")
                          .arg(QLatin1String(opcja)));
     } else {
-        for (const char *opcja : {"prog-skoku", "maks-korekta", "bez-zmian"})
+        for (const char *opcja :
+             {"prog-skoku", "maks-korekta", "skoki-na-starcie", "maks-na-godzine", "bez-zmian"})
             if (parser.isSet(QLatin1String(opcja)))
                 blad(QStringLiteral("--%1 działa tylko z --systemowy").arg(QLatin1String(opcja)));
     }
@@ -115,6 +125,10 @@ int main(int argc, char *argv[])
         = qint64(liczba(parser, QStringLiteral("prog-skoku"), 0.001, 3600) * 1000);
     ustawienia.polityka.maksKorektaMs
         = qint64(liczba(parser, QStringLiteral("maks-korekta"), 0.001, 43200) * 1000);
+    ustawienia.polityka.skokowNaStarcie
+        = int(liczba(parser, QStringLiteral("skoki-na-starcie"), 0, 1000));
+    ustawienia.polityka.maksNaGodzineMs
+        = qint64(liczba(parser, QStringLiteral("maks-na-godzine"), 0.001, 86400) * 1000);
     ustawienia.polityka.bezZmian = parser.isSet(QStringLiteral("bez-zmian"));
     ustawienia.ziarno = parser.isSet(QStringLiteral("seed"))
         ? quint32(liczba(parser, QStringLiteral("seed"), 0, 4294967295.0))

@@ -1,6 +1,7 @@
 #include "zegarSystemowy.h"
 
 #include <cerrno>
+#include <chrono>
 
 #ifdef Q_OS_UNIX
 #include <ctime>
@@ -10,6 +11,13 @@
 QTime ZegarSystemowyMaszyny::czas() const
 {
     return QTime::currentTime();
+}
+
+qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool ZegarSystemowyMaszyny::mozeZmieniac()

@@ -17,6 +17,8 @@ public:
     virtual int przesun(qint64 ms) = 0;
     // Steps the full system time (date included) by `ms`. 0, or the errno.
     virtual int przestaw(qint64 ms) = 0;
+    // Milliseconds of a clock that no step moves, for the bounds of time.
+    virtual qint64 monotonicznyMs() const = 0;
 };
 
 // The real clock: adjtime() and clock_settime(CLOCK_REALTIME), where the
@@ -27,6 +29,7 @@ public:
     QTime czas() const override;
     int przesun(qint64 ms) override;
     int przestaw(qint64 ms) override;
+    qint64 monotonicznyMs() const override;
     static bool mozeZmieniac();
 };
 

@@ -2,6 +2,7 @@
 // server window and a real `klient` process.
 
 #include "grupa.h"
+#include "klient.h"
 #include "korekta.h"
 #include "stanowisko.h"
 #include "zegarSymulowany.h"
@@ -28,6 +29,7 @@ private slots:
     void zawieszonyKlient();
     void korektaZegara_data();
     void korektaZegara();
+    void wrogiSerwer();
     void zegarSystemowyZProcesem();
     void bledneWywolania_data();
     void bledneWywolania();
@@ -43,8 +45,10 @@ public:
     QTime czas() const override { return teraz.time(); }
     int przesun(qint64 ms) override { return zmien(QStringLiteral("przesun"), ms); }
     int przestaw(qint64 ms) override { return zmien(QStringLiteral("przestaw"), ms); }
+    qint64 monotonicznyMs() const override { return monotonicznie; }
 
     QDateTime teraz;
+    qint64 monotonicznie = 0;
     int blad = 0;
     QStringList zmiany;
 
@@ -254,59 +258,102 @@ void TstKlient::zawieszonyKlient()
 void TstKlient::korektaZegara_data()
 {
     QTest::addColumn<QDateTime>("teraz");
-    QTest::addColumn<QTime>("uzgodniony");
+    QTest::addColumn<QList<int>>("korekty"); // asked by each agreed time in turn, ms
+    QTest::addColumn<int>("minutMiedzy"); // of monotonic time between them
     QTest::addColumn<bool>("bezZmian");
     QTest::addColumn<int>("blad");
-    QTest::addColumn<int>("razy"); // agreed times that come
     QTest::addColumn<QStringList>("zmiany");
     QTest::addColumn<QDateTime>("po");
     QTest::addColumn<QStringList>("linie"); // the start of each line printed
 
     const QDateTime poludnie(QDate(2026, 12, 7), QTime(12, 0));
-    const QTime o300(12, 0, 0, 300);
-    QTest::newRow("+0.3 s is slewed")
-        << poludnie << o300 << false << 0 << 1 << QStringList {QStringLiteral("przesun 300")}
-        << poludnie.addMSecs(300)
-        << QStringList {QStringLiteral("korekta +0.300 s: wprowadzana płynnie (adjtime)")};
-    QTest::newRow("-0.3 s is slewed")
-        << poludnie << QTime(11, 59, 59, 700) << false << 0 << 1
-        << QStringList {QStringLiteral("przesun -300")} << poludnie.addMSecs(-300)
-        << QStringList {QStringLiteral("korekta -0.300 s: wprowadzana płynnie (adjtime)")};
-    QTest::newRow("+5 s is stepped")
-        << poludnie << QTime(12, 0, 5) << false << 0 << 1
-        << QStringList {QStringLiteral("przestaw 5000")} << poludnie.addSecs(5)
-        << QStringList {QStringLiteral("korekta +5.000 s: zegar przestawiony (clock_settime)")};
+    const auto plynnie = [](const char *ile) {
+        return QStringLiteral("korekta %1 s: wprowadzana płynnie (adjtime)")
+            .arg(QLatin1String(ile));
+    };
+    const auto skokiem = [](const char *ile) {
+        return QStringLiteral("korekta %1 s: zegar przestawiony (clock_settime)")
+            .arg(QLatin1String(ile));
+    };
+    const auto czeka = [](const char *ile, int zgodnych) {
+        return QStringLiteral("korekta %1 s: odrzucono na razie: po pierwszych 3 czasach "
+                              "uzgodnionych zegar jest przestawiany (o 1 s i więcej, --prog-skoku) "
+                              "dopiero, gdy zgodzą się na to 3 kolejne wymiany; zgodnych dotąd: %2")
+            .arg(QLatin1String(ile))
+            .arg(zgodnych);
+    };
+    QTest::newRow("+0.3 s is slewed") << poludnie << QList<int> {300} << 0 << false << 0
+                                      << QStringList {QStringLiteral("przesun 300")}
+                                      << poludnie.addMSecs(300) << QStringList {plynnie("+0.300")};
+    QTest::newRow("-0.3 s is slewed") << poludnie << QList<int> {-300} << 0 << false << 0
+                                      << QStringList {QStringLiteral("przesun -300")}
+                                      << poludnie.addMSecs(-300) << QStringList {plynnie("-0.300")};
+    QTest::newRow("+5 s is stepped") << poludnie << QList<int> {5000} << 0 << false << 0
+                                     << QStringList {QStringLiteral("przestaw 5000")}
+                                     << poludnie.addSecs(5) << QStringList {skokiem("+5.000")};
     QTest::newRow("-5000 s is beyond the limit")
-        << poludnie << QTime(10, 36, 40) << false << 0 << 1 << QStringList {} << poludnie
+        << poludnie << QList<int> {-5'000'000} << 0 << false << 0 << QStringList {} << poludnie
         << QStringList {QStringLiteral(
                "korekta -5000.000 s: odrzucono, większa niż 1200 s (--maks-korekta): ")};
     QTest::newRow("back across midnight, the date too")
-        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << QTime(23, 59, 59) << false << 0 << 1
+        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << QList<int> {-2000} << 0 << false << 0
         << QStringList {QStringLiteral("przestaw -2000")}
-        << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59))
-        << QStringList {QStringLiteral("korekta -2.000 s: zegar przestawiony (clock_settime)")};
-    QTest::newRow("measure only") << poludnie << QTime(12, 0, 5) << true << 0 << 1 << QStringList {}
-                                  << poludnie
+        << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59)) << QStringList {skokiem("-2.000")};
+    QTest::newRow("measure only") << poludnie << QList<int> {5000} << 0 << true << 0
+                                  << QStringList {} << poludnie
                                   << QStringList {QStringLiteral(
                                          "korekta +5.000 s: nie zastosowano, tylko pomiar")};
     QTest::newRow("no privilege: said once, then measure only")
-        << poludnie << o300 << false << EPERM << 2 << QStringList {QStringLiteral("przesun 300")}
-        << poludnie
+        << poludnie << QList<int> {300, 300} << 0 << false << EPERM
+        << QStringList {QStringLiteral("przesun 300")} << poludnie
         << QStringList {
                QStringLiteral("brak uprawnienia do zmiany zegara systemowego (potrzebny root albo "
-                              "CAP_SYS_TIME): "),
+                              "CAP_SYS_TIME): użyj usługi klient-systemowy"),
                QStringLiteral("korekta +0.300 s: nie zastosowano"),
                QStringLiteral("korekta +0.300 s: nie zastosowano, tylko pomiar")};
+    QTest::newRow("steps at start")
+        << poludnie << QList<int> {5000, -3000, 2000} << 1 << false << 0
+        << QStringList {QStringLiteral("przestaw 5000"), QStringLiteral("przestaw -3000"),
+                        QStringLiteral("przestaw 2000")}
+        << poludnie.addSecs(4)
+        << QStringList {skokiem("+5.000"), skokiem("-3.000"), skokiem("+2.000")};
+    QTest::newRow("later, a step once three in a row agree")
+        << poludnie << QList<int> {100, 100, 100, 5000, 5900, 4950} << 1 << false << 0
+        << QStringList {QStringLiteral("przesun 100"), QStringLiteral("przesun 100"),
+                        QStringLiteral("przesun 100"), QStringLiteral("przestaw 4950")}
+        << poludnie.addMSecs(5250)
+        << QStringList {plynnie("+0.100"),  plynnie("+0.100"),  plynnie("+0.100"),
+                        czeka("+5.000", 1), czeka("+5.900", 2), skokiem("+4.950")};
+    QTest::newRow("later, a step the next ones do not confirm")
+        << poludnie << QList<int> {100, 100, 100, 5000, 100, 5000, 7000, 7000} << 1 << false << 0
+        << QStringList {QStringLiteral("przesun 100"), QStringLiteral("przesun 100"),
+                        QStringLiteral("przesun 100"), QStringLiteral("przesun 100")}
+        << poludnie.addMSecs(400)
+        << QStringList {plynnie("+0.100"),  plynnie("+0.100"), plynnie("+0.100"),
+                        czeka("+5.000", 1), plynnie("+0.100"), czeka("+5.000", 1),
+                        czeka("+7.000", 1), czeka("+7.000", 2)};
+    QTest::newRow("no more than 1200 s within an hour")
+        << poludnie << QList<int> {1'000'000, 300'000} << 1 << false << 0
+        << QStringList {QStringLiteral("przestaw 1000000")} << poludnie.addSecs(1000)
+        << QStringList {skokiem("+1000.000"),
+                        QStringLiteral("korekta +300.000 s: odrzucono: w ciągu ostatniej godziny "
+                                       "zegar przesunięto już o 1000.000 s, a wolno najwyżej o "
+                                       "1200 s (--maks-na-godzine)")};
+    QTest::newRow("and as much again an hour later")
+        << poludnie << QList<int> {1'000'000, 300'000} << 60 << false << 0
+        << QStringList {QStringLiteral("przestaw 1000000"), QStringLiteral("przestaw 300000")}
+        << poludnie.addSecs(1300) << QStringList {skokiem("+1000.000"), skokiem("+300.000")};
 }
 
-// What an agreed time does to this machine's clock, against a fake of it.
+// What each agreed time in turn does to this machine's clock, against a fake
+// of it.
 void TstKlient::korektaZegara()
 {
     QFETCH(QDateTime, teraz);
-    QFETCH(QTime, uzgodniony);
+    QFETCH(QList<int>, korekty);
+    QFETCH(int, minutMiedzy);
     QFETCH(bool, bezZmian);
     QFETCH(int, blad);
-    QFETCH(int, razy);
     QFETCH(QStringList, zmiany);
     QFETCH(QDateTime, po);
     QFETCH(QStringList, linie);
@@ -319,13 +366,85 @@ void TstKlient::korektaZegara()
     ZegarMaszyny zegar(systemowy, polityka, [&wypisane](const QString &l) { wypisane << l; });
 
     QCOMPARE(zegar.czas(), teraz.time());
-    for (int i = 0; i < razy; ++i)
-        QCOMPARE(zegar.ustaw(uzgodniony), blad == 0 && !zmiany.isEmpty());
+    for (int korekta : korekty) {
+        const auto zmian = systemowy.zmiany.size();
+        const bool wzial = zegar.ustaw(systemowy.teraz.time().addMSecs(korekta));
+        QCOMPARE(wzial, blad == 0 && systemowy.zmiany.size() > zmian);
+        systemowy.monotonicznie += qint64(minutMiedzy) * 60'000;
+    }
     QCOMPARE(systemowy.zmiany, zmiany);
     QCOMPARE(systemowy.teraz, po);
     QCOMPARE(wypisane.size(), linie.size());
     for (int i = 0; i < linie.size(); ++i)
         QVERIFY2(wypisane[i].startsWith(linie[i]), qPrintable(wypisane[i]));
+}
+
+// A server, or whoever stands in for it, that sends agreed times of its own
+// accord: the client takes one only as the answer to an exchange it
+// answered in, and then within the bounds of the policy.
+void TstKlient::wrogiSerwer()
+{
+    QTcpServer serwer;
+    QVERIFY(serwer.listen(QHostAddress::LocalHost, 0));
+    FalszywyZegar systemowy;
+    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
+    QStringList wypisane;
+    Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
+                  std::make_unique<ZegarMaszyny>(systemowy, PolitykaKorekty(),
+                                                 [&wypisane](const QString &l) { wypisane << l; }));
+    klient.polacz();
+    QVERIFY(serwer.waitForNewConnection(5000));
+    QTcpSocket *gniazdo = serwer.nextPendingConnection();
+    int odpowiedzi = 0;
+    connect(gniazdo, &QTcpSocket::readyRead, gniazdo, [&] {
+        for (; gniazdo->bytesAvailable() >= ramka::dlugoscRamki; ++odpowiedzi)
+            gniazdo->read(ramka::dlugoscRamki);
+    });
+    const auto wynik = [&systemowy](qint64 korektaMs) {
+        return zbudujRamke(ramka::kodWyniku, systemowy.teraz.time().addMSecs(int(korektaMs)));
+    };
+    // A request; once the client's answer is back, all sent before it has
+    // been read.
+    const auto zadanie = [&] {
+        const int przed = odpowiedzi;
+        gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0)));
+        return QTest::qWaitFor([&] { return odpowiedzi > przed; });
+    };
+
+    QByteArray zalew;
+    for (int i = 0; i < 1000; ++i)
+        zalew += wynik(1'199'000);
+    gniazdo->write(zalew);
+    QVERIFY(zadanie());
+    QCOMPARE(systemowy.zmiany, QStringList());
+
+    zalew.clear();
+    for (int i = 0; i < 1000; ++i)
+        zalew += wynik(300);
+    gniazdo->write(zalew); // the first answers the request
+    QVERIFY(zadanie());
+    QCOMPARE(systemowy.zmiany, QStringList {QStringLiteral("przesun 300")});
+
+    gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()) + wynik(200));
+    QVERIFY(zadanie());
+    QCOMPARE(systemowy.zmiany.size(), 1);
+    gniazdo->write(wynik(200));
+    QVERIFY(zadanie());
+    QCOMPARE(systemowy.zmiany.last(), QStringLiteral("przesun 200"));
+
+    // Past the start: large corrections that do not agree are refused, and
+    // ones that do move the clock no further than the hour allows.
+    systemowy.zmiany.clear();
+    for (qint64 korekta : {1'000'000, -1'000'000, 1'000'000, -1'000'000, 1'000'000, 1'000'000,
+                           1'000'000, 1'000'000, 1'000'000, 1'000'000, 1'000'000}) {
+        gniazdo->write(wynik(korekta));
+        QVERIFY(zadanie());
+    }
+    QCOMPARE(systemowy.zmiany, QStringList {QStringLiteral("przestaw 1000000")});
+    // The start's last step; then four that disagree, and twice two that
+    // wait for a third.
+    QCOMPARE(wypisane.filter(QStringLiteral("odrzucono na razie")).size(), 8);
+    QCOMPARE(wypisane.filter(QStringLiteral("(--maks-na-godzine)")).size(), 2);
 }
 
 // This machine's clock against the window, measured only: server and client

@@ -1,6 +1,7 @@
 // The arithmetic and the wire format, as plain functions.
 
 #include "network/adres.h"
+#include "network/ogranicznik.h"
 #include "sync/berkeley.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
@@ -27,6 +28,7 @@ private slots:
     void odczytRamek();
     void wyborAdresu_data();
     void wyborAdresu();
+    void ogranicznikLinii();
 };
 
 static QTime t(const char *tekst)
@@ -155,12 +157,13 @@ void TstObliczenia::budowaRamki()
 // Feeds `wejscie` to the reader in pieces cut at `ciecia` and returns what it
 // handed on, one "code@ms" entry per frame, "-" per dropped frame.
 static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &ciecia,
-                              quint16 *koncowyRozmiar)
+                              quint16 *koncowyRozmiar, quint16 *koncowePominiecie)
 {
     QBuffer bufor;
     bufor.open(QIODevice::ReadWrite);
     QStringList wynik;
     quint16 rozmiar = 0;
+    quint16 doPominiecia = 0;
     int podane = 0;
     QList<int> granice = ciecia;
     granice.append(wejscie.size());
@@ -174,7 +177,7 @@ static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &cieci
         for (;;) {
             qint32 kod = 0;
             QTime czas;
-            const Odczyt odczyt = czytajRamke(bufor, rozmiar, kod, czas);
+            const Odczyt odczyt = czytajRamke(bufor, rozmiar, doPominiecia, kod, czas);
             if (odczyt == Odczyt::Niepelna)
                 break;
             if (odczyt == Odczyt::Pominieta)
@@ -186,6 +189,10 @@ static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &cieci
         }
     }
     *koncowyRozmiar = rozmiar;
+    *koncowePominiecie = doPominiecia;
+    // Nothing of a frame is held beyond its code and time.
+    if (doPominiecia > 0 && bufor.bytesAvailable() > 0)
+        wynik << QStringLiteral("(surplus held)");
     return wynik;
 }
 
@@ -195,38 +202,48 @@ void TstObliczenia::odczytRamek_data()
     QTest::addColumn<QList<int>>("ciecia");
     QTest::addColumn<QStringList>("ramki");
     QTest::addColumn<int>("pozostalyRozmiar");
+    QTest::addColumn<int>("pozostaloDoPominiecia");
 
     const QByteArray r1 = zbudujRamke(5, QTime::fromMSecsSinceStartOfDay(1000));
     const QByteArray r2 = zbudujRamke(9, QTime::fromMSecsSinceStartOfDay(2000));
     const QStringList obie {QStringLiteral("5@1000"), QStringLiteral("9@2000")};
 
-    QTest::newRow("whole") << r1 << QList<int> {} << QStringList {QStringLiteral("5@1000")} << 0;
+    QTest::newRow("whole") << r1 << QList<int> {} << QStringList {QStringLiteral("5@1000")} << 0
+                           << 0;
     QTest::newRow("one byte, then the rest")
-        << r1 << QList<int> {1} << QStringList {QStringLiteral("5@1000")} << 0;
+        << r1 << QList<int> {1} << QStringList {QStringLiteral("5@1000")} << 0 << 0;
     QTest::newRow("length, then fields")
-        << r1 << QList<int> {2} << QStringList {QStringLiteral("5@1000")} << 0;
+        << r1 << QList<int> {2} << QStringList {QStringLiteral("5@1000")} << 0 << 0;
     QTest::newRow("every byte alone") << r1 << QList<int> {1, 2, 3, 4, 5, 6, 7, 8, 9}
-                                      << QStringList {QStringLiteral("5@1000")} << 0;
-    QTest::newRow("length alone is pending") << r1.left(2) << QList<int> {} << QStringList {} << 8;
-    QTest::newRow("two in one burst") << r1 + r2 << QList<int> {} << obie << 0;
-    QTest::newRow("second split across bursts") << r1 + r2 << QList<int> {13} << obie << 0;
+                                      << QStringList {QStringLiteral("5@1000")} << 0 << 0;
+    QTest::newRow("length alone is pending")
+        << r1.left(2) << QList<int> {} << QStringList {} << 8 << 0;
+    QTest::newRow("two in one burst") << r1 + r2 << QList<int> {} << obie << 0 << 0;
+    QTest::newRow("second split across bursts") << r1 + r2 << QList<int> {13} << obie << 0 << 0;
     QTest::newRow("length 0 is dropped")
         << QByteArray::fromHex("0000") + r1 << QList<int> {}
-        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0;
     QTest::newRow("length 3 is dropped whole")
         << QByteArray::fromHex("0003aabbcc") + r1 << QList<int> {}
-        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0;
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0;
     QTest::newRow("length 7 waits for its bytes")
-        << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7;
+        << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7 << 0;
     QTest::newRow("length 9 keeps step")
         << QByteArray::fromHex("0009") + r1.mid(2) + QByteArray(1, 'x') + r2 << QList<int> {}
-        << obie << 0;
-    QTest::newRow("length 9 short of its last byte")
-        << QByteArray::fromHex("0009") + r1.mid(2) << QList<int> {} << QStringList {} << 9;
+        << obie << 0 << 0;
+    QTest::newRow("length 9: read, its last byte still to come")
+        << QByteArray::fromHex("0009") + r1.mid(2) << QList<int> {}
+        << QStringList {QStringLiteral("5@1000")} << 0 << 1;
+    QTest::newRow("the longest frame: read at once, its surplus dropped as it comes")
+        << QByteArray::fromHex("ffff") + r1.mid(2) + QByteArray(65527, 'x') + r2
+        << QList<int> {5, 11, 30000, 65536} << obie << 0 << 0;
+    QTest::newRow("the longest frame, cut short")
+        << QByteArray::fromHex("ffff") + r1.mid(2) + QByteArray(1000, 'x') << QList<int> {500}
+        << QStringList {QStringLiteral("5@1000")} << 0 << 64527;
     QTest::newRow("null time") << QByteArray::fromHex("000800000005ffffffff") << QList<int> {}
-                               << QStringList {QStringLiteral("5@x")} << 0;
+                               << QStringList {QStringLiteral("5@x")} << 0 << 0;
     QTest::newRow("a whole day") << QByteArray::fromHex("00080000000505265c00") << QList<int> {}
-                                 << QStringList {QStringLiteral("5@x")} << 0;
+                                 << QStringList {QStringLiteral("5@x")} << 0 << 0;
 }
 
 void TstObliczenia::odczytRamek()
@@ -235,9 +252,12 @@ void TstObliczenia::odczytRamek()
     QFETCH(QList<int>, ciecia);
     QFETCH(QStringList, ramki);
     QFETCH(int, pozostalyRozmiar);
+    QFETCH(int, pozostaloDoPominiecia);
     quint16 rozmiar = 0;
-    QCOMPARE(przeczytaj(wejscie, ciecia, &rozmiar), ramki);
+    quint16 doPominiecia = 0;
+    QCOMPARE(przeczytaj(wejscie, ciecia, &rozmiar, &doPominiecia), ramki);
     QCOMPARE(int(rozmiar), pozostalyRozmiar);
+    QCOMPARE(int(doPominiecia), pozostaloDoPominiecia);
 }
 
 void TstObliczenia::wyborAdresu_data()
@@ -262,6 +282,22 @@ void TstObliczenia::wyborAdresu()
     QFETCH(QList<QHostAddress>, adresy);
     QFETCH(QString, pokazany);
     QCOMPARE(wybierzAdres(adresy), pokazany);
+}
+
+// Ten lines a second for each key; the rest counted, summed up and
+// forgotten.
+void TstObliczenia::ogranicznikLinii()
+{
+    OgranicznikLinii ogranicznik(10);
+    int wolnych = 0;
+    for (int i = 0; i < 25; ++i)
+        wolnych += ogranicznik.wolno(7, 5000 + i * 30); // 25 in 0.75 s
+    QCOMPARE(wolnych, 10);
+    QVERIFY(ogranicznik.wolno(8, 5900)); // another key has its own ten
+    QVERIFY(ogranicznik.wolno(7, 6000)); // and the next second its own
+    using Pominiete = QList<std::pair<quint32, qint64>>;
+    QCOMPARE(ogranicznik.podsumuj(6500), (Pominiete {{7, 15}}));
+    QCOMPARE(ogranicznik.podsumuj(6600), Pominiete {});
 }
 
 QTEST_APPLESS_MAIN(TstObliczenia)

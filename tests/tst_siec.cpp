@@ -4,6 +4,7 @@
 #include "network/adres.h"
 #include "stanowisko.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QNetworkInterface>
 
@@ -29,6 +30,9 @@ private slots:
     void skladanieOdpowiedzi();
     void obceGniazdo();
     void zalewRamek();
+    void dostep_data();
+    void dostep();
+    void ograniczenieDziennika();
     void koniecNicNieWysyla();
     void zniszczenieZKlientami_data();
     void zniszczenieZKlientami();
@@ -402,6 +406,94 @@ void TstSiec::zalewRamek()
              QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
     uczciwy->odpowiedz(5, czasZadaniaKlienta(uczciwy));
     QTRY_VERIFY(s.linieSerwera().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")));
+}
+
+void TstSiec::dostep_data()
+{
+    QTest::addColumn<QString>("sieci");
+    QTest::addColumn<int>("maksZAdresu");
+    QTest::addColumn<int>("przyjetych"); // of three from 127.0.0.1
+    QTest::addColumn<QString>("powod");
+    QTest::newRow("not in the networks") << QStringLiteral("10.0.0.0/8, 192.168.1.7") << 0 << 0
+                                         << QStringLiteral(" (spoza --dozwolone)");
+    QTest::newRow("in the networks, two an address")
+        << QStringLiteral("127.0.0.0/8") << 2 << 2
+        << QStringLiteral(" (za wiele połączeń z tego adresu, --maks-z-adresu)");
+}
+
+// Connections from elsewhere, or more than an address may hold, are closed
+// at once and never registered, asked or counted.
+void TstSiec::dostep()
+{
+    QFETCH(QString, sieci);
+    QFETCH(int, maksZAdresu);
+    QFETCH(int, przyjetych);
+    QFETCH(QString, powod);
+    Stanowisko s;
+    Dostep dostep;
+    QString blad;
+    QVERIFY2(dostep.ustawSieci(sieci, blad), qPrintable(blad));
+    dostep.ustawMaksZAdresu(maksZAdresu);
+    s.okno.ustawDostep(dostep);
+    s.kliknij("przyciskRozpocznij");
+    s.kliknij("przyciskSynch");
+
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(s.dolacz(0, false));
+    for (int i = 0; i < 3; ++i)
+        QTRY_COMPARE(s.klienci[i]->gniazdo.state(),
+                     i < przyjetych ? QAbstractSocket::ConnectedState
+                                    : QAbstractSocket::UnconnectedState);
+    const QStringList odrzucone
+        = s.linieSerwera().filter(QStringLiteral(" - Odrzucono połączenie z adresu: 127.0.0.1; "));
+    QCOMPARE(odrzucone.size(), 3 - przyjetych);
+    for (const QString &linia : odrzucone)
+        QVERIFY2(linia.endsWith(powod), qPrintable(linia));
+    QCOMPARE(s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), przyjetych);
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(tresc(s.ostatniaSerwera()),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do %1 klientów").arg(przyjetych));
+    if (przyjetych == 0)
+        return;
+
+    // One leaves, and its place can be taken.
+    s.klienci[0]->gniazdo.disconnectFromHost();
+    QTRY_VERIFY(tresc(s.ostatniaSerwera()).startsWith(QStringLiteral(" - Zakończono połączenie")));
+    KlientTestowy *nastepny = s.dolacz(0, false);
+    QVERIFY(nastepny);
+    QVERIFY(tresc(s.ostatniaSerwera()).startsWith(QStringLiteral(" - Rozpoczęto połączenie")));
+}
+
+// A peer that connects and leaves as fast as it can: the pane shows it all,
+// a log file at most ten lines a second about its address.
+void TstSiec::ograniczenieDziennika()
+{
+    Stanowisko s;
+    QStringList doPliku;
+    s.okno.przekazujLinie(
+        [&doPliku](QLatin1String, QDate, const QString &linia) { doPliku << linia; });
+    s.kliknij("przyciskRozpocznij");
+    const auto oPolaczeniach = [](const QStringList &linie) {
+        return linie.filter(QStringLiteral("połączenie z klientem o adresie: 127.0.0.1")).size();
+    };
+
+    QElapsedTimer czas;
+    czas.start();
+    constexpr int polaczen = 100;
+    for (int i = 0; i < polaczen; ++i) {
+        KlientTestowy k(s.port());
+        QVERIFY(k.gniazdo.waitForConnected(2000));
+        k.gniazdo.disconnectFromHost();
+    }
+    QTRY_COMPARE(oPolaczeniach(s.linieSerwera()), 2 * polaczen);
+    const qint64 sekund = czas.elapsed() / 1000 + 1;
+    qInfo("%d connections in %lld ms: %d lines of them for the file", polaczen, czas.elapsed(),
+          int(oPolaczeniach(doPliku)));
+    QVERIFY(oPolaczeniach(doPliku) >= Serwer::liniiZAdresuNaSekunde);
+    QVERIFY(oPolaczeniach(doPliku) <= Serwer::liniiZAdresuNaSekunde * sekund);
+    // Other lines are not held back.
+    s.kliknij("przyciskZatrzymaj");
+    QCOMPARE(tresc(doPliku.constLast()), QStringLiteral(" - Zamknięto serwer"));
 }
 
 void TstSiec::koniecNicNieWysyla()

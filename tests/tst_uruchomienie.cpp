@@ -234,6 +234,16 @@ void TstUruchomienie::opcje_data()
         << QStringLiteral("serwer-synchronizacji: --synch wymaga --start");
     QTest::newRow("unknown") << a("--start --szybko") << 2
                              << QStringLiteral("serwer-synchronizacji: nieznana opcja: szybko");
+    QTest::newRow("a network that is not one")
+        << a("--bez-okna --start --dozwolone 10.0.0.0/8,10.1.2.300") << 2
+        << QStringLiteral("serwer-synchronizacji: --dozwolone: \"10.1.2.300\" nie jest siecią "
+                          "IPv4");
+    QTest::newRow("an IPv6 network") << a("--dozwolone fd00::/8") << 2
+                                     << QStringLiteral("serwer-synchronizacji: --dozwolone: "
+                                                       "\"fd00::/8\" nie jest siecią IPv4");
+    QTest::newRow("no connection an address")
+        << a("--maks-z-adresu 0") << 2
+        << QStringLiteral("serwer-synchronizacji: --maks-z-adresu przyjmuje liczbę całkowitą od 1");
     QTest::newRow("a log file that cannot be opened")
         << a("--bez-okna --start --dziennik /nie/ma/takiego/katalogu/dziennik.log") << 2
         << QStringLiteral("serwer-synchronizacji: nie można otworzyć dziennika "

@@ -118,6 +118,7 @@ int main(int argc, char *argv[])
                 zapis->dopisz(nazwa, data, linia);
             });
     ustawPola(okno, opcje);
+    okno.ustawDostep(opcje.dostep);
 
     // SIGHUP: the log file was rotated. SIGTERM, SIGINT: a server without a
     // window is told to end as the operator would end it.

@@ -54,6 +54,15 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         {QStringLiteral("bez-okna"),
          QStringLiteral("Wraz z --start: bez okna, każda linia dziennika na standardowe "
                         "wyjście; SIGTERM lub SIGINT powiadamia klientów i kończy.")},
+        {QStringLiteral("dozwolone"),
+         QStringLiteral("Przyjmuj połączenia tylko z tych sieci IPv4 lub adresów, po przecinku "
+                        "(np. 10.0.0.0/8,192.168.1.7); inne są od razu zamykane. Domyślnie "
+                        "wszystkie."),
+         QStringLiteral("LISTA")},
+        {QStringLiteral("maks-z-adresu"),
+         QStringLiteral("Najwyżej N połączeń z jednego adresu naraz; dalsze są od razu "
+                        "zamykane. Domyślnie bez ograniczenia."),
+         QStringLiteral("N")},
         {QStringLiteral("dziennik"),
          QStringLiteral("Dopisuj każdą linię obu dzienników do PLIKU (z datą i nazwą okna); "
                         "po przeniesieniu pliku lub SIGHUP otwórz go na nowo."),
@@ -85,10 +94,18 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
         return Polecenie::Blad;
     }
+    std::optional<int> maksZAdresu;
     if (!liczba(parser, QStringLiteral("port"), 1, 65535, opcje.port, tekst)
         || !liczba(parser, QStringLiteral("okres"), 10, 500, opcje.okres, tekst)
-        || !liczba(parser, QStringLiteral("prog"), 60, 10800, opcje.prog, tekst))
+        || !liczba(parser, QStringLiteral("prog"), 60, 10800, opcje.prog, tekst)
+        || !liczba(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000, maksZAdresu, tekst))
         return Polecenie::Blad;
+    opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));
+    if (parser.isSet(QStringLiteral("dozwolone"))
+        && !opcje.dostep.ustawSieci(parser.value(QStringLiteral("dozwolone")), tekst)) {
+        tekst = QStringLiteral("--dozwolone: ") + tekst;
+        return Polecenie::Blad;
+    }
     opcje.start = parser.isSet(QStringLiteral("start"));
     opcje.synch = parser.isSet(QStringLiteral("synch"));
     opcje.bezOkna = parser.isSet(QStringLiteral("bez-okna"));

@@ -1,6 +1,8 @@
 #ifndef OPCJE_H
 #define OPCJE_H
 
+#include "network/dostep.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct Opcje
     bool synch = false; // then switch periodic synchronization on
     bool bezOkna = false; // no window: lines to standard output, ends on SIGTERM
     QString dziennik; // a log file to append every line to
+    Dostep dostep; // who may connect: by default everyone, with no cap
 };
 
 enum class Polecenie {

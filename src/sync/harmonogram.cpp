@@ -34,6 +34,15 @@ void Serwer::uplywCzasu()
         = qint32(qMin<qint64>(licznikTaktow + taktow, std::numeric_limits<qint32>::max()));
     if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
         zamknijPoOknie();
+    pilnujRamek();
+    if (teraz - podsumowanoMs >= 60'000) {
+        podsumowanoMs = teraz;
+        podsumujPominiete();
+    }
+    if (teraz - sprzatnietoMs >= 5'000) {
+        sprzatnietoMs = teraz;
+        oddajPamiec();
+    }
     wartoscCzasu->setText(godzina(czasSerwera));
     if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000)
         && serwerDziala == 1 && synchWlaczona == 1)

@@ -1,8 +1,10 @@
 #include "sync/berkeley.h"
 #include "sync/ramka.h"
+#include "sync/termin.h"
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
+#include <QBuffer>
 #include <QSpinBox>
 #include <QTcpSocket>
 #include <QTextBrowser>
@@ -31,21 +33,47 @@ void Serwer::odbierz()
 
 void Serwer::czytajOd(QTcpSocket *gniazdo)
 {
-    // Every complete frame that is there is a reply of its own: one left in
-    // the buffer would be read only when the client next sends, an exchange
-    // late.
+    const auto zapisane = polaczenia.find(gniazdo);
+    if (zapisane == polaczenia.end()) {
+        if (gniazdo->isOpen())
+            gniazdo->readAll(); // not a registered client: nothing it says counts
+        return;
+    }
+    // All the socket holds is taken at once, its buffer with it, so that no
+    // buffer stays with an idle connection; the bytes of a frame not yet
+    // whole wait in `zalegle`.
+    QByteArray dane = gniazdo->read(gniazdo->bytesAvailable());
+    if (!zapisane->zalegle.isEmpty())
+        dane.prepend(std::exchange(zapisane->zalegle, QByteArray()));
+    QBuffer bufor(&dane);
+    bufor.open(QIODevice::ReadOnly);
+
+    // Every complete frame that is there is a reply of its own: one left
+    // unread would be read only when the client next sends, an exchange
+    // late. Handling one may remove the client (a broadcast finds it
+    // reset), so each is looked up anew.
     qint32 kod = 0;
     for (;;) {
         const auto i = indeksKlienta(gniazdo);
-        if (i < 0) {
-            if (gniazdo->isOpen())
-                gniazdo->readAll(); // not a registered client: nothing it says counts
+        if (i < 0)
+            return;
+        Polaczenie &polaczenie = *polaczenia.find(gniazdo);
+        quint16 &rozmiarBloku = (*rozmiaryBlokow)[i];
+        const Odczyt odczyt
+            = czytajRamke(bufor, rozmiarBloku, polaczenie.doPominiecia, kod, czasKlienta);
+        if (odczyt == Odczyt::Niepelna) {
+            polaczenie.zalegle = dane.mid(bufor.pos());
+            // Since when a frame has been unfinished, for pilnujRamek().
+            if (rozmiarBloku == 0 && polaczenie.doPominiecia == 0 && polaczenie.zalegle.isEmpty()) {
+                polaczenie.ramkaOdMs = 0;
+            } else if (polaczenie.ramkaOdMs == 0) {
+                polaczenie.ramkaOdMs = monotonicznyMs();
+                ramkiWToku.insert(gniazdo);
+            }
             return;
         }
-        const Odczyt odczyt = czytajRamke(*gniazdo, (*rozmiaryBlokow)[i], kod, czasKlienta);
-        if (odczyt == Odczyt::Niepelna)
-            return;
-        if (++polaczenia.find(gniazdo)->ramek > ramekNaZadanie) {
+        polaczenie.ramkaOdMs = 0;
+        if (++polaczenie.ramek > ramekNaZadanie) {
             gniazdo->abort();
             return;
         }
@@ -103,11 +131,12 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     const auto polaczenie = polaczenia.find(gniazdo);
     if (polaczenie == polaczenia.end() || std::exchange(polaczenie->pominietaPokazana, true))
         return;
-    dopisz(oknoSerwera,
-           zeZnacznikiem(czasSerwera,
-                         QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")
-                             + opisKlienta(*gniazdo) + QStringLiteral(" - ")
-                             + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))));
+    dopiszOAdresie(
+        polaczenie->adres, oknoSerwera,
+        zeZnacznikiem(czasSerwera,
+                      QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")
+                          + opisAdresu(polaczenie->adres, polaczenie->port) + QStringLiteral(" - ")
+                          + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))));
 }
 
 // Closes an exchange whose window has passed while some clients asked have

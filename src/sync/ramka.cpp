@@ -13,8 +13,21 @@ QByteArray zbudujRamke(qint32 kod, QTime czas)
     return blok;
 }
 
-Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, qint32 &kod, QTime &czas)
+namespace {
+// Discards what has come of the surplus; whether all of it is gone.
+bool pomin(QIODevice &wejscie, quint16 &doPominiecia)
 {
+    if (doPominiecia > 0)
+        doPominiecia -= quint16(wejscie.skip(qMin<qint64>(doPominiecia, wejscie.bytesAvailable())));
+    return doPominiecia == 0;
+}
+} // namespace
+
+Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, quint16 &doPominiecia, qint32 &kod,
+                   QTime &czas)
+{
+    if (!pomin(wejscie, doPominiecia))
+        return Odczyt::Niepelna;
     QDataStream strumien(&wejscie);
     strumien.setVersion(ramka::wersjaStrumienia);
 
@@ -25,7 +38,9 @@ Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, qint32 &kod, QTime
         if (rozmiarBloku == 0)
             return Odczyt::Pominieta;
     }
-    if (wejscie.bytesAvailable() < rozmiarBloku)
+    // Too short for a code and a time: its few bytes wait, and go whole.
+    const quint16 potrzeba = qMin<quint16>(rozmiarBloku, ramka::dlugoscPol);
+    if (wejscie.bytesAvailable() < potrzeba)
         return Odczyt::Niepelna;
 
     const quint16 dlugosc = rozmiarBloku;
@@ -35,6 +50,7 @@ Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, qint32 &kod, QTime
         return Odczyt::Pominieta;
     }
     strumien >> kod >> czas;
-    wejscie.skip(dlugosc - ramka::dlugoscPol);
+    doPominiecia = dlugosc - ramka::dlugoscPol;
+    pomin(wejscie, doPominiecia);
     return Odczyt::Ramka;
 }

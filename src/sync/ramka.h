@@ -32,11 +32,15 @@ enum class Odczyt {
     Ramka, // a frame was read into kod and czas
 };
 
-// Reads at most one frame from `wejscie`. `rozmiarBloku` is the length state
-// of this peer, kept between calls: 0 while a length is awaited, otherwise the
-// announced length of the frame in progress. Never reads a byte that is not
-// yet there; bytes announced beyond a code and a time are read and discarded,
-// so the reader stays in step with the peer.
-Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, qint32 &kod, QTime &czas);
+// Reads at most one frame from `wejscie`, keeping the state of this peer
+// between calls: `rozmiarBloku` is 0 while a length is awaited, otherwise
+// the announced length of the frame whose code and time are awaited;
+// `doPominiecia` counts the bytes a frame announced beyond its code and
+// time, still to come. Never reads a byte that is not yet there, and never
+// holds more of a frame than its code and time: a frame is handed on once
+// they are in, and its surplus is discarded as it arrives, so the reader
+// stays in step with the peer whatever length it announces.
+Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, quint16 &doPominiecia, qint32 &kod,
+                   QTime &czas);
 
 #endif // RAMKA_H

@@ -2,8 +2,8 @@
 
 #include "serwer.h"
 #include "sync/doba.h"
+#include "sync/termin.h"
 
-#include <QAbstractSocket>
 #include <QDateTime>
 #include <QHostAddress>
 #include <QScrollBar>
@@ -25,10 +25,9 @@ namespace {
 constexpr qsizetype liniiNaRaz = 2000; // about 60 ms of layout
 } // namespace
 
-QString opisKlienta(const QAbstractSocket &gniazdo)
+QString opisAdresu(quint32 adres, quint16 port)
 {
-    return gniazdo.peerAddress().toString() + QStringLiteral("; Port:")
-        + QString::number(gniazdo.peerPort());
+    return QHostAddress(adres).toString() + QStringLiteral("; Port:") + QString::number(port);
 }
 
 void dopiszLinie(QTextEdit *okno, const QStringList &linie)
@@ -60,26 +59,57 @@ void Serwer::przekazujLinie(OdbiorcaLinii odbiorca)
 
 void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
 {
-    if (!odbiorcyLinii.empty()) {
-        // The date whose day the server clock is in: the one that puts it
-        // nearest to the system clock, right on either side of midnight.
-        // Reading the system's local time costs a look at its time zone, so
-        // it is read once for each reading of the server clock.
-        if (czasDaty != czasSerwera) {
-            const QDateTime teraz = QDateTime::currentDateTime();
-            dataZegara = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
-            czasDaty = czasSerwera;
-        }
-        const QLatin1String nazwa
-            = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
-        // Away from the pane every line carries its time: the bare ones
-        // ("----…") get the server clock's.
-        const QString zCzasem = linia.startsWith(QLatin1Char('-'))
-            ? godzina(czasSerwera) + QLatin1Char(' ') + linia
-            : linia;
-        for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
-            odbiorca(nazwa, dataZegara, zCzasem);
+    przekaz(okno, linia);
+    doPanelu(okno, linia);
+}
+
+// A line about a peer, one of those it can cause at will: the pane takes
+// them all, what can fill a disk at most a few a second from one address.
+void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia)
+{
+    if (!odbiorcyLinii.empty() && ogranicznik.wolno(adres, monotonicznyMs()))
+        przekaz(okno, linia);
+    doPanelu(okno, linia);
+}
+
+void Serwer::podsumujPominiete()
+{
+    for (const auto &[adres, ile] : ogranicznik.podsumuj(monotonicznyMs()))
+        przekaz(oknoSerwera,
+                zeZnacznikiem(czasSerwera,
+                              QStringLiteral(" - Pominięto w dzienniku %1 linii o połączeniach z "
+                                             "adresu %2 (ponad %3 na sekundę)")
+                                  .arg(ile)
+                                  .arg(QHostAddress(adres).toString())
+                                  .arg(liniiZAdresuNaSekunde)));
+}
+
+void Serwer::przekaz(QTextBrowser *okno, const QString &linia)
+{
+    if (odbiorcyLinii.empty())
+        return;
+    // The date whose day the server clock is in: the one that puts it
+    // nearest to the system clock, right on either side of midnight.
+    // Reading the system's local time costs a look at its time zone, so it
+    // is read once for each reading of the server clock.
+    if (czasDaty != czasSerwera) {
+        const QDateTime teraz = QDateTime::currentDateTime();
+        dataZegara = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
+        czasDaty = czasSerwera;
     }
+    const QLatin1String nazwa
+        = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
+    // Away from the pane every line carries its time: the bare ones
+    // ("----…") get the server clock's.
+    const QString zCzasem = linia.startsWith(QLatin1Char('-'))
+        ? godzina(czasSerwera) + QLatin1Char(' ') + linia
+        : linia;
+    for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
+        odbiorca(nazwa, dataZegara, zCzasem);
+}
+
+void Serwer::doPanelu(QTextBrowser *okno, const QString &linia)
+{
     if (!widoczny)
         return; // nobody would see the pane; its layout would cost time and memory
     if (doDopisania.isEmpty())

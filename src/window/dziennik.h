@@ -18,11 +18,10 @@ QString godzina(QTime czas);
 // which brings its own leading " - ".
 QString zeZnacznikiem(QTime czas, const QString &tresc);
 
-class QAbstractSocket;
 class QTextEdit;
 
 // "<address>; Port:<port>" of the client's end of a connection.
-QString opisKlienta(const QAbstractSocket &gniazdo);
+QString opisAdresu(quint32 adres, quint16 port);
 
 // Appends each line as a paragraph of plain text at the end of the pane, in
 // one edit, and keeps the pane scrolled to its end if it was there. Of more

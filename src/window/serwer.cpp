@@ -69,6 +69,7 @@ Serwer::Serwer(QWidget *parent)
 #endif
     domyslnieOczekujacych = serwerTcp->maxPendingConnections();
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
+    connect(serwerTcp, &QTcpServer::acceptError, this, &Serwer::bladPrzyjmowania);
 
     klienci = new QList<QTcpSocket *>;
     rozmiaryBlokow = new QList<quint16>;
@@ -160,7 +161,7 @@ Serwer::Serwer(QWidget *parent)
     zegar->setSingleShot(false);
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(taktMs);
-    ostatniTakt = monotonicznyMs();
+    ostatniTakt = podsumowanoMs = sprzatnietoMs = monotonicznyMs();
 
     dopisz(oknoSerwera,
            zeZnacznikiem(

@@ -1,10 +1,16 @@
 #ifndef SERWER_H
 #define SERWER_H
 
+#include "network/dostep.h"
+#include "network/ogranicznik.h"
+#include "network/zapas.h"
 #include "sync/berkeley.h"
+
+#include <QAbstractSocket>
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 #include <QTime>
 #include <QWidget>
@@ -45,6 +51,15 @@ public:
     // receivers above.
     void bezWidoku() { widoczny = false; }
 
+    // Who may connect (by default everyone, with no cap).
+    void ustawDostep(const Dostep &nowy) { dostep = nowy; }
+
+    // Lines about one address go to the receivers above at most this many
+    // a second; the panes take them all.
+    static constexpr int liniiZAdresuNaSekunde = 10;
+    // A frame unfinished this long costs its connection.
+    static constexpr qint64 ramkaNajdluzejMs = 10'000;
+
     // The slots are defined by subject: koniec() in window/serwer.cpp, czysc()
     // in window/dziennik.cpp, rozpocznij() and zatrzymaj() in
     // network/nasluch.cpp, dodajKlienta() and usunKlienta() in
@@ -70,11 +85,18 @@ private:
     void wyrejestruj(QTcpSocket *gniazdo);
     qsizetype indeksKlienta(QTcpSocket *gniazdo);
     void ograniczPrzyjmowanie();
+    void bladPrzyjmowania(QAbstractSocket::SocketError blad);
+    void pilnujRamek();
+    void oddajPamiec();
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void zamknijPoOknie();
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia);
+    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
+    void przekaz(QTextBrowser *okno, const QString &linia);
+    void doPanelu(QTextBrowser *okno, const QString &linia);
+    void podsumujPominiete();
     void dopiszOczekujace();
 
     QTcpServer *serwerTcp;
@@ -132,6 +154,15 @@ private:
         // Where it stood in `klienci` when last looked up. Entries only ever
         // move toward the front, so it is found at or before this index.
         qsizetype indeks = 0;
+        // The peer, as it was when it connected: every line about the
+        // connection names it, even once the socket is closed.
+        quint32 adres = 0;
+        quint16 port = 0;
+        // Of the frame being read: its surplus still to be discarded, and
+        // since when (monotonicznyMs()) it has been unfinished, or 0.
+        quint16 doPominiecia = 0;
+        qint64 ramkaOdMs = 0;
+        QByteArray zalegle; // its bytes come so far, short of a length or a time
 
         void zapytaj()
         {
@@ -141,6 +172,21 @@ private:
         }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
+    // Connections that had a frame unfinished when last read.
+    QSet<QTcpSocket *> ramkiWToku;
+
+    Dostep dostep;
+    OgranicznikLinii ogranicznik {liniiZAdresuNaSekunde};
+    qint64 podsumowanoMs = 0; // when the lines left out were last summed up
+    qint64 sprzatnietoMs = 0; // when memory was last looked at
+    qsizetype najwiecejKlientow = 0; // since then
+    ZapasDeskryptora zapas;
+    // Clients beyond this are refused: the process keeps descriptors for
+    // the rest of its work.
+    static qsizetype maksKlientowWProcesie();
+    const qsizetype maksKlientow = maksKlientowWProcesie();
+    qint64 brakZasobowPowiedzianyMs = 0;
+    int odrzuconychBezZasobow = 0;
 
     int przyjetychWPrzebiegu = 0;
     int domyslnieOczekujacych = 0; // the server's own limit of pending connections
