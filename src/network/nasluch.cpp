@@ -71,6 +71,7 @@ void Serwer::zatrzymaj()
     wyslijZadanie();
     if (synchWlaczona == 1)
         synchB();
+    podsumujPominiete();
     dopisz(oknoSerwera, zeZnacznikiem(czasSerwera, QStringLiteral(" - Zamknięto serwer")));
 
     przyciskRozpocznij->setEnabled(true);
