@@ -59,9 +59,12 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         }
         auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
+        const auto wypiszKlienta = [this, i](const QString &l) {
+            wypisz(l, quint32(i + 1));
+        };
+        connect(klient, &Klient::zmianaStanu, this, wypiszKlienta);
         if (!ustawienia.cicho)
-            connect(klient, &Klient::zdarzenie, this,
-                    [this, i](const QString &l) { wypisz(l, quint32(i + 1)); });
+            connect(klient, &Klient::zdarzenie, this, wypiszKlienta);
         connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
         connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
         connect(klient, &Klient::odpowiedziano, this,
@@ -108,9 +111,10 @@ void Grupa::wypisz(const QString &linia, quint32 klucz)
     if (wyjscie.status() != QTextStream::Ok) {
         // Its reader went away: the clients go on without it.
         wyjscieZamkniete = true;
-        std::fputs("klient: nie można pisać na standardowe wyjście: linie nie są już na nie "
-                   "wypisywane\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "%s: nie można pisać na standardowe wyjście: linie nie są już na nie "
+                     "wypisywane\n",
+                     qPrintable(QCoreApplication::applicationName()));
     }
 }
 

@@ -24,7 +24,7 @@ class Klient;
 
 struct Ustawienia
 {
-    QString host = QStringLiteral("127.0.0.1");
+    QString host = QStringLiteral("127.0.0.1"); // for simulated clients on this machine
     quint16 port = ramka::domyslnyPort;
     int liczba = 1;
     double przesuniecieS = 0;

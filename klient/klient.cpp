@@ -37,12 +37,37 @@ QTime Klient::czas() const
     return zegar->czas();
 }
 
+QString Klient::opis(const QString &tresc) const
+{
+    return QStringLiteral("klient %1 [%2]: %3")
+        .arg(nr)
+        .arg(czas().toString(QStringLiteral("HH:mm:ss.zzz")), tresc);
+}
+
 void Klient::zglos(const QString &tresc)
 {
-    emit zdarzenie(QStringLiteral("klient %1 [%2]: %3")
-                       .arg(nr)
-                       .arg(czas().toString(QStringLiteral("HH:mm:ss.zzz")), tresc));
+    emit zdarzenie(opis(tresc));
 }
+
+namespace {
+// Why a connection failed, in the operator's words where the cause is a
+// common one.
+QString powod(const QTcpSocket &gniazdo)
+{
+    switch (gniazdo.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("połączenie odrzucone");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("nie znaleziono takiego adresu");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("upłynął czas oczekiwania");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("sieć niedostępna");
+    default:
+        return gniazdo.errorString();
+    }
+}
+} // namespace
 
 void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
 {
@@ -51,17 +76,17 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
         gniazdo.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         bylPolaczony = true;
         zgloszonoNiedostepnosc = false;
-        zglos(QStringLiteral("połączono z %1:%2").arg(host).arg(port));
+        emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)));
         emit polaczono();
     } else if (stan == QAbstractSocket::UnconnectedState) {
         if (bylPolaczony) {
             bylPolaczony = false;
-            zglos(QStringLiteral("rozłączono, ponawiam co sekundę"));
+            emit zmianaStanu(opis(QStringLiteral("rozłączono, ponawiam co sekundę")));
             emit rozlaczono();
         } else if (!zgloszonoNiedostepnosc) {
             zgloszonoNiedostepnosc = true;
-            zglos(QStringLiteral("serwer niedostępny (%1), ponawiam co sekundę")
-                      .arg(gniazdo.errorString()));
+            emit zmianaStanu(opis(QStringLiteral("serwer niedostępny (%1), ponawiam co sekundę")
+                                      .arg(powod(gniazdo))));
         }
         ponowienie.start();
     }

@@ -31,6 +31,8 @@ public:
 
 signals:
     void zdarzenie(const QString &opis);
+    // The connection came, went, or cannot be made: said once per change.
+    void zmianaStanu(const QString &opis);
     void polaczono();
     void rozlaczono();
     // A request answered: the time it carried, and how far this clock was
@@ -45,6 +47,7 @@ private:
     void obsluz(qint32 kod, QTime czasRamki);
     void poZmianieStanu(QAbstractSocket::SocketState stan);
     void zglos(const QString &tresc);
+    QString opis(const QString &tresc) const;
 
     QTcpSocket gniazdo;
     QTimer ponowienie;

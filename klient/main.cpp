@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -12,7 +13,8 @@ namespace {
 
 [[noreturn]] void blad(const QString &tresc)
 {
-    std::fprintf(stderr, "klient: %s\n", qPrintable(tresc));
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(tresc));
     std::exit(2);
 }
 
@@ -32,7 +34,7 @@ int main(int argc, char *argv[])
 {
     przygotujProces();
     QCoreApplication aplikacja(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("klient"));
+    QCoreApplication::setApplicationName(QStringLiteral("klient-synchronizacji"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
     QCommandLineParser parser;
@@ -40,11 +42,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
                        "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
                        "tej maszyny."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption pomoc = parser.addHelpOption();
+    const QCommandLineOption wersja = parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("host"), QStringLiteral("Adres serwera."), QStringLiteral("adres"),
-         QStringLiteral("127.0.0.1")},
+        {QStringLiteral("host"),
+         QStringLiteral("Adres serwera (domyślnie 127.0.0.1; z --systemowy trzeba go podać)."),
+         QStringLiteral("adres")},
         {QStringLiteral("port"), QStringLiteral("Port serwera."), QStringLiteral("port"),
          QString::number(ramka::domyslnyPort)},
         {QStringLiteral("count"), QStringLiteral("Liczba symulowanych klientów."),
@@ -62,10 +65,11 @@ int main(int argc, char *argv[])
         {QStringLiteral("seed"), QStringLiteral("Ziarno losowania, dla powtarzalnych przebiegów."),
          QStringLiteral("liczba")},
         {QStringLiteral("exchanges"),
-         QStringLiteral("Zakończ po K czasach uzgodnionych otrzymanych przez każdego klienta."),
-         QStringLiteral("K"), QStringLiteral("0")},
+         QStringLiteral("Zakończ po K czasach uzgodnionych otrzymanych przez każdego klienta "
+                        "(domyślnie działa do zatrzymania)."),
+         QStringLiteral("K")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
-         QStringLiteral("Tylko podsumowania wymian.")},
+         QStringLiteral("Tylko podsumowania wymian i zmiany stanu połączenia.")},
         {QStringLiteral("systemowy"),
          QStringLiteral("Jedno połączenie, którego zegarem jest zegar systemowy tej maszyny: "
                         "odpowiada czasem systemowym i doprowadza zegar systemowy do każdego "
@@ -94,21 +98,45 @@ int main(int argc, char *argv[])
                         "z żądania i czas systemowy w chwili jego nadejścia (ms od północy); "
                         "dla pomiarów.")},
     });
-    parser.process(aplikacja);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        static const QRegularExpression cytat(QStringLiteral("'([^']*)'"));
+        const QString opcja = cytat.match(parser.errorText()).captured(1);
+        if (!parser.unknownOptionNames().isEmpty())
+            blad(QStringLiteral("nieznana opcja: %1%2 (zob. --help)")
+                     .arg(opcja.size() > 1 ? QStringLiteral("--") : QStringLiteral("-"), opcja));
+        blad(QStringLiteral("opcja %1 wymaga wartości (zob. --help)").arg(opcja));
+    }
+    if (parser.isSet(pomoc)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(wersja)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty())
         blad(QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first()));
 
     Ustawienia ustawienia;
-    ustawienia.host = parser.value(QStringLiteral("host"));
+    ustawienia.systemowy = parser.isSet(QStringLiteral("systemowy"));
+    // The clock of a real machine follows only a server named on purpose.
+    if (ustawienia.systemowy && !parser.isSet(QStringLiteral("host")))
+        blad(QStringLiteral("--systemowy wymaga adresu serwera: --host ADRES (w usłudze: SERWER= "
+                            "w /etc/default/klient-systemowy)"));
+    if (parser.isSet(QStringLiteral("host")))
+        ustawienia.host = parser.value(QStringLiteral("host")).trimmed();
+    if (ustawienia.host.isEmpty())
+        blad(QStringLiteral("--host: pusty adres serwera"));
     ustawienia.port = quint16(liczba(parser, QStringLiteral("port"), 1, 65535));
     ustawienia.liczba = int(liczba(parser, QStringLiteral("count"), 1, 100000));
     ustawienia.przesuniecieS = liczba(parser, QStringLiteral("offset"), -43200, 43200);
     ustawienia.rozrzutS = liczba(parser, QStringLiteral("spread"), 0, 43200);
     ustawienia.dryfPpm = liczba(parser, QStringLiteral("drift"), -1e5, 1e5);
-    ustawienia.wymiany = int(liczba(parser, QStringLiteral("exchanges"), 0, 1e9));
+    if (parser.isSet(QStringLiteral("exchanges")))
+        ustawienia.wymiany = int(liczba(parser, QStringLiteral("exchanges"), 1, 1e9));
     ustawienia.cicho = parser.isSet(QStringLiteral("quiet"));
     ustawienia.czasy = parser.isSet(QStringLiteral("timing"));
-    ustawienia.systemowy = parser.isSet(QStringLiteral("systemowy"));
     if (ustawienia.systemowy) {
         for (const char *opcja : {"count", "offset", "spread", "drift"})
             if (parser.isSet(QLatin1String(opcja)))

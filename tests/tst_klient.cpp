@@ -457,7 +457,8 @@ void TstKlient::zegarSystemowyZProcesem()
     s.kliknij("przyciskSynch");
     QProcess klient;
     QVERIFY(s.uruchomKlienta(klient,
-                             {QStringLiteral("--systemowy"), QStringLiteral("--bez-zmian"),
+                             {QStringLiteral("--systemowy"), QStringLiteral("--host"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("--bez-zmian"),
                               QStringLiteral("--exchanges"), QStringLiteral("1")}));
     QTRY_COMPARE_WITH_TIMEOUT(
         s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 1, 10000);
@@ -476,36 +477,45 @@ void TstKlient::zegarSystemowyZProcesem()
 
 void TstKlient::bledneWywolania_data()
 {
-    QTest::addColumn<QStringList>("argumenty");
+    QTest::addColumn<QString>("argumenty");
     QTest::addColumn<QString>("komunikat");
     QTest::newRow("--systemowy --count 5")
-        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--count"),
-                        QStringLiteral("5")}
-        << QStringLiteral("klient: --count nie ma sensu z --systemowy");
+        << QStringLiteral("--systemowy --host 10.0.0.1 --count 5")
+        << QStringLiteral("--count nie ma sensu z --systemowy");
     QTest::newRow("--systemowy --drift 10")
-        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--drift"),
-                        QStringLiteral("10")}
-        << QStringLiteral("klient: --drift nie ma sensu z --systemowy");
-    QTest::newRow("--bez-zmian alone") << QStringList {QStringLiteral("--bez-zmian")}
-                                       << QStringLiteral("klient: --bez-zmian działa tylko z "
-                                                         "--systemowy");
+        << QStringLiteral("--systemowy --host 10.0.0.1 --drift 10")
+        << QStringLiteral("--drift nie ma sensu z --systemowy");
+    QTest::newRow("--bez-zmian alone") << QStringLiteral("--bez-zmian")
+                                       << QStringLiteral("--bez-zmian działa tylko z --systemowy");
     QTest::newRow("--maks-korekta 0")
-        << QStringList {QStringLiteral("--systemowy"), QStringLiteral("--maks-korekta"),
-                        QStringLiteral("0")}
-        << QStringLiteral("klient: --maks-korekta przyjmuje liczbę od 0.001 do 43200");
+        << QStringLiteral("--systemowy --host 10.0.0.1 --maks-korekta 0")
+        << QStringLiteral("--maks-korekta przyjmuje liczbę od 0.001 do 43200");
+    // The service is shipped with no server set: no clock follows one by
+    // mistake.
+    QTest::newRow("--systemowy without a server")
+        << QStringLiteral("--systemowy --port 4466")
+        << QStringLiteral("--systemowy wymaga adresu serwera: --host ADRES");
+    QTest::newRow("an unknown option")
+        << QStringLiteral("--nieznana") << QStringLiteral("nieznana opcja: --nieznana");
+    QTest::newRow("--host without a value")
+        << QStringLiteral("--host") << QStringLiteral("opcja --host wymaga wartości");
+    QTest::newRow("--exchanges 0") << QStringLiteral("--exchanges 0")
+                                   << QStringLiteral("--exchanges przyjmuje liczbę od 1 do 1e+09");
 }
 
 void TstKlient::bledneWywolania()
 {
-    QFETCH(QStringList, argumenty);
+    QFETCH(QString, argumenty);
     QFETCH(QString, komunikat);
     QProcess klient;
-    klient.start(QStringLiteral(KLIENT_SCIEZKA), argumenty);
+    klient.start(QStringLiteral(KLIENT_SCIEZKA), argumenty.split(QLatin1Char(' ')));
     QVERIFY(klient.waitForFinished(5000));
     QCOMPARE(klient.exitCode(), 2);
     QVERIFY(klient.readAllStandardOutput().isEmpty());
     const QString bledy = QString::fromUtf8(klient.readAllStandardError());
-    QVERIFY2(bledy.startsWith(komunikat), qPrintable(bledy));
+    QVERIFY2(bledy.startsWith(QStringLiteral("klient-synchronizacji: ") + komunikat),
+             qPrintable(bledy));
+    QCOMPARE(bledy.count(QLatin1Char('\n')), 1);
 }
 
 QTEST_MAIN(TstKlient)

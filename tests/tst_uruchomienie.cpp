@@ -28,6 +28,7 @@ private slots:
     void opcje();
     void bezOkna();
     void zamknieteWyjscie();
+    void podsumowanie();
 };
 
 namespace {
@@ -57,6 +58,11 @@ QStringList linieOkna(const QStringList &plik, const QString &okno)
                           ? dopasowanie.captured(3).mid(1)
                           : dopasowanie.captured(2) + dopasowanie.captured(3));
     }
+    // A reply's line names the machine too, which the pane does not.
+    static const QRegularExpression adres(
+        QStringLiteral("^(.* - Odebrano godzinę od klienta .*) - 127\\.0\\.0\\.1; Port:\\d+$"));
+    for (QString &linia : linie)
+        linia.replace(adres, QStringLiteral("\\1"));
     return linie;
 }
 
@@ -233,7 +239,21 @@ void TstUruchomienie::opcje_data()
         << a("--bez-okna --synch") << 2
         << QStringLiteral("serwer-synchronizacji: --synch wymaga --start");
     QTest::newRow("unknown") << a("--start --szybko") << 2
-                             << QStringLiteral("serwer-synchronizacji: nieznana opcja: szybko");
+                             << QStringLiteral("serwer-synchronizacji: nieznana opcja: --szybko");
+    QTest::newRow("a typo, no display")
+        << a("--bez-okan --start BEZ_EKRANU") << 2
+        << QStringLiteral("serwer-synchronizacji: nieznana opcja: --bez-okan");
+    QTest::newRow("the toolkit's own options")
+        << a("-style fusion --reverse --bez-okna --start --prog 59 BEZ_EKRANU") << 2
+        << QStringLiteral("serwer-synchronizacji: --prog przyjmuje");
+    QTest::newRow("a window, no display")
+        << a("--start BEZ_EKRANU") << 1
+        << QStringLiteral("serwer-synchronizacji: brak ekranu (nie ustawiono DISPLAY ani "
+                          "WAYLAND_DISPLAY), więc okno nie może się otworzyć; serwer bez okna: "
+                          "serwer-synchronizacji --bez-okna --start");
+    QTest::newRow("a summary with a window")
+        << a("--start --podsumowanie") << 2
+        << QStringLiteral("serwer-synchronizacji: --podsumowanie wymaga --bez-okna");
     QTest::newRow("a network that is not one")
         << a("--bez-okna --start --dozwolone 10.0.0.0/8,10.1.2.300") << 2
         << QStringLiteral("serwer-synchronizacji: --dozwolone: \"10.1.2.300\" nie jest siecią "
@@ -263,6 +283,12 @@ void TstUruchomienie::opcje()
     argumenty.replaceInStrings(QStringLiteral("ZAJETY"), QString::number(zajety.serverPort()));
 
     QProcess serwer;
+    if (argumenty.removeAll(QStringLiteral("BEZ_EKRANU")) > 0) {
+        QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+        for (const char *zmienna : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            srodowisko.remove(QLatin1String(zmienna));
+        serwer.setProcessEnvironment(srodowisko);
+    }
     serwer.start(QStringLiteral(SERWER_SCIEZKA), argumenty);
     QVERIFY(serwer.waitForFinished(10000));
     QCOMPARE(serwer.exitStatus(), QProcess::NormalExit);
@@ -380,6 +406,56 @@ void TstUruchomienie::zamknieteWyjscie()
     QTRY_VERIFY(!klient.odebrane.isEmpty() && klient.odebrane.constLast().kod == ramka::kodStopu);
     bledy += QString::fromUtf8(serwer.readAllStandardError());
     QCOMPARE(bledy.count(wyjscieZamkniete), 1);
+}
+
+// A thousand clients and --podsumowanie: away from the panes one line for
+// each exchange, and full lines, naming the machines, only of what went
+// wrong: replies rejected, a client that kept silent.
+void TstUruchomienie::podsumowanie()
+{
+    const quint16 port = wolnyPort();
+    QProcess serwer;
+    serwer.start(QStringLiteral(SERWER_SCIEZKA),
+                 {QStringLiteral("--bez-okna"), QStringLiteral("--start"),
+                  QStringLiteral("--synch"), QStringLiteral("--okres"), QStringLiteral("10"),
+                  QStringLiteral("--prog"), QStringLiteral("60"), QStringLiteral("--podsumowanie"),
+                  QStringLiteral("--port"), QString::number(port)});
+    QVERIFY(serwer.waitForStarted(5000));
+    QTRY_VERIFY(
+        QString::fromUtf8(serwer.peek(4096)).contains(QStringLiteral("Uruchomiono serwer")));
+    KlientTestowy milczacy(port, 0, false);
+    QTRY_COMPARE(milczacy.gniazdo.state(), QAbstractSocket::ConnectedState);
+    QProcess klienci;
+    klienci.start(QStringLiteral(KLIENT_SCIEZKA),
+                  {QStringLiteral("--port"), QString::number(port), QStringLiteral("--count"),
+                   QStringLiteral("1000"), QStringLiteral("--offset"), QStringLiteral("100"),
+                   QStringLiteral("--exchanges"), QStringLiteral("1"), QStringLiteral("--quiet")});
+    QTRY_COMPARE_WITH_TIMEOUT(klienci.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(klienci.exitCode(), 0);
+    ::kill(pid_t(serwer.processId()), SIGTERM);
+    QVERIFY(serwer.waitForFinished(5000));
+
+    const QStringList linie = QString::fromUtf8(serwer.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const char *szczegol : {" - Nadano żądanie", " - Odebrano godzinę",
+                                 "Średnia:", " - Wysłano godzinę", "Odebrano wszystkie"})
+        QVERIFY2(linie.filter(QString::fromUtf8(szczegol)).isEmpty(), szczegol);
+    static const QRegularExpression wymiana(QStringLiteral(
+        " - Wymiana: odpowiedzi 1000 z 1001, odrzucone 29, średnia 0 s, czas uzgodniony "
+        "\\d\\d:\\d\\d:\\d\\d wysłany do 1001 klientów$"));
+    QCOMPARE(linie.filter(QStringLiteral(" - Wymiana: ")).size(), 1);
+    QVERIFY2(linie.filter(wymiana).size() == 1, qPrintable(linie.join(QLatin1Char('\n'))));
+    // Only 29 replies are averaged.
+    static const QRegularExpression odrzucona(QStringLiteral(
+        "^\\[synchronizacja\\] \\S+ \\d\\d:\\d\\d:\\d\\d ------Odrzucono czas klienta \\d+------ - "
+        "127\\.0\\.0\\.1; Port:\\d+ różnica:(99|100)s$"));
+    QCOMPARE(linie.filter(odrzucona).size(), 29);
+    QCOMPARE(linie
+                 .filter(QStringLiteral("----Nie odebrano wszystkich odpowiedzi---- bez "
+                                        "odpowiedzi: 127.0.0.1; Port:%1")
+                             .arg(milczacy.gniazdo.localPort()))
+                 .size(),
+             1);
 }
 
 QTEST_MAIN(TstUruchomienie)

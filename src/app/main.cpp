@@ -61,6 +61,32 @@ void zatrzymaj(Serwer &okno)
         gniazdo->flush();
 }
 
+// Whether a window can open: a display to show it on, or a platform that
+// needs none, named in the environment or by -platform.
+bool maEkran(const Opcje &opcje)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return !opcje.platforma.isEmpty() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(opcje);
+    return true;
+#endif
+}
+
+// Without a window the toolkit still looks for a runtime folder it will not
+// use, and says so on every start; a service should say nothing unless
+// something is wrong.
+QtMessageHandler poprzedniaObsluga = nullptr;
+void bezZbednychOstrzezen(QtMsgType typ, const QMessageLogContext &kontekst, const QString &tresc)
+{
+    if (typ == QtWarningMsg
+        && tresc.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    poprzedniaObsluga(typ, kontekst, tresc);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,19 +112,19 @@ int main(int argc, char *argv[])
         wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
         return 2;
     }
-    const bool bezOkna = bezOknaWArgumentach(argumenty);
-    if (bezOkna)
+    if (opcje.bezOkna) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        poprzedniaObsluga = qInstallMessageHandler(bezZbednychOstrzezen);
+    } else if (!maEkran(opcje)) {
+        wypisz(stderr,
+               QStringLiteral("serwer-synchronizacji: brak ekranu (nie ustawiono DISPLAY ani "
+                              "WAYLAND_DISPLAY), więc okno nie może się otworzyć; serwer bez "
+                              "okna: serwer-synchronizacji --bez-okna --start\n"));
+        return 1;
+    }
 
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
-    if (polecenie == Polecenie::NieznanaOpcja) {
-        opcje = Opcje();
-        if (czytajOpcje(QApplication::arguments(), opcje, tekst) != Polecenie::Uruchom) {
-            wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
-            return 2;
-        }
-    }
 
     ZapisDziennika plik;
     if (!opcje.dziennik.isEmpty() && !plik.otworz(opcje.dziennik, tekst)) {
@@ -119,6 +145,8 @@ int main(int argc, char *argv[])
             });
     ustawPola(okno, opcje);
     okno.ustawDostep(opcje.dostep);
+    if (opcje.podsumowanie)
+        okno.tylkoPodsumowania();
 
     // SIGHUP: the log file was rotated. SIGTERM, SIGINT: a server without a
     // window is told to end as the operator would end it.

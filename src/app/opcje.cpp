@@ -4,8 +4,54 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace {
+
+// The options QApplication takes as its own (its documentation's list, with
+// those of X11), and whether each has a value.
+const std::pair<QLatin1String, bool> opcjeQt[] = {
+    {QLatin1String("platform"), true},        {QLatin1String("platformpluginpath"), true},
+    {QLatin1String("platformtheme"), true},   {QLatin1String("plugin"), true},
+    {QLatin1String("qwindowgeometry"), true}, {QLatin1String("qwindowicon"), true},
+    {QLatin1String("qwindowtitle"), true},    {QLatin1String("session"), true},
+    {QLatin1String("style"), true},           {QLatin1String("stylesheet"), true},
+    {QLatin1String("display"), true},         {QLatin1String("geometry"), true},
+    {QLatin1String("title"), true},           {QLatin1String("name"), true},
+    {QLatin1String("visual"), true},          {QLatin1String("ncols"), true},
+    {QLatin1String("qmljsdebugger"), false},  {QLatin1String("reverse"), false},
+    {QLatin1String("widgetcount"), false},    {QLatin1String("nograb"), false},
+    {QLatin1String("dograb"), false},         {QLatin1String("sync"), false},
+    {QLatin1String("cmap"), false},
+};
+
+// The arguments without the toolkit's own options, which it takes out once
+// it starts; the value of -platform, if any, in `platforma`.
+QStringList bezOpcjiQt(const QStringList &argumenty, QString &platforma)
+{
+    QStringList reszta;
+    for (qsizetype i = 0; i < argumenty.size(); ++i) {
+        const QString &argument = argumenty[i];
+        const QString nazwa = argument.section(QLatin1Char('='), 0, 0)
+                                  .remove(QRegularExpression(QStringLiteral("^--?")));
+        const auto qt = std::find_if(std::begin(opcjeQt), std::end(opcjeQt),
+                                     [&nazwa](const auto &o) { return o.first == nazwa; });
+        if (i == 0 || !argument.startsWith(QLatin1Char('-')) || qt == std::end(opcjeQt)) {
+            reszta << argument;
+            continue;
+        }
+        QString wartosc = argument.section(QLatin1Char('='), 1);
+        if (qt->second && !argument.contains(QLatin1Char('=')) && i + 1 < argumenty.size())
+            wartosc = argumenty[++i];
+        if (nazwa == QLatin1String("platform"))
+            platforma = wartosc;
+    }
+    return reszta;
+}
 
 // A whole number from `od` to `doWartosci`, or an error naming the option.
 bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
@@ -63,20 +109,24 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
          QStringLiteral("Najwyżej N połączeń z jednego adresu naraz; dalsze są od razu "
                         "zamykane. Domyślnie bez ograniczenia."),
          QStringLiteral("N")},
+        {QStringLiteral("podsumowanie"),
+         QStringLiteral("Wraz z --bez-okna: na standardowe wyjście i do dziennika jedna linia "
+                        "na wymianę, pełne linie tylko o tym, co poszło źle; okna bez zmian.")},
         {QStringLiteral("dziennik"),
          QStringLiteral("Dopisuj każdą linię obu dzienników do PLIKU (z datą i nazwą okna); "
                         "po przeniesieniu pliku lub SIGHUP otwórz go na nowo."),
          QStringLiteral("PLIK")},
     });
 
-    if (!parser.parse(argumenty)) {
+    if (!parser.parse(bezOpcjiQt(argumenty, opcje.platforma))) {
         const QStringList nieznane = parser.unknownOptionNames();
-        if (nieznane.isEmpty()) {
-            tekst = parser.errorText();
-            return Polecenie::Blad;
-        }
-        tekst = QStringLiteral("nieznana opcja: %1").arg(nieznane.join(QStringLiteral(", ")));
-        return Polecenie::NieznanaOpcja;
+        tekst = nieznane.isEmpty()
+            ? parser.errorText()
+            : QStringLiteral("nieznana opcja: %1%2 (zob. --help)")
+                  .arg(nieznane.constFirst().size() > 1 ? QStringLiteral("--")
+                                                        : QStringLiteral("-"),
+                       nieznane.constFirst());
+        return Polecenie::Blad;
     }
     if (parser.isSet(pomoc) || parser.isSet(QStringLiteral("help-all"))) {
         // Read before the application object exists, the parser does not
@@ -110,19 +160,19 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     opcje.synch = parser.isSet(QStringLiteral("synch"));
     opcje.bezOkna = parser.isSet(QStringLiteral("bez-okna"));
     opcje.dziennik = parser.value(QStringLiteral("dziennik"));
+    opcje.podsumowanie = parser.isSet(QStringLiteral("podsumowanie"));
     for (const char *wymaga : {"synch", "bez-okna"})
         if (parser.isSet(QLatin1String(wymaga)) && !opcje.start) {
             tekst = QStringLiteral("--%1 wymaga --start").arg(QLatin1String(wymaga));
             return Polecenie::Blad;
         }
+    if (opcje.podsumowanie && !opcje.bezOkna) {
+        tekst = QStringLiteral("--podsumowanie wymaga --bez-okna");
+        return Polecenie::Blad;
+    }
     if (parser.isSet(QStringLiteral("dziennik")) && opcje.dziennik.isEmpty()) {
         tekst = QStringLiteral("--dziennik wymaga nazwy pliku");
         return Polecenie::Blad;
     }
     return Polecenie::Uruchom;
-}
-
-bool bezOknaWArgumentach(const QStringList &argumenty)
-{
-    return argumenty.contains(QLatin1String("--bez-okna"));
 }

@@ -20,6 +20,8 @@ struct Opcje
     bool bezOkna = false; // no window: lines to standard output, ends on SIGTERM
     QString dziennik; // a log file to append every line to
     Dostep dostep; // who may connect: by default everyone, with no cap
+    bool podsumowanie = false; // one line per exchange on standard output and in the file
+    QString platforma; // Qt's -platform, when given
 };
 
 enum class Polecenie {
@@ -27,15 +29,12 @@ enum class Polecenie {
     Pomoc, // print `tekst` and end with 0
     Wersja, // the same
     Blad, // print `tekst` on standard error and end with 2
-    NieznanaOpcja, // the same, unless the toolkit takes the option as its own
 };
 
-// Reads the arguments (the program's name first, the toolkit's own options
-// already taken out). Values out of range are errors, never clamped.
+// Reads the arguments (the program's name first), before the toolkit
+// starts, so that help and mistakes need no display: the toolkit's own
+// documented options are left to it, any other unknown one is an error.
+// Values out of range are errors, never clamped.
 Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst);
-
-// Whether the arguments ask for no window: the toolkit must know that before
-// the application object exists, even when they hold its own options too.
-bool bezOknaWArgumentach(const QStringList &argumenty);
 
 #endif // OPCJE_H

@@ -96,21 +96,28 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     const Odpowiedz odpowiedz
         = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych, liczbaOdpowiedzi,
                             licznikTaktow, roznice, przyjete);
+    if (odpowiedz.n < pojemnoscWymiany)
+        nadawcy[odpowiedz.n] = {polaczenie->adres, polaczenie->port};
     if (!odpowiedz.zCzasem)
         return;
     saRoznice = true;
-    dopisz(oknoSerwera,
-           zeZnacznikiem(czasSerwera,
-                         QStringLiteral(" - Odebrano godzinę od klienta ")
-                             + QString::number(odpowiedz.n) + QStringLiteral(" - ")
-                             + czasIRoznica(czasKlienta, odpowiedz.roznica)));
+    // Away from the pane the line also names the machine.
+    const QString linia = zeZnacznikiem(czasSerwera,
+                                        QStringLiteral(" - Odebrano godzinę od klienta ")
+                                            + QString::number(odpowiedz.n) + QStringLiteral(" - ")
+                                            + czasIRoznica(czasKlienta, odpowiedz.roznica));
+    doPanelu(oknoSerwera, linia);
+    if (!podsumowanie)
+        przekaz(oknoSerwera,
+                linia + QStringLiteral(" - ") + opisAdresu(polaczenie->adres, polaczenie->port));
 
     switch (odpowiedz.zamkniecie) {
     case Zamkniecie::Otwarta:
         break;
     case Zamkniecie::WOknie:
-        dopisz(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
-        dopisz(oknoSynchronizacji, QStringLiteral("----Rozpoczynam proces uśredniania----"));
+        dopiszSzczegol(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
+        dopiszSzczegol(oknoSynchronizacji,
+                       QStringLiteral("----Rozpoczynam proces uśredniania----"));
         usrednij();
         break;
     case Zamkniecie::PoOknie:
@@ -143,7 +150,24 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
 // not answered; they may never answer.
 void Serwer::zamknijPoOknie()
 {
-    dopisz(oknoSerwera, QStringLiteral("----Nie odebrano wszystkich odpowiedzi----"));
+    // Away from the pane, which machines were asked and kept silent.
+    constexpr int wymienionych = 10;
+    QStringList milczace;
+    qsizetype innych = 0;
+    for (QTcpSocket *gniazdo : std::as_const(*klienci)) {
+        const auto polaczenie = polaczenia.constFind(gniazdo);
+        if (polaczenie == polaczenia.cend() || !polaczenie->zapytany)
+            continue;
+        if (milczace.size() < wymienionych)
+            milczace << opisAdresu(polaczenie->adres, polaczenie->port);
+        else
+            ++innych;
+    }
+    const QString linia = QStringLiteral("----Nie odebrano wszystkich odpowiedzi----");
+    doPanelu(oknoSerwera, linia);
+    przekaz(oknoSerwera,
+            linia + QStringLiteral(" bez odpowiedzi: ") + milczace.join(QStringLiteral(", "))
+                + (innych > 0 ? QStringLiteral(" i %1 innych").arg(innych) : QString()));
     usrednij();
 }
 
@@ -154,15 +178,34 @@ void Serwer::usrednij()
 
     QList<qint32> odrzucone;
     usrednijRoznice(roznice, przyjete, ile, poleOdrzucenia->value(), odrzucone);
-    for (qint32 i : std::as_const(odrzucone))
-        dopisz(oknoSynchronizacji,
-               QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
-                   + QStringLiteral("------"));
+    for (qint32 i : std::as_const(odrzucone)) {
+        const QString linia = QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
+            + QStringLiteral("------");
+        doPanelu(oknoSynchronizacji, linia);
+        przekaz(oknoSynchronizacji,
+                linia + QStringLiteral(" - ") + opisAdresu(nadawcy[i].first, nadawcy[i].second)
+                    + QStringLiteral(" różnica:%1s").arg(roznice[i]));
+    }
 
     czasZadania = czasSerwera.addSecs(roznice[0]);
-    dopisz(oknoSynchronizacji,
-           zeZnacznikiem(czasSerwera,
-                         QStringLiteral(" - Średnia:") + QString::number(roznice[0])
-                             + QStringLiteral("  czas:") + czasZadania.toString(Qt::TextDate)));
+    dopiszSzczegol(oknoSynchronizacji,
+                   zeZnacznikiem(czasSerwera,
+                                 QStringLiteral(" - Średnia:") + QString::number(roznice[0])
+                                     + QStringLiteral("  czas:")
+                                     + czasZadania.toString(Qt::TextDate)));
+    const qint32 odpowiedzi = liczbaOdpowiedzi;
+    const qint32 srednia = roznice[0];
     wyslijZadanie();
+    if (podsumowanie)
+        przekaz(oknoSerwera,
+                zeZnacznikiem(czasSerwera,
+                              QStringLiteral(" - Wymiana: odpowiedzi %1 z %2, odrzucone %3, "
+                                             "średnia %4 s, czas uzgodniony %5 wysłany do %6 "
+                                             "klientów")
+                                  .arg(odpowiedzi)
+                                  .arg(zapytanychWWymianie)
+                                  .arg(odrzucone.size())
+                                  .arg(srednia)
+                                  .arg(godzina(czasZadania))
+                                  .arg(liczbaZapytanych)));
 }

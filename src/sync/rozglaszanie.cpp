@@ -48,19 +48,21 @@ void Serwer::wyslijZadanie()
     saRoznice = false;
 
     const QString ilu = QString::number(liczbaZapytanych);
+    if (zadanie)
+        zapytanychWWymianie = liczbaZapytanych;
     switch (typKomunikatu) {
     case ramka::kodZadania:
-        dopisz(oknoSerwera,
-               zeZnacznikiem(czasSerwera,
-                             QStringLiteral(" - Nadano żądanie wysłania godziny do ") + ilu
-                                 + QStringLiteral(" klientów")));
+        dopiszSzczegol(oknoSerwera,
+                       zeZnacznikiem(czasSerwera,
+                                     QStringLiteral(" - Nadano żądanie wysłania godziny do ") + ilu
+                                         + QStringLiteral(" klientów")));
         break;
     case ramka::kodWyniku:
-        dopisz(oknoSerwera,
-               zeZnacznikiem(czasSerwera,
-                             QStringLiteral(" - Wysłano godzinę synchronizacji ")
-                                 + godzina(czasZadania) + QStringLiteral(" do ") + ilu
-                                 + QStringLiteral(" klientów")));
+        dopiszSzczegol(oknoSerwera,
+                       zeZnacznikiem(czasSerwera,
+                                     QStringLiteral(" - Wysłano godzinę synchronizacji ")
+                                         + godzina(czasZadania) + QStringLiteral(" do ") + ilu
+                                         + QStringLiteral(" klientów")));
         typKomunikatu = ramka::kodZadania;
         break;
     default:

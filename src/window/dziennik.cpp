@@ -72,6 +72,15 @@ void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &li
     doPanelu(okno, linia);
 }
 
+// A line of the course of an exchange: in the pane always, elsewhere only
+// when every line is asked for, not one per exchange.
+void Serwer::dopiszSzczegol(QTextBrowser *okno, const QString &linia)
+{
+    if (!podsumowanie)
+        przekaz(okno, linia);
+    doPanelu(okno, linia);
+}
+
 void Serwer::podsumujPominiete()
 {
     for (const auto &[adres, ile] : ogranicznik.podsumuj(monotonicznyMs()))

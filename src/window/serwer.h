@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QFrame;
@@ -50,6 +51,10 @@ public:
     // no message box, and the panes stay empty; the lines go only to the
     // receivers above.
     void bezWidoku() { widoczny = false; }
+
+    // Away from the panes, one line for each exchange, with the full lines
+    // only of what went wrong (a reply rejected, clients that kept silent).
+    void tylkoPodsumowania() { podsumowanie = true; }
 
     // Who may connect (by default everyone, with no cap).
     void ustawDostep(const Dostep &nowy) { dostep = nowy; }
@@ -94,6 +99,7 @@ private:
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia);
     void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
+    void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
     void przekaz(QTextBrowser *okno, const QString &linia);
     void doPanelu(QTextBrowser *okno, const QString &linia);
     void podsumujPominiete();
@@ -190,6 +196,12 @@ private:
 
     int przyjetychWPrzebiegu = 0;
     int domyslnieOczekujacych = 0; // the server's own limit of pending connections
+
+    // The machines behind the ordinals of the open exchange's replies, and
+    // how many its request asked.
+    std::pair<quint32, quint16> nadawcy[pojemnoscWymiany] = {};
+    qint32 zapytanychWWymianie = 0;
+    bool podsumowanie = false;
 
     // A request went to at least one client, and its exchange has not
     // closed since.
