@@ -121,13 +121,12 @@ int main(int argc, char *argv[])
     Ustawienia ustawienia;
     ustawienia.systemowy = parser.isSet(QStringLiteral("systemowy"));
     // The clock of a real machine follows only a server named on purpose.
-    if (ustawienia.systemowy && !parser.isSet(QStringLiteral("host")))
-        blad(QStringLiteral("--systemowy wymaga adresu serwera: --host ADRES (w usłudze: SERWER= "
-                            "w /etc/default/klient-systemowy)"));
     if (parser.isSet(QStringLiteral("host")))
         ustawienia.host = parser.value(QStringLiteral("host")).trimmed();
-    if (ustawienia.host.isEmpty())
-        blad(QStringLiteral("--host: pusty adres serwera"));
+    if ((ustawienia.systemowy && !parser.isSet(QStringLiteral("host"))) || ustawienia.host.isEmpty())
+        blad(QStringLiteral("%1wymaga adresu serwera: --host ADRES (w usłudze: SERWER= w "
+                            "/etc/default/klient-systemowy)")
+                 .arg(ustawienia.systemowy ? QStringLiteral("--systemowy ") : QString()));
     ustawienia.port = quint16(liczba(parser, QStringLiteral("port"), 1, 65535));
     ustawienia.liczba = int(liczba(parser, QStringLiteral("count"), 1, 100000));
     ustawienia.przesuniecieS = liczba(parser, QStringLiteral("offset"), -43200, 43200);

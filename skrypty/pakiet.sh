@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: its files are where they belong,
-# the menu entry, the AppStream metadata and the package itself (lintian)
-# validate, and it installs with apt-get, runs, and removes cleanly. Installs
-# for real: run it as root, or with sudo at hand; with --bez-instalacji it
-# stops before installing.
+# the menu entry, the AppStream metadata, the log rotation, the service units
+# (and how exposed they are) and the package itself (lintian) validate, and
+# it installs with apt-get, runs, and is removed and purged with its
+# maintainer scripts, leaving nothing behind. Installs for real: run it as
+# root, or with sudo at hand; with --bez-instalacji it stops before
+# installing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
-zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian systemd man-db
+zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian systemd man-db \
+    logrotate init-system-helpers
 # A distribution's layout: programs under /usr, settings in /etc.
 zbuduj build -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cd "$katalog_projektu/build"
@@ -16,16 +19,25 @@ cpack -G DEB >/dev/null
 pakiet=$(ls serwer-synchronizacji_*.deb)
 
 id=pl.synchronizacja.SerwerSynchronizacji
-pliki=(usr/bin/serwer-synchronizacji usr/bin/klient
+pliki=(usr/bin/serwer-synchronizacji usr/bin/klient-synchronizacji
        "usr/share/applications/$id.desktop"
        "usr/share/icons/hicolor/scalable/apps/$id.svg"
        "usr/share/metainfo/$id.metainfo.xml"
-       usr/share/man/man1/serwer-synchronizacji.1.gz usr/share/man/man1/klient.1.gz
+       usr/share/man/man1/serwer-synchronizacji.1.gz usr/share/man/man1/klient-synchronizacji.1.gz
        usr/share/doc/serwer-synchronizacji/copyright
        usr/share/doc/serwer-synchronizacji/changelog.gz
        lib/systemd/system/serwer-synchronizacji.service etc/default/serwer-synchronizacji
-       lib/systemd/system/klient-systemowy.service etc/default/klient-systemowy)
+       lib/systemd/system/klient-systemowy.service etc/default/klient-systemowy
+       etc/logrotate.d/serwer-synchronizacji)
 uslugi=(serwer-synchronizacji klient-systemowy)
+# What a purge must take away besides the files: what the services and
+# deb-systemd-helper leave.
+slady=(/var/log/serwer-synchronizacji /var/log/private/serwer-synchronizacji
+       /etc/systemd/system/serwer-synchronizacji.service /etc/systemd/system/klient-systemowy.service
+       /var/lib/systemd/deb-systemd-helper-enabled/serwer-synchronizacji.service.dsh-also
+       /var/lib/systemd/deb-systemd-helper-enabled/klient-systemowy.service.dsh-also
+       /var/lib/systemd/deb-systemd-helper-masked/serwer-synchronizacji.service
+       /var/lib/systemd/deb-systemd-helper-masked/klient-systemowy.service)
 
 korzen=$(mktemp -d)
 trap 'rm -rf "$korzen"' EXIT
@@ -36,10 +48,27 @@ done
 desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
 xmllint --noout "$korzen/usr/share/icons/hicolor/scalable/apps/$id.svg"
 appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
+logrotate --debug "$korzen/etc/logrotate.d/serwer-synchronizacji" 2>/dev/null
+# The maintainer scripts are there; the units verify and are exposed
+# little (under 3.0 on systemd's scale of 10).
+kontrola=$(mktemp -d)
+dpkg-deb -e "$pakiet" "$kontrola"
+for skrypt in postinst prerm postrm; do
+    [ -x "$kontrola/$skrypt" ] || { echo "pakiet: no $skrypt in $pakiet" >&2; exit 1; }
+    sh -n "$kontrola/$skrypt"
+done
+rm -rf "$kontrola"
+ekspozycja=()
+for usluga in "${uslugi[@]}"; do
+    plik="$korzen/lib/systemd/system/$usluga.service"
+    wynik=$(systemd-analyze security --offline=true --threshold=29 "$plik" 2>&1 | tail -n 1) \
+        || { echo "pakiet: $usluga is too exposed: $wynik" >&2; exit 1; }
+    ekspozycja+=("$usluga $(echo "$wynik" | grep -oE '[0-9]+\.[0-9]+')")
+done
 # Errors and warnings fail; informational tags are only shown.
 lintian --fail-on error,warning "$pakiet"
 if [ "${1:-}" = "--bez-instalacji" ]; then
-    echo "pakiet: build/$pakiet built and validated"
+    echo "pakiet: build/$pakiet built and validated; exposure ${ekspozycja[*]}"
     exit 0
 fi
 
@@ -49,24 +78,49 @@ jako_root=()
 for plik in "${pliki[@]}"; do
     [ -f "/$plik" ] || { echo "pakiet: /$plik was not installed" >&2; exit 1; }
 done
-/usr/bin/klient --version
+/usr/bin/klient-synchronizacji --version
 for usluga in "${uslugi[@]}"; do
     systemd-analyze verify "/lib/systemd/system/$usluga.service"
     # Installed, not enabled: the administrator decides.
     [ "$(systemctl is-enabled "$usluga" 2>/dev/null || true)" != enabled ] \
         || { echo "pakiet: $usluga is enabled on installation" >&2; exit 1; }
+    # Registered by the maintainer scripts, as disabled.
+    [ -f "/var/lib/systemd/deb-systemd-helper-enabled/$usluga.service.dsh-also" ] \
+        || { echo "pakiet: $usluga was not registered on installation" >&2; exit 1; }
 done
 # It runs until it is stopped: timeout's 124, not a crash or a missing library.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/serwer-synchronizacji 2>/dev/null || status=$?
 [ "$status" -eq 124 ] || { echo "pakiet: the installed server exited with $status" >&2; exit 1; }
-# Without a window, as its service runs it: SIGTERM ends it with 0.
+# Without a window, as its service runs it: its settings as shipped, an
+# unprivileged user with only the right to a port below 1024, no home and
+# no environment; SIGTERM ends it with 0.
 status=0
-timeout --preserve-status -s TERM 3 /usr/bin/serwer-synchronizacji --bez-okna --start --synch --port 47466 \
-    >/dev/null 2>&1 || status=$?
-[ "$status" -eq 0 ] || { echo "pakiet: the server without a window exited with $status" >&2; exit 1; }
+(. /etc/default/serwer-synchronizacji
+ # shellcheck disable=SC2086 # OPCJE is a list of options, as in the unit
+ "${jako_root[@]}" timeout --preserve-status -s TERM 3 \
+     setpriv --reuid=nobody --regid=nogroup --clear-groups \
+         --inh-caps=+net_bind_service --ambient-caps=+net_bind_service \
+     env -i QT_ENABLE_REGEXP_JIT=0 /usr/bin/serwer-synchronizacji --bez-okna --start --synch \
+         --port 123 --okres "$OKRES" --prog "$PROG" $OPCJE >/dev/null) || status=$?
+[ "$status" -eq 0 ] || { echo "pakiet: the server as its service runs it exited with $status" >&2; exit 1; }
+# The client's service, as shipped, with no server set: it refuses to start.
+status=0
+(. /etc/default/klient-systemowy
+ # shellcheck disable=SC2086
+ /usr/bin/klient-synchronizacji --systemowy --quiet --host "$SERWER" --port "$PORT" $OPCJE \
+     >/dev/null 2>&1) || status=$?
+[ "$status" -eq 2 ] || { echo "pakiet: the client with no server set exited with $status" >&2; exit 1; }
+# A log folder as the service leaves it (its dynamic user's, behind a link).
+"${jako_root[@]}" mkdir -p /var/log/private/serwer-synchronizacji
+"${jako_root[@]}" touch /var/log/private/serwer-synchronizacji/dziennik.log
+"${jako_root[@]}" ln -sfn private/serwer-synchronizacji /var/log/serwer-synchronizacji
+"${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq serwer-synchronizacji >/dev/null
+# Removed, the settings stay, as Debian keeps them until a purge.
+[ -f /etc/default/serwer-synchronizacji ] && [ ! -e /usr/bin/serwer-synchronizacji ] \
+    || { echo "pakiet: a removal did not keep only the settings" >&2; exit 1; }
 "${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq serwer-synchronizacji >/dev/null
-for plik in "${pliki[@]}"; do
-    [ ! -e "/$plik" ] || { echo "pakiet: /$plik is left after removal" >&2; exit 1; }
+for plik in "${pliki[@]/#//}" "${slady[@]}"; do
+    [ ! -e "$plik" ] && [ ! -L "$plik" ] || { echo "pakiet: $plik is left after the purge" >&2; exit 1; }
 done
-echo "pakiet: $pakiet built, validated, installed, run and purged"
+echo "pakiet: $pakiet built, validated, installed, run, removed and purged; exposure ${ekspozycja[*]}"
