@@ -62,7 +62,12 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         const auto wypiszKlienta = [this, i](const QString &l) {
             wypisz(l, quint32(i + 1));
         };
-        connect(klient, &Klient::zmianaStanu, this, wypiszKlienta);
+        // Quiet, many clients say how many are connected, once a second at
+        // most, rather than each its own change.
+        if (!ustawienia.cicho || ustawienia.liczba == 1)
+            connect(klient, &Klient::zmianaStanu, this, wypiszKlienta);
+        else
+            connect(klient, &Klient::zmianaStanu, &stanGrupy, qOverload<>(&QTimer::start));
         if (!ustawienia.cicho)
             connect(klient, &Klient::zdarzenie, this, wypiszKlienta);
         connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
@@ -79,6 +84,19 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     podsumowanie.setInterval(60'000);
     connect(&podsumowanie, &QTimer::timeout, this, &Grupa::podsumujPominiete);
     podsumowanie.start();
+    stanGrupy.setSingleShot(true);
+    stanGrupy.setInterval(1000);
+    connect(&stanGrupy, &QTimer::timeout, this, [this] {
+        if (polaczonych == zgloszonychPolaczonych)
+            return;
+        zgloszonychPolaczonych = polaczonych;
+        wypisz(QStringLiteral("połączonych klientów: %1 z %2%3")
+                   .arg(polaczonych)
+                   .arg(klienci.size())
+                   .arg(polaczonych == 0
+                            ? QStringLiteral(" (serwer niedostępny, ponawiam co sekundę)")
+                            : QString()));
+    });
     cisza.setSingleShot(true);
     cisza.setInterval(500);
     connect(&cisza, &QTimer::timeout, this, &Grupa::podsumuj);

@@ -72,6 +72,8 @@ private:
     std::vector<Klient *> klienci;
     std::vector<int> wynikiKlientow; // agreed times received, per client
     int polaczonych = 0;
+    int zgloszonychPolaczonych = -1;
+    QTimer stanGrupy; // says how many are connected, a second after a change
     int numerWymiany = 0;
     // Since the last summary: each client's offset at its latest answer, and
     // the requests answered (by the time they carried).

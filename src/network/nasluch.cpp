@@ -69,6 +69,7 @@ void Serwer::zatrzymaj()
     serwerDziala = 0;
     typKomunikatu = ramka::kodStopu;
     wyslijZadanie();
+    dokonczRozsylanie(); // every client is told before the port closes
     if (synchWlaczona == 1)
         synchB();
     podsumujPominiete();

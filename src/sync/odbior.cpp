@@ -193,19 +193,12 @@ void Serwer::usrednij()
                                  QStringLiteral(" - Średnia:") + QString::number(roznice[0])
                                      + QStringLiteral("  czas:")
                                      + czasZadania.toString(Qt::TextDate)));
-    const qint32 odpowiedzi = liczbaOdpowiedzi;
-    const qint32 srednia = roznice[0];
+    podsumowanieWymiany = QStringLiteral(" - Wymiana: odpowiedzi %1 z %2, odrzucone %3, średnia "
+                                         "%4 s, czas uzgodniony %5 wysłany do ")
+                              .arg(liczbaOdpowiedzi)
+                              .arg(zapytanychWWymianie)
+                              .arg(odrzucone.size())
+                              .arg(roznice[0])
+                              .arg(godzina(czasZadania));
     wyslijZadanie();
-    if (podsumowanie)
-        przekaz(oknoSerwera,
-                zeZnacznikiem(czasSerwera,
-                              QStringLiteral(" - Wymiana: odpowiedzi %1 z %2, odrzucone %3, "
-                                             "średnia %4 s, czas uzgodniony %5 wysłany do %6 "
-                                             "klientów")
-                                  .arg(odpowiedzi)
-                                  .arg(zapytanychWWymianie)
-                                  .arg(odrzucone.size())
-                                  .arg(srednia)
-                                  .arg(godzina(czasZadania))
-                                  .arg(liczbaZapytanych)));
 }

@@ -6,52 +6,85 @@
 #include <QTcpSocket>
 #include <QTextBrowser>
 
+#include <utility>
+
 namespace {
-constexpr qint32 wyslanychOdRazu = 1000;
+// Frames handed to the system in one pass of the event loop. A write costs
+// tens of microseconds; thousands of clients are written to a share at a
+// time, so that no pass holds the loop for long.
+constexpr qsizetype zapisowNaPrzebieg = 1000;
 } // namespace
 
 void Serwer::wyslijZadanie()
 {
+    // Frames reach each client in the order they were broadcast.
+    dokonczRozsylanie();
     okresSynch(poleOkresu->value());
     licznikTaktow = 0;
     const bool zadanie = typKomunikatu == ramka::kodZadania;
     if (zadanie)
         czasZadania = czasSerwera;
 
-    const QByteArray blok = zbudujRamke(typKomunikatu, czasZadania);
-    liczbaZapytanych = 0;
-    // A peer that has reset its connection is found out by the write, and
-    // leaves the registry there and then; the broadcast goes over the list as
-    // it was, to the sockets still registered, each once.
-    const QList<QTcpSocket *> adresaci = *klienci;
-    for (QTcpSocket *gniazdo : adresaci) {
-        if (!polaczenia.contains(gniazdo) || gniazdo->state() != QAbstractSocket::ConnectedState)
+    // To the clients registered now. Until the last frame is written, all
+    // of them count as asked, so that the replies of the first cannot
+    // complete the exchange.
+    rozsylka = Rozsylka {
+        typKomunikatu, czasZadania, zbudujRamke(typKomunikatu, czasZadania), *klienci, 0, 0, true};
+    liczbaZapytanych = qint32(rozsylka.adresaci.size());
+    // Any broadcast ends the exchange before it; a request opens the next,
+    // unless nobody is there to ask.
+    wymianaOtwarta = zadanie && liczbaZapytanych > 0;
+    saRoznice = false;
+    liczbaOdpowiedzi = 0;
+    typKomunikatu = ramka::kodZadania;
+    rozsylaj();
+}
+
+void Serwer::dokonczRozsylanie()
+{
+    while (rozsylka.trwa)
+        rozsylaj();
+}
+
+// The next share of the broadcast. A peer that has reset its connection is
+// found out by the write and leaves the registry there and then; the rest
+// still get their frame, once.
+void Serwer::rozsylaj()
+{
+    Rozsylka &r = rozsylka;
+    if (!r.trwa)
+        return;
+    const bool zadanie = r.kod == ramka::kodZadania;
+    const qsizetype koniec = qMin(r.nastepny + zapisowNaPrzebieg, r.adresaci.size());
+    for (; r.nastepny < koniec; ++r.nastepny) {
+        QTcpSocket *gniazdo = r.adresaci[r.nastepny];
+        if (!polaczenia.contains(gniazdo) || gniazdo->state() != QAbstractSocket::ConnectedState
+            || gniazdo->write(r.blok) != r.blok.size())
             continue;
-        if (gniazdo->write(blok) != blok.size())
-            continue;
-        // The first are handed to the system at once: waiting for a socket
-        // to say it can take the frame costs another pass and two changes of
-        // what the event loop watches. The rest go when their sockets say so,
-        // a share in each pass, so that no pass holds the loop for long.
-        if (liczbaZapytanych < wyslanychOdRazu)
-            gniazdo->flush();
+        // Handed to the system now, not when the socket next says it can
+        // take it: that would cost another pass and two changes of what the
+        // event loop watches.
+        gniazdo->flush();
         const auto polaczenie = polaczenia.find(gniazdo);
         if (polaczenie == polaczenia.end())
             continue; // the write found it reset
-        ++liczbaZapytanych;
+        ++r.wyslanych;
         if (zadanie)
             polaczenie->zapytaj(); // it may answer this request, once
     }
-    // Any broadcast ends the exchange before it; a request opens the next,
-    // unless nobody was there to ask.
-    wymianaOtwarta = zadanie && liczbaZapytanych > 0;
-    saRoznice = false;
+    if (r.nastepny < r.adresaci.size()) {
+        QMetaObject::invokeMethod(this, &Serwer::rozsylaj, Qt::QueuedConnection);
+        return;
+    }
 
-    const QString ilu = QString::number(liczbaZapytanych);
-    if (zadanie)
-        zapytanychWWymianie = liczbaZapytanych;
-    switch (typKomunikatu) {
+    // All written: the counts are the frames written.
+    const Rozsylka skonczona = std::exchange(rozsylka, Rozsylka());
+    liczbaZapytanych = skonczona.wyslanych;
+    const QString ilu = QString::number(skonczona.wyslanych);
+    switch (skonczona.kod) {
     case ramka::kodZadania:
+        zapytanychWWymianie = skonczona.wyslanych;
+        wymianaOtwarta = wymianaOtwarta && skonczona.wyslanych > 0;
         dopiszSzczegol(oknoSerwera,
                        zeZnacznikiem(czasSerwera,
                                      QStringLiteral(" - Nadano żądanie wysłania godziny do ") + ilu
@@ -61,13 +94,14 @@ void Serwer::wyslijZadanie()
         dopiszSzczegol(oknoSerwera,
                        zeZnacznikiem(czasSerwera,
                                      QStringLiteral(" - Wysłano godzinę synchronizacji ")
-                                         + godzina(czasZadania) + QStringLiteral(" do ") + ilu
+                                         + godzina(skonczona.czas) + QStringLiteral(" do ") + ilu
                                          + QStringLiteral(" klientów")));
-        typKomunikatu = ramka::kodZadania;
+        if (podsumowanie)
+            przekaz(oknoSerwera,
+                    zeZnacznikiem(czasSerwera,
+                                  podsumowanieWymiany + ilu + QStringLiteral(" klientów")));
         break;
     default:
-        typKomunikatu = ramka::kodZadania;
         break;
     }
-    liczbaOdpowiedzi = 0;
 }

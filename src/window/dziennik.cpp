@@ -22,7 +22,7 @@ QString zeZnacznikiem(QTime czas, const QString &tresc)
 }
 
 namespace {
-constexpr qsizetype liniiNaRaz = 2000; // about 60 ms of layout
+constexpr qsizetype liniiNaRaz = 1000; // about 30 ms of layout
 } // namespace
 
 QString opisAdresu(quint32 adres, quint16 port)

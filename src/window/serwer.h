@@ -92,6 +92,8 @@ private:
     void ograniczPrzyjmowanie();
     void bladPrzyjmowania(QAbstractSocket::SocketError blad);
     void pilnujRamek();
+    void rozsylaj();
+    void dokonczRozsylanie();
     void oddajPamiec();
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
@@ -202,6 +204,21 @@ private:
     std::pair<quint32, quint16> nadawcy[pojemnoscWymiany] = {};
     qint32 zapytanychWWymianie = 0;
     bool podsumowanie = false;
+    QString podsumowanieWymiany; // of the closed exchange, but for the clients its time reached
+
+    // The broadcast under way: its frame, the clients it goes to, how far
+    // it has got and how many frames it has written (rozglaszanie.cpp).
+    struct Rozsylka
+    {
+        qint32 kod = 0;
+        QTime czas;
+        QByteArray blok;
+        QList<QTcpSocket *> adresaci;
+        qsizetype nastepny = 0;
+        qint32 wyslanych = 0;
+        bool trwa = false;
+    };
+    Rozsylka rozsylka;
 
     // A request went to at least one client, and its exchange has not
     // closed since.
