@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
 sekundy=${1:-60}
-zainstaluj_brakujace cmake ninja-build clang libclang-rt-dev qt6-base-dev
+zainstaluj_brakujace cmake ninja-build ccache clang libclang-rt-dev qt6-base-dev
 skonfiguruj build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DSERWER_FUZZ=ON -DBUILD_TESTING=OFF
 budowa="$katalog_projektu/build-fuzz"
 cmake --build "$budowa" --target fuzz_ramki

@@ -1,6 +1,5 @@
 # Sourced by the scripts of this folder: installs what the build needs on
-# Debian or Ubuntu when it is missing, then configures and builds
-# incrementally.
+# Debian when it is missing, then configures and builds incrementally.
 
 katalog_projektu=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -25,7 +24,7 @@ zainstaluj_brakujace() {
 skonfiguruj() {
     local budowa="$katalog_projektu/$1"
     shift
-    local opcje=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@")
+    local opcje=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@")
     if [ "${CI:-}" = "true" ]; then opcje+=(-DSERWER_WERROR=ON); else opcje+=(-DSERWER_WERROR=OFF); fi
     local znacznik="$budowa/.opcje-skryptow"
     if [ ! -f "$budowa/CMakeCache.txt" ] || [ "$(cat "$znacznik" 2>/dev/null)" != "${opcje[*]}" ]; then
@@ -34,9 +33,13 @@ skonfiguruj() {
     fi
 }
 
+# Compilations are cached across build folders and clones of the project:
+# paths are taken relative to it.
+export CCACHE_BASEDIR="$katalog_projektu" CCACHE_NOHASHDIR=true
+
 # zbuduj KATALOG [cmake options...]
 zbuduj() {
-    zainstaluj_brakujace cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins
+    zainstaluj_brakujace cmake ninja-build g++ ccache qt6-base-dev qt6-qpa-plugins
     skonfiguruj "$@"
     cmake --build "$katalog_projektu/$1"
 }
