@@ -1,5 +1,5 @@
 // The client program: its clock arithmetic, and a whole exchange between the
-// server window and a real `klient` process.
+// server window and a real client process.
 
 #include "grupa.h"
 #include "klient.h"

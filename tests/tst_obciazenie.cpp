@@ -1,4 +1,4 @@
-// Soak: the window serves a `klient` process of well-behaved clients at the
+// Soak: the window serves a client process of well-behaved clients at the
 // shortest period while hostile and faulty connections storm it on loopback.
 // Bounded to well under a minute; every connection is closed at the end.
 
