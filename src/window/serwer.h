@@ -7,7 +7,6 @@
 #include "sync/berkeley.h"
 
 #include <QAbstractSocket>
-
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -229,7 +228,7 @@ private:
 
     // Log lines not yet in their pane. Laying out a line costs tens of
     // microseconds, less when many go in at once: the lines of a pass go in
-    // together, at most 2000 at a time (dziennik.cpp).
+    // together, at most 1000 at a time (dziennik.cpp).
     QHash<QTextBrowser *, QStringList> doDopisania;
 
     std::vector<OdbiorcaLinii> odbiorcyLinii;
