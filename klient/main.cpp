@@ -123,7 +123,8 @@ int main(int argc, char *argv[])
     // The clock of a real machine follows only a server named on purpose.
     if (parser.isSet(QStringLiteral("host")))
         ustawienia.host = parser.value(QStringLiteral("host")).trimmed();
-    if ((ustawienia.systemowy && !parser.isSet(QStringLiteral("host"))) || ustawienia.host.isEmpty())
+    if ((ustawienia.systemowy && !parser.isSet(QStringLiteral("host")))
+        || ustawienia.host.isEmpty())
         blad(QStringLiteral("%1wymaga adresu serwera: --host ADRES (w usłudze: SERWER= w "
                             "/etc/default/klient-systemowy)")
                  .arg(ustawienia.systemowy ? QStringLiteral("--systemowy ") : QString()));
