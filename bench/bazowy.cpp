@@ -6,7 +6,7 @@
 //
 //   bazowy PORT N [poll|epoll]
 
-#include "narzedzia/chwila.h"
+#include "sync/termin.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -105,7 +105,7 @@ int main(int argc, char **argv)
     char polecenie[64];
     while (std::fgets(polecenie, sizeof polecenie, stdin)
            && std::strncmp(polecenie, "teraz", 5) == 0) {
-        const int64_t start = chwilaNs();
+        const int64_t start = monotonicznyNs();
         const uint32_t czasSerwera = msDnia();
         unsigned char b[10];
         ramka(b, 5, czasSerwera);
@@ -150,7 +150,7 @@ int main(int argc, char **argv)
         ramka(b, 6, uint32_t((czasSerwera + suma / (n + 1) * 1000 + 86'400'000) % 86'400'000));
         doWszystkich(klienci, b);
         std::printf("wynik %lld %lld\n", static_cast<long long>(start),
-                    static_cast<long long>(chwilaNs()));
+                    static_cast<long long>(monotonicznyNs()));
         std::fflush(stdout);
     }
     return 0;

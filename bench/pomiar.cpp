@@ -2,8 +2,8 @@
 // `klient-synchronizacji` processes as its peers, and a minimal POSIX server (bazowy) as the
 // baseline, all on loopback. Prints a table, or JSON with --json.
 
-#include "narzedzia/chwila.h"
 #include "narzedzia/narzedzia.h"
+#include "sync/termin.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -214,10 +214,10 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
         {
             const quint16 port = wolnyPort();
             auto s = serwer(port);
-            const qint64 start = chwilaNs();
+            const qint64 start = monotonicznyNs();
             auto k = klienci(port, n, true);
             s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
-            rejestracjaS = (chwilaNs() - start) / 1e9;
+            rejestracjaS = (monotonicznyNs() - start) / 1e9;
             s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
             nasze = wymiany(*s, *k, &cpu, &konce, &przestoje);
         }
@@ -374,16 +374,16 @@ QJsonObject burza(int sekund)
     };
     const qint64 cpuPrzed = stan()[3].toLongLong();
 
-    const qint64 poczatek = chwilaNs();
+    const qint64 poczatek = monotonicznyNs();
     Proces b(sciezki.burza,
              {QString::number(port), QStringLiteral("20"), QString::number(sekund),
               QStringLiteral("31")});
     const long polaczen = b.linia(QStringLiteral("burza"), (sekund + 30) * 1000)[1].toLong();
-    const qint64 koniec = chwilaNs();
+    const qint64 koniec = monotonicznyNs();
     const qint64 najdluzszyPrzestoj
         = s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"))[1].toLongLong();
     const QStringList poBurzy = stan();
-    const double odpowiedzMs = (chwilaNs() - koniec) / 1e6;
+    const double odpowiedzMs = (monotonicznyNs() - koniec) / 1e6;
 
     // Agreed times received by all five during the storm, then the first
     // exchange after it, whose request shows the server clock against the
@@ -401,8 +401,8 @@ QJsonObject burza(int sekund)
         opoznienie -= 86'400'000;
     else if (opoznienie < -43'200'000)
         opoznienie += 86'400'000;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(std::max<qint64>(0, 2000 - (chwilaNs() - koniec) / 1'000'000)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(
+        std::max<qint64>(0, 2000 - (monotonicznyNs() - koniec) / 1'000'000)));
     return {{QStringLiteral("sekund"), sekund},
             {QStringLiteral("polaczen"), qint64(polaczen)},
             {QStringLiteral("polaczen_na_s"), polaczen * 1e9 / double(koniec - poczatek)},
@@ -421,7 +421,7 @@ QJsonObject burza(int sekund)
 QJsonObject oblezenie()
 {
     const auto sekundOd = [](qint64 ns) {
-        return (chwilaNs() - ns) / 1e9;
+        return (monotonicznyNs() - ns) / 1e9;
     };
     QJsonObject wynik;
     {
@@ -437,18 +437,18 @@ QJsonObject oblezenie()
         std::this_thread::sleep_for(std::chrono::seconds(1));
         const qint64 cpuPrzed
             = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
-        const qint64 poczatek = chwilaNs();
+        const qint64 poczatek = monotonicznyNs();
         std::this_thread::sleep_for(std::chrono::seconds(11));
         const QStringList stan = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"));
         int wymian = 0;
         for (const QStringList &c : k->dostepne())
             wymian += c.value(0) == QLatin1String("czasy") && c[2].toLongLong() > poczatek;
         wynik[QStringLiteral("deskryptory_cpu_proc")]
-            = 100.0 * double(stan[3].toLongLong() - cpuPrzed) / double(chwilaNs() - poczatek);
+            = 100.0 * double(stan[3].toLongLong() - cpuPrzed) / double(monotonicznyNs() - poczatek);
         wynik[QStringLiteral("deskryptory_wymian")] = wymian;
         wynik[QStringLiteral("deskryptory_trzymanych")]
             = b.linia(QStringLiteral("trzymane"), 30000)[1].toInt();
-        const qint64 odejscie = chwilaNs();
+        const qint64 odejscie = monotonicznyNs();
         s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
         auto nowy = klienci(port, 1, false);
         s->polecenie(QStringLiteral("klienci 6"), QStringLiteral("klienci"));
@@ -461,7 +461,7 @@ QJsonObject oblezenie()
         s->polecenie(QStringLiteral("klienci 5"), QStringLiteral("klienci"));
         const qint64 przed
             = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[2].toLongLong();
-        const qint64 poczatek = chwilaNs();
+        const qint64 poczatek = monotonicznyNs();
         Proces b(sciezki.burza,
                  {QString::number(port), QStringLiteral("trzymaj"), QStringLiteral("1500"),
                   QStringLiteral("65534"), QStringLiteral("30")});
@@ -486,10 +486,10 @@ double bezczynnosc(int sekund)
     auto s = serwer(wolnyPort());
     const qint64 przed
         = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
-    const qint64 start = chwilaNs();
+    const qint64 start = monotonicznyNs();
     std::this_thread::sleep_for(std::chrono::seconds(sekund));
     const qint64 po = s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
-    return 100.0 * double(po - przed) / double(chwilaNs() - start);
+    return 100.0 * double(po - przed) / double(monotonicznyNs() - start);
 }
 
 void wiersz(const QString &tekst)

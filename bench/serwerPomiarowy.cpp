@@ -14,8 +14,8 @@
 //   koniec          press "Zakończ"
 
 #include "app/proces.h"
-#include "narzedzia/chwila.h"
 #include "narzedzia/narzedzia.h"
+#include "sync/termin.h"
 #include "window/serwer.h"
 
 #include <QApplication>
@@ -130,7 +130,7 @@ private:
 
     void nacisnij()
     {
-        nacisnieto = chwilaNs();
+        nacisnieto = monotonicznyNs();
         cpuPrzed = cpuNs();
         wszystkie = false;
         trwa = true;
@@ -166,7 +166,7 @@ private:
     void koniecWymiany()
     {
         trwa = false;
-        const qint64 teraz = chwilaNs();
+        const qint64 teraz = monotonicznyNs();
         if (docelowychLinii > 0 && linii() < docelowychLinii) {
             // Back to back, but through the event loop, as a press would be.
             QMetaObject::invokeMethod(

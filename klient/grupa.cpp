@@ -1,9 +1,9 @@
 #include "grupa.h"
 
 #include "klient.h"
-#include "narzedzia/chwila.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
+#include "sync/termin.h"
 #include "zegarSymulowany.h"
 #include "zegarSystemowy.h"
 
@@ -55,7 +55,7 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
                 ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
                 : ustawienia.dryfPpm;
             zegar = std::make_unique<SymulowanyZegarKlienta>(
-                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, terazNs(), strefa));
+                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, monotonicznyNs(), strefa));
         }
         auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
@@ -132,7 +132,7 @@ void Grupa::wypisz(const QString &linia, quint32 klucz)
         std::fprintf(stderr,
                      "%s: nie można pisać na standardowe wyjście: linie nie są już na nie "
                      "wypisywane\n",
-                     qPrintable(QCoreApplication::applicationName()));
+                     qUtf8Printable(QCoreApplication::applicationName()));
     }
 }
 
@@ -154,7 +154,7 @@ void Grupa::poUstawieniu(int indeks)
 
 void Grupa::poRamce(qint32 kod, QTime czas)
 {
-    const qint64 teraz = chwilaNs();
+    const qint64 teraz = monotonicznyNs();
     if (kod == ramka::kodZadania && pierwszeZadanieNs == 0) {
         pierwszeZadanieNs = teraz;
         czasZadania = czas;

@@ -1,21 +1,11 @@
 #include "zegarSymulowany.h"
 
 #include "sync/doba.h"
+#include "sync/termin.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 
 #include <cmath>
-
-qint64 terazNs()
-{
-    static const QElapsedTimer start = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return start.nsecsElapsed();
-}
 
 namespace {
 qint64 wDobie(qint64 ms)

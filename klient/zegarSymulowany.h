@@ -1,6 +1,7 @@
 #ifndef ZEGARSYMULOWANY_H
 #define ZEGARSYMULOWANY_H
 
+#include "sync/termin.h"
 #include "zegarKlienta.h"
 
 #include <QTime>
@@ -30,13 +31,10 @@ QTime odczyt(const ZegarSymulowany &zegar, qint64 terazNs, qint32 strefaS);
 // The clock set to `czas` at `terazNs`; it keeps its rate.
 void ustaw(ZegarSymulowany &zegar, QTime czas, qint64 terazNs, qint32 strefaS);
 
-// The monotonic time that drives every simulated clock, in nanoseconds.
-qint64 terazNs();
-
 // This machine's local offset from UTC now, in seconds.
 qint32 strefaTeraz();
 
-// A simulated clock as a client's clock, run by terazNs().
+// A simulated clock as a client's clock, run by the monotonic clock (monotonicznyNs()).
 class SymulowanyZegarKlienta : public ZegarKlienta
 {
 public:
@@ -44,10 +42,10 @@ public:
         : zegar(zegar)
     {
     }
-    QTime czas() const override { return odczyt(zegar, terazNs(), strefaTeraz()); }
+    QTime czas() const override { return odczyt(zegar, monotonicznyNs(), strefaTeraz()); }
     bool ustaw(QTime uzgodniony) override
     {
-        ::ustaw(zegar, uzgodniony, terazNs(), strefaTeraz());
+        ::ustaw(zegar, uzgodniony, monotonicznyNs(), strefaTeraz());
         return true;
     }
 

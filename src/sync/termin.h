@@ -6,8 +6,11 @@
 // The server clock advances by one tick of this length at a time.
 constexpr int taktMs = 100;
 
-// Milliseconds of a monotonic clock that also counts the time a machine was
-// suspended, where the system has one (Linux: CLOCK_BOOTTIME).
+// The one monotonic clock of the programs: it also counts the time a machine
+// was suspended, where the system has such a clock (Linux: CLOCK_BOOTTIME;
+// Windows: GetTickCount64), and readings of two processes of one machine
+// compare. No step of the system clock moves it.
+qint64 monotonicznyNs();
 qint64 monotonicznyMs();
 
 // The whole ticks that `uplynieloMs` of a running clock make, at least one:
