@@ -118,17 +118,15 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     if (blad == 0) {
         stan.zmiany.emplace_back(teraz, std::abs(korekta));
         wypisz(poczatek
-               + (plynnie ? QStringLiteral("wprowadzana płynnie (adjtime)")
-                          : QStringLiteral("zegar przestawiony (clock_settime)")));
+               + (plynnie ? QStringLiteral("wprowadzana płynnie (%1)").arg(wywolaniePlynne)
+                          : QStringLiteral("zegar przestawiony (%1)").arg(wywolanieSkoku)));
         return true;
     }
     polityka.bezZmian = true;
     if (blad == EPERM)
-        wypisz(QStringLiteral(
-            "brak uprawnienia do zmiany zegara systemowego (potrzebny root albo CAP_SYS_TIME): "
-            "użyj usługi klient-systemowy (sudo systemctl enable --now klient-systemowy, adres "
-            "serwera w /etc/default/klient-systemowy), która ma tylko to uprawnienie, albo "
-            "uruchom jako root; odtąd tylko pomiar"));
+        wypisz(QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1); odtąd tylko "
+                              "pomiar")
+                   .arg(wskazowkaUprawnien()));
     else
         wypisz(QStringLiteral("nie można zmienić zegara systemowego (%1); odtąd tylko pomiar")
                    .arg(QString::fromLocal8Bit(std::strerror(blad))));

@@ -1,4 +1,5 @@
 #include "app/proces.h"
+#include "app/sygnaly.h"
 #include "grupa.h"
 #include "sync/ramka.h"
 
@@ -13,8 +14,8 @@ namespace {
 
 [[noreturn]] void blad(const QString &tresc)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                 qPrintable(tresc));
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                 qUtf8Printable(tresc));
     std::exit(2);
 }
 
@@ -107,12 +108,12 @@ int main(int argc, char *argv[])
         blad(QStringLiteral("opcja %1 wymaga wartości (zob. --help)").arg(opcja));
     }
     if (parser.isSet(pomoc)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
         return 0;
     }
     if (parser.isSet(wersja)) {
-        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                    qPrintable(QCoreApplication::applicationVersion()));
+        std::printf("%s %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                    qUtf8Printable(QCoreApplication::applicationVersion()));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -162,6 +163,10 @@ int main(int argc, char *argv[])
         ? quint32(liczba(parser, QStringLiteral("seed"), 0, 4294967295.0))
         : QRandomGenerator::global()->generate();
 
+    // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff), the
+    // clients end at once, and a slew of this machine's clock with them.
+    Sygnaly sygnaly(Sygnaly::Zakonczenie);
+    QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] { QCoreApplication::exit(0); });
     Grupa grupa(ustawienia);
     grupa.uruchom();
     return QCoreApplication::exec();

@@ -1,23 +1,30 @@
 #include "zegarSystemowy.h"
 
+#include "sync/termin.h"
+#include "zmianaZegara.h"
+
 #include <cerrno>
-#include <chrono>
 
 #ifdef Q_OS_UNIX
 #include <ctime>
 #include <sys/time.h>
 #endif
 
+qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
+{
+    return ::monotonicznyMs();
+}
+
+#ifndef Q_OS_WIN
+const QLatin1String wywolaniePlynne("adjtime");
+const QLatin1String wywolanieSkoku("clock_settime");
+
+ZegarSystemowyMaszyny::ZegarSystemowyMaszyny() = default;
+ZegarSystemowyMaszyny::~ZegarSystemowyMaszyny() = default;
+
 QTime ZegarSystemowyMaszyny::czas() const
 {
     return QTime::currentTime();
-}
-
-qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 bool ZegarSystemowyMaszyny::mozeZmieniac()
@@ -32,15 +39,9 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 int ZegarSystemowyMaszyny::przesun(qint64 ms)
 {
 #ifdef Q_OS_UNIX
-    // adjtime() wants whole microseconds from 0 up, the sign in the seconds.
-    qint64 sekundy = ms / 1000;
-    qint64 reszta = ms % 1000;
-    if (reszta < 0) {
-        --sekundy;
-        reszta += 1000;
-    }
-    const timeval o {time_t(sekundy), suseconds_t(reszta * 1000)};
-    return adjtime(&o, nullptr) == 0 ? 0 : errno;
+    const SekundyIMikro o = naSekundyIMikro(ms);
+    const timeval korekta {time_t(o.sekundy), suseconds_t(o.mikrosekundy)};
+    return adjtime(&korekta, nullptr) == 0 ? 0 : errno;
 #else
     Q_UNUSED(ms);
     return ENOSYS;
@@ -57,17 +58,24 @@ int ZegarSystemowyMaszyny::przestaw(qint64 ms)
     timespec teraz {};
     if (clock_gettime(CLOCK_REALTIME, &teraz) != 0)
         return errno;
-    qint64 ns = qint64(teraz.tv_nsec) + (ms % 1000) * 1'000'000;
-    qint64 sekundy = qint64(teraz.tv_sec) + ms / 1000 + ns / 1'000'000'000;
-    ns %= 1'000'000'000;
-    if (ns < 0) {
-        --sekundy;
-        ns += 1'000'000'000;
-    }
-    const timespec nowy {time_t(sekundy), long(ns)};
+    const SekundyINano nowa = przesunieta({qint64(teraz.tv_sec), qint64(teraz.tv_nsec)}, ms);
+    const timespec nowy {time_t(nowa.sekundy), long(nowa.nanosekundy)};
     return clock_settime(CLOCK_REALTIME, &nowy) == 0 ? 0 : errno;
 #else
     Q_UNUSED(ms);
     return ENOSYS;
 #endif
 }
+
+QString wskazowkaUprawnien()
+{
+    // Run as the service, the service already is what the hint would offer.
+    if (qEnvironmentVariableIsSet("INVOCATION_ID"))
+        return QStringLiteral("usługa działa bez CAP_SYS_TIME: systemd go nie przyznał (w "
+                              "kontenerze zwykle nie może)");
+    return QStringLiteral("potrzebny root albo CAP_SYS_TIME: użyj usługi klient-systemowy (sudo "
+                          "systemctl enable --now klient-systemowy, adres serwera w "
+                          "/etc/default/klient-systemowy), która ma tylko to uprawnienie, albo "
+                          "uruchom jako root");
+}
+#endif

@@ -3,22 +3,40 @@
 #include <QFile>
 #include <QTcpServer>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
+
+#include <psapi.h>
+
+namespace {
+PROCESS_MEMORY_COUNTERS liczniki()
+{
+    PROCESS_MEMORY_COUNTERS wynik {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &wynik, sizeof wynik);
+    return wynik;
+}
+} // namespace
 #endif
 
 qint64 pamiecKB()
 {
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (statm.open(QIODevice::ReadOnly))
         return statm.readAll().split(' ').value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
+#elif defined(Q_OS_WIN)
+    return qint64(liczniki().WorkingSetSize / 1024);
 #endif
     return 0;
 }
 
 qint64 szczytPamieciKB()
 {
+#ifdef Q_OS_WIN
+    return qint64(liczniki().PeakWorkingSetSize / 1024);
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;

@@ -11,7 +11,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -19,7 +18,7 @@ namespace {
 
 void wypisz(std::FILE *dokad, const QString &tekst)
 {
-    std::fputs(qPrintable(tekst), dokad);
+    std::fputs(qUtf8Printable(tekst), dokad);
     std::fflush(dokad);
 }
 
@@ -114,6 +113,12 @@ int main(int argc, char *argv[])
     }
     if (opcje.bezOkna) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_WIN
+        // Painting offscreen, Qt looks for fonts in its own folder, which an
+        // installation does not have, and says so; Windows has them.
+        if (!qEnvironmentVariableIsSet("QT_QPA_FONTDIR"))
+            qputenv("QT_QPA_FONTDIR", qgetenv("WINDIR") + "\\Fonts");
+#endif
         poprzedniaObsluga = qInstallMessageHandler(bezZbednychOstrzezen);
     } else if (!maEkran(opcje)) {
         wypisz(stderr,
@@ -148,24 +153,23 @@ int main(int argc, char *argv[])
     if (opcje.podsumowanie)
         okno.tylkoPodsumowania();
 
-    // SIGHUP: the log file was rotated. SIGTERM, SIGINT: a server without a
-    // window is told to end as the operator would end it.
+    // Without a window, the system's request to end is the operator's; a
+    // rotated log file is opened again.
     std::unique_ptr<Sygnaly> sygnaly;
-    if (opcje.bezOkna)
-        sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP, SIGTERM, SIGINT});
-    else if (plik.czynny())
-        sygnaly = std::make_unique<Sygnaly>(std::initializer_list<int> {SIGHUP});
-    if (sygnaly)
-        QObject::connect(sygnaly.get(), &Sygnaly::odebrano, &okno, [&](int numer) {
-            if (numer == SIGHUP) {
-                plik.otworzPonownie();
-                return;
-            }
+    const int prosby
+        = (opcje.bezOkna ? Sygnaly::Zakonczenie : 0) | (plik.czynny() ? Sygnaly::Rotacja : 0);
+    if (prosby != 0) {
+        sygnaly = std::make_unique<Sygnaly>(prosby);
+        QObject::connect(sygnaly.get(), &Sygnaly::otworzPonownie, &plik,
+                         &ZapisDziennika::otworzPonownie);
+        QObject::connect(sygnaly.get(), &Sygnaly::zakoncz, &okno, [&] {
             zatrzymaj(okno);
             plik.zapisz();
             wyjscie.zapisz();
+            sygnaly->zakonczono();
             QApplication::exit(0);
         });
+    }
 
     if (opcje.bezOkna) {
         okno.bezWidoku();

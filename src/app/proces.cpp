@@ -2,9 +2,20 @@
 
 #include <QByteArray>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
 #include <csignal>
 #include <sys/resource.h>
+#elif defined(Q_OS_WIN)
+#include <cstdio>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+namespace {
+UINT stronaKodowa = 0; // the console's, before the program changed it
+}
 #endif
 
 void przygotujProces()
@@ -17,6 +28,15 @@ void przygotujProces()
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+#elif defined(Q_OS_WIN)
+    // The programs write UTF-8 lines ended by "\n", as on Linux, whatever
+    // reads them; a console shows UTF-8 once told to, and is given its own
+    // code page back at the end.
+    for (std::FILE *strumien : {stdout, stderr})
+        _setmode(_fileno(strumien), _O_BINARY);
+    stronaKodowa = GetConsoleOutputCP();
+    if (stronaKodowa != 0 && stronaKodowa != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        std::atexit([] { SetConsoleOutputCP(stronaKodowa); });
 #endif
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");

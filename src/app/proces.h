@@ -11,7 +11,8 @@
 //   thousands of clients costs O(n²); an environment that already says which
 //   loop to use is left alone;
 // - a reader of standard output that went away, or a log file that reached
-//   the size limit, fail the write instead of ending the program.
+//   the size limit, fail the write instead of ending the program;
+// - on Windows, a console that shows the programs' UTF-8.
 void przygotujProces();
 
 #endif // PROCES_H

@@ -1,31 +1,40 @@
 #ifndef SYGNALY_H
 #define SYGNALY_H
 
-#include <QList>
 #include <QObject>
-#include <QSocketNotifier>
 
-#include <initializer_list>
-
-// Unix signals as Qt signals: the handler only writes the signal's number
-// into a socket pair, and the event loop reads it, so that whatever follows
-// runs as an ordinary slot. One object per process.
+// What the system asks of a running program from outside, as Qt signals, so
+// that whatever follows runs as an ordinary slot on the event loop:
+// - to end as the operator would end it. Unix: SIGTERM, SIGINT. Windows:
+//   Ctrl+C, Ctrl+Break or its console closed, the user logging off or the
+//   machine shutting down, and a plain request to close (taskkill without
+//   /F, QProcess::terminate()), which Windows sends to a process's windows;
+// - to open its log file again after rotation. Unix: SIGHUP. Windows has no
+//   such request: the log file notices by itself that it was moved.
+// One object per process.
 class Sygnaly : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Sygnaly(std::initializer_list<int> numery, QObject *parent = nullptr);
+    enum Prosba {
+        Zakonczenie = 1,
+        Rotacja = 2,
+    };
+    explicit Sygnaly(int prosby, QObject *parent = nullptr);
     ~Sygnaly() override;
 
+    // Called once the program has done what it does before it ends: a
+    // system that ends the process as soon as it has been told (a closed
+    // console, logoff, shutdown) waits for this, a few seconds at most.
+    void zakonczono();
+
 signals:
-    void odebrano(int numer);
+    void zakoncz();
+    void otworzPonownie();
 
 private:
     void czytaj();
-
-    QSocketNotifier *powiadamiacz = nullptr;
-    QList<int> numery;
 };
 
 #endif // SYGNALY_H

@@ -6,15 +6,58 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX)
 #include <sys/stat.h>
+#elif defined(Q_OS_WIN)
+#include <QDir>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
 #endif
 
 namespace {
 
+// Opens the log file to append to. On Windows a file that Qt opens cannot be
+// moved or deleted while open, which a rotation does: it is opened with
+// every kind of sharing.
+bool otworzDoDopisywania(QFile &plik, const QString &sciezka)
+{
+    plik.setFileName(sciezka);
+#ifdef Q_OS_WIN
+    const HANDLE uchwyt
+        = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(sciezka).utf16()),
+                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (uchwyt == INVALID_HANDLE_VALUE)
+        return false;
+    const int deskryptor = _open_osfhandle(intptr_t(uchwyt), _O_APPEND | _O_BINARY);
+    if (deskryptor < 0) {
+        CloseHandle(uchwyt);
+        return false;
+    }
+    if (plik.open(deskryptor, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                  QFileDevice::AutoCloseHandle))
+        return true;
+    _close(deskryptor);
+    return false;
+#else
+    return plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+#endif
+}
+
+QString bladOtwarcia(const QFile &plik)
+{
+#ifdef Q_OS_WIN
+    if (plik.error() == QFileDevice::NoError)
+        return qt_error_string();
+#endif
+    return plik.errorString();
+}
+
 void naBledy(const QString &tekst)
 {
-    std::fprintf(stderr, "serwer-synchronizacji: %s\n", qPrintable(tekst));
+    std::fprintf(stderr, "serwer-synchronizacji: %s\n", qUtf8Printable(tekst));
     std::fflush(stderr);
 }
 
@@ -29,9 +72,8 @@ ZapisDziennika::ZapisDziennika()
 bool ZapisDziennika::otworz(const QString &sciezka, QString &blad)
 {
     this->sciezka = sciezka;
-    plik.setFileName(sciezka);
-    if (!plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        blad = plik.errorString();
+    if (!otworzDoDopisywania(plik, sciezka)) {
+        blad = bladOtwarcia(plik);
         return false;
     }
     wlaczony = true;
@@ -164,10 +206,9 @@ void ZapisDziennika::otworzPonownie()
 bool ZapisDziennika::otworzNaNowo()
 {
     plik.close();
-    plik.setFileName(sciezka);
-    if (plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (otworzDoDopisywania(plik, sciezka))
         return true;
-    zawiodlo(plik.errorString());
+    zawiodlo(bladOtwarcia(plik));
     return false;
 }
 
@@ -184,6 +225,23 @@ bool ZapisDziennika::przeniesiony() const
         return false;
     return stat(QFile::encodeName(sciezka).constData(), &podNazwa) != 0
         || podNazwa.st_ino != otwarty.st_ino || podNazwa.st_dev != otwarty.st_dev;
+#elif defined(Q_OS_WIN)
+    BY_HANDLE_FILE_INFORMATION otwarty {};
+    BY_HANDLE_FILE_INFORMATION podNazwa {};
+    if (!GetFileInformationByHandle(HANDLE(_get_osfhandle(plik.handle())), &otwarty))
+        return false;
+    const HANDLE uchwyt
+        = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(sciezka).utf16()),
+                      FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (uchwyt == INVALID_HANDLE_VALUE)
+        return true; // gone, or deleted and waiting for the last handle
+    const bool ten = GetFileInformationByHandle(uchwyt, &podNazwa)
+        && podNazwa.dwVolumeSerialNumber == otwarty.dwVolumeSerialNumber
+        && podNazwa.nFileIndexHigh == otwarty.nFileIndexHigh
+        && podNazwa.nFileIndexLow == otwarty.nFileIndexLow;
+    CloseHandle(uchwyt);
+    return !ten;
 #else
     return false;
 #endif

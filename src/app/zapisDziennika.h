@@ -11,8 +11,8 @@
 // Every log line of both panes, in the order written, appended to a file or
 // to standard output as "[pane] date time line". Lines of one pass of the
 // event loop are written together at its end, so a crash loses at most that
-// pass. A file that was moved away (log rotation) is opened again at its
-// name; one truncated in place is appended to at its new end.
+// pass. A file that was moved away or deleted (log rotation) is opened again
+// at its name; one truncated in place is appended to at its new end.
 //
 // A line goes into the file whole or not at all. When the file cannot be
 // written (a full disk, its folder gone), that is said once on standard

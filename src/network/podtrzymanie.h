@@ -7,7 +7,7 @@ class QAbstractSocket;
 // (power lost, cable pulled, laptop asleep) is reported as disconnected
 // instead of staying registered for ever. On Linux the probes start after
 // 60 s of silence and go out every 10 s; after 5 unanswered ones, about two
-// minutes in all, the system gives the connection up. Requests sent to such a
+// minutes in all, the system gives the connection up; Windows 10 the same. Requests sent to such a
 // peer stay unacknowledged, and retransmitting them would keep the
 // connection for a quarter of an hour; they are given the same two minutes.
 void wlaczPodtrzymanie(QAbstractSocket &gniazdo);
@@ -17,6 +17,14 @@ constexpr int bezczynnoscS = 60;
 constexpr int odstepS = 10;
 constexpr int prob = 5;
 constexpr int bezPotwierdzeniaMs = (bezczynnoscS + odstepS * prob) * 1000;
+// Windows' numbers of TCP_KEEPALIVE (the idle time), TCP_KEEPINTVL,
+// TCP_KEEPCNT and TCP_MAXRT, which MinGW's headers lack.
+namespace windows {
+constexpr int bezczynnosc = 3;
+constexpr int odstep = 17;
+constexpr int prob = 16;
+constexpr int retransmisje = 5;
+} // namespace windows
 } // namespace podtrzymanie
 
 #endif // PODTRZYMANIE_H

@@ -20,10 +20,13 @@ namespace {
 // that waits in the system's buffers, not in ours.
 constexpr qint64 buforKlienta = 4 * 1024;
 
-// Connections taken in one pass of the event loop. The server takes every
-// connection the system has queued at once, thousands in a storm; the rest
-// wait in the system's queue until the next pass.
+// Connections taken in one pass of the event loop, at most, and for at most
+// so long. The server takes every connection the system has queued at once,
+// thousands in a storm; the rest wait in the system's queue until the next
+// pass. Where a connection costs more (Wine: every socket call goes through
+// its server), the time runs out first.
 constexpr int przyjetychNaRaz = 500;
+constexpr qint64 przyjmowanieNaRazMs = 50;
 
 // Descriptors kept for everything but the clients: the listening socket,
 // log files, the window system, Qt's threads. A process with none left
@@ -44,7 +47,8 @@ qsizetype Serwer::maksKlientowWProcesie()
 
 void Serwer::ograniczPrzyjmowanie()
 {
-    if (przyjetychWPrzebiegu++ == 0)
+    if (przyjetychWPrzebiegu++ == 0) {
+        przyjmowanieOdMs = monotonicznyMs();
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -56,10 +60,15 @@ void Serwer::ograniczPrzyjmowanie()
                 przyjetychWPrzebiegu = 0;
             },
             Qt::QueuedConnection);
+    }
     // With no room for one more pending connection, the server stops taking
     // them after this one, and waits to be resumed.
-    if (przyjetychWPrzebiegu == przyjetychNaRaz + 1)
+    if (przyjetychWPrzebiegu <= przyjetychNaRaz
+        && (przyjetychWPrzebiegu == przyjetychNaRaz
+            || monotonicznyMs() - przyjmowanieOdMs >= przyjmowanieNaRazMs)) {
+        przyjetychWPrzebiegu = przyjetychNaRaz + 1;
         serwerTcp->setMaxPendingConnections(0);
+    }
 }
 
 // A failed accept stops the server taking connections. Out of descriptors

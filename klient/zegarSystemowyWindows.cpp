@@ -1,0 +1,156 @@
+#include "zegarSystemowy.h"
+
+#include "zmianaZegara.h"
+
+#include <QDateTime>
+
+#include <cerrno>
+#include <limits>
+
+#include <windows.h>
+
+const QLatin1String wywolaniePlynne("SetSystemTimeAdjustment");
+const QLatin1String wywolanieSkoku("SetSystemTime");
+
+namespace {
+
+// 100 ns units since 1601 of the system time (UTC), read to the tenth of a
+// microsecond.
+quint64 odczytUtc()
+{
+    FILETIME teraz {};
+    GetSystemTimePreciseAsFileTime(&teraz);
+    return (quint64(teraz.dwHighDateTime) << 32) | teraz.dwLowDateTime;
+}
+
+constexpr quint64 setekNsDoEpoki = 116'444'736'000'000'000ULL; // 1601 to 1970
+
+int zBleduWindows(DWORD blad)
+{
+    return blad == ERROR_PRIVILEGE_NOT_HELD || blad == ERROR_ACCESS_DENIED ? EPERM : EIO;
+}
+
+// The precise calls came with Windows 10; the older ones take 32 bits.
+template<typename T> T funkcja(const char *nazwa)
+{
+    return reinterpret_cast<T>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), nazwa)));
+}
+using PobierzPrecyzyjnie = BOOL(WINAPI *)(PDWORD64, PDWORD64, PBOOL);
+using UstawPrecyzyjnie = BOOL(WINAPI *)(DWORD64, BOOL);
+
+bool pobierzNachylenie(quint64 &okres)
+{
+    static const auto precyzyjnie = funkcja<PobierzPrecyzyjnie>("GetSystemTimeAdjustmentPrecise");
+    BOOL wylaczone = TRUE;
+    if (precyzyjnie) {
+        DWORD64 dodawane = 0, przyrost = 0;
+        if (!precyzyjnie(&dodawane, &przyrost, &wylaczone))
+            return false;
+        okres = przyrost;
+        return okres > 0;
+    }
+    DWORD dodawane = 0, przyrost = 0;
+    if (!GetSystemTimeAdjustment(&dodawane, &przyrost, &wylaczone))
+        return false;
+    okres = przyrost;
+    return okres > 0;
+}
+
+bool ustawNachylenie(quint64 dodawane, bool wylacz)
+{
+    static const auto precyzyjnie = funkcja<UstawPrecyzyjnie>("SetSystemTimeAdjustmentPrecise");
+    if (precyzyjnie)
+        return precyzyjnie(dodawane, wylacz);
+    return SetSystemTimeAdjustment(DWORD(dodawane), wylacz);
+}
+
+} // namespace
+
+ZegarSystemowyMaszyny::ZegarSystemowyMaszyny()
+{
+    koniecNachylenia.setSingleShot(true);
+    koniecNachylenia.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&koniecNachylenia, &QTimer::timeout, [this] { zakonczNachylenie(); });
+}
+
+ZegarSystemowyMaszyny::~ZegarSystemowyMaszyny()
+{
+    // A slew left on would go on for ever.
+    if (koniecNachylenia.isActive())
+        zakonczNachylenie();
+}
+
+QTime ZegarSystemowyMaszyny::czas() const
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64((odczytUtc() - setekNsDoEpoki) / 10'000)).time();
+}
+
+bool ZegarSystemowyMaszyny::mozeZmieniac()
+{
+    return true;
+}
+
+// Administrators hold the privilege to change the time, off until a
+// program turns it on.
+bool ZegarSystemowyMaszyny::wlaczUprawnienie()
+{
+    if (uprawnienie >= 0)
+        return uprawnienie == 1;
+    HANDLE token = nullptr;
+    uprawnienie = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return false;
+    TOKEN_PRIVILEGES nowe {};
+    nowe.PrivilegeCount = 1;
+    nowe.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, L"SeSystemtimePrivilege", &nowe.Privileges[0].Luid)
+        && AdjustTokenPrivileges(token, FALSE, &nowe, 0, nullptr, nullptr)
+        && GetLastError() == ERROR_SUCCESS)
+        uprawnienie = 1;
+    CloseHandle(token);
+    return uprawnienie == 1;
+}
+
+void ZegarSystemowyMaszyny::zakonczNachylenie()
+{
+    koniecNachylenia.stop();
+    ustawNachylenie(0, true);
+}
+
+int ZegarSystemowyMaszyny::przesun(qint64 ms)
+{
+    if (!wlaczUprawnienie())
+        return EPERM;
+    quint64 okres = 0;
+    if (!pobierzNachylenie(okres))
+        return zBleduWindows(GetLastError());
+    const Nachylenie n = nachylenie(ms, okres);
+    if (n.czasMs == 0 || !ustawNachylenie(n.dodawane, false)) {
+        const DWORD blad = GetLastError();
+        zakonczNachylenie();
+        return n.czasMs == 0 ? 0 : zBleduWindows(blad);
+    }
+    koniecNachylenia.start(int(qMin<qint64>(n.czasMs, std::numeric_limits<int>::max())));
+    return 0;
+}
+
+int ZegarSystemowyMaszyny::przestaw(qint64 ms)
+{
+    if (!wlaczUprawnienie())
+        return EPERM;
+    // A slew still under way would move the clock again after the step.
+    zakonczNachylenie();
+    const quint64 nowa = quint64(qint64(odczytUtc()) + ms * 10'000);
+    FILETIME plik {DWORD(nowa & 0xffffffffU), DWORD(nowa >> 32)};
+    SYSTEMTIME czas {};
+    if (!FileTimeToSystemTime(&plik, &czas) || !SetSystemTime(&czas))
+        return zBleduWindows(GetLastError());
+    return 0;
+}
+
+QString wskazowkaUprawnien()
+{
+    return QStringLiteral("potrzebne uprawnienie administratora do zmiany czasu "
+                          "(SeSystemtimePrivilege): uruchom jako administrator");
+}
