@@ -25,6 +25,20 @@
 #include <memory>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+// Whether this runs under Wine, which emulates Windows short of a few things.
+inline bool podWine()
+{
+#ifdef Q_OS_WIN
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 // The message of a time-stamped log line, without its "HH:mm:ss". A line
 // without such a stamp comes back whole and marked, so that no comparison
 // passes on it.

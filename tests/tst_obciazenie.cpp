@@ -213,7 +213,10 @@ void TstObciazenie::burza()
     watekBurzy.join();
     napastnicy.zakoncz();
     straznik.stop();
-    QVERIFY2(najdluzszyPrzestoj < 1000, qPrintable(QString::number(najdluzszyPrzestoj)));
+    // Wine passes each socket call through a server process of its own.
+    const qint64 dopuszczalnyPrzestoj = podWine() ? 3000 : 1000;
+    QVERIFY2(najdluzszyPrzestoj < dopuszczalnyPrzestoj,
+             qPrintable(QString::number(najdluzszyPrzestoj)));
 
     // The silent and hostile connections are asked too and never answer, yet
     // every well-behaved client received agreed times during the storm.
