@@ -196,6 +196,7 @@ private:
     int odrzuconychBezZasobow = 0;
 
     int przyjetychWPrzebiegu = 0;
+    qint64 przyjmowanieOdMs = 0; // since when this pass has taken them
     int domyslnieOczekujacych = 0; // the server's own limit of pending connections
 
     // The machines behind the ordinals of the open exchange's replies, and
