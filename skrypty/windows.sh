@@ -12,6 +12,8 @@
 #     Linux client, a silent uninstall that leaves nothing behind.
 # Ends with the CTest summary and the installer's path; any failure is a
 # non-zero exit. Needs root, or sudo at hand, for apt-get only.
+# With --zrzut, instead of 3 and 4: the installed server's window under Wine,
+# with five clients, into docs/okno-windows.png.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
@@ -113,8 +115,10 @@ cmake --build "$katalog_projektu/$budowa"
 wine_sh="$katalog_projektu/skrypty/wine.sh"
 "$wine_sh" --serwer-wine -p </dev/null >/dev/null 2>&1 &
 "$wine_sh" cmd /c exit </dev/null >/dev/null 2>&1
+zrzut=false
+[ "${1:-}" = "--zrzut" ] && zrzut=true
 wynik=0
-(cd "$katalog_projektu/$budowa" && ctest --output-on-failure -j2) | tee "$katalog_projektu/$budowa/ctest.log" \
+$zrzut || (cd "$katalog_projektu/$budowa" && ctest --output-on-failure -j2) | tee "$katalog_projektu/$budowa/ctest.log" \
     || wynik=1
 "$wine_sh" --serwer-wine -k 2>/dev/null || true
 podsumowanie_testow=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$katalog_projektu/$budowa/ctest.log" | tail -n 1)
@@ -142,6 +146,33 @@ windowsowa() { local w=${1#.}; w=${w#/}; printf '$INSTDIR%s' "${w:+\\${w//\//\\}
         find . -mindepth 1 -type d | sort -r | while IFS= read -r k; do printf 'RMDir "%s"\n' "$(windowsowa "$k")"; done
     } >"$usuwane"
 )
+skonfiguruj build -DSERWER_SANITIZE=OFF
+cmake --build "$katalog_projektu/build" --target klient-synchronizacji >/dev/null
+# A port on loopback that nobody listens on.
+wolny_port() {
+    local port
+    while port=$((20000 + RANDOM % 40000)) && (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null; do :; done
+    echo "$port"
+}
+
+# The window as Windows shows it, with Qt's Windows platform plugin: under
+# Wine with no window manager, the window alone. Qt's FreeType font engine,
+# as under Wine its GDI engine leaves the spin boxes blank.
+if $zrzut; then
+    zainstaluj_brakujace imagemagick
+    port=$(wolny_port)
+    "$wine_sh" "$folder/serwer-synchronizacji.exe" --start --synch --okres 10 \
+        --port "$port" -platform windows:fontengine=freetype </dev/null >/dev/null 2>&1 &
+    sleep 8
+    "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --count 5 --spread 30 \
+        --seed 3 --exchanges 2 --quiet >/dev/null
+    import -window root "$katalog_projektu/$budowa/ekran.png"
+    "$wine_sh" --serwer-wine -k
+    convert "$katalog_projektu/$budowa/ekran.png" -trim +repage "$katalog_projektu/docs/okno-windows.png"
+    echo "windows: docs/okno-windows.png"
+    exit 0
+fi
+
 instalator="$katalog_projektu/$budowa/serwer-synchronizacji-$wersja-instalator.exe"
 zip_="$katalog_projektu/$budowa/serwer-synchronizacji-$wersja-windows.zip"
 makensis -V2 -DWERSJA="$wersja" -DZRODLO="$folder" -DPLIKI="$pliki" -DUSUWANE="$usuwane" \
@@ -154,8 +185,6 @@ rm -f "$zip_"
 # server without a window serves this machine's own client through one
 # exchange and ends on a request to close, and the silent uninstall leaves
 # nothing of it behind.
-skonfiguruj build -DSERWER_SANITIZE=OFF
-cmake --build "$katalog_projektu/build" --target klient-synchronizacji >/dev/null
 sprawdz_instalator() {
     local prefiks wine katalog port serwer dziennik
     prefiks=$(mktemp -d "$pamiec_podreczna/wine-instalator.XXXXXX")
@@ -173,7 +202,7 @@ sprawdz_instalator() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SerwerSynchronizacji' \
         /v UninstallString >/dev/null || { echo "windows: no uninstaller among the installed programs" >&2; return 1; }
 
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    port=$(wolny_port)
     dziennik="$prefiks/serwer.log"
     wine 'C:\Program Files\Serwer Synchronizacji\serwer-synchronizacji.com' --bez-okna --start --synch \
         --okres 10 --port "$port" >"$dziennik" 2>&1 &

@@ -7,6 +7,7 @@
 #include "stanowisko.h"
 #include "zegarSymulowany.h"
 #include "zegarSystemowy.h"
+#include "zmianaZegara.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -28,6 +29,8 @@ private slots:
     void zawieszonyKlient();
     void korektaZegara_data();
     void korektaZegara();
+    void arytmetykaZmian_data();
+    void arytmetykaZmian();
     void wrogiSerwer();
     void zegarSystemowyZProcesem();
     void bledneWywolania_data();
@@ -373,6 +376,61 @@ void TstKlient::korektaZegara()
     QCOMPARE(wypisane.size(), linie.size());
     for (int i = 0; i < linie.size(); ++i)
         QVERIFY2(wypisane[i].startsWith(linie[i]), qPrintable(wypisane[i]));
+}
+
+void TstKlient::arytmetykaZmian_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<qint64>("nsPrzed"); // of the clock at 1000 s
+    QTest::addColumn<qint64>("sekundy"); // adjtime()'s
+    QTest::addColumn<qint64>("mikrosekundy");
+    QTest::addColumn<qint64>("sekundyPo"); // the clock stepped
+    QTest::addColumn<qint64>("nsPo");
+    QTest::newRow("-1 ms") << qint64(-1) << qint64(0) << qint64(-1) << qint64(999'000)
+                           << qint64(999) << qint64(999'000'000);
+    QTest::newRow("-999 ms") << qint64(-999) << qint64(0) << qint64(-1) << qint64(1'000)
+                             << qint64(999) << qint64(1'000'000);
+    QTest::newRow("-1000 ms") << qint64(-1000) << qint64(0) << qint64(-1) << qint64(0)
+                              << qint64(999) << qint64(0);
+    QTest::newRow("-1001 ms") << qint64(-1001) << qint64(0) << qint64(-2) << qint64(999'000)
+                              << qint64(998) << qint64(999'000'000);
+    QTest::newRow("+1500 ms") << qint64(1500) << qint64(0) << qint64(1) << qint64(500'000)
+                              << qint64(1001) << qint64(500'000'000);
+    QTest::newRow("+1 ms a nanosecond short of a second")
+        << qint64(1) << qint64(999'999'999) << qint64(0) << qint64(1'000) << qint64(1001)
+        << qint64(999'999);
+    QTest::newRow("-1500 ms a nanosecond short of a second")
+        << qint64(-1500) << qint64(999'999'999) << qint64(-2) << qint64(500'000) << qint64(999)
+        << qint64(499'999'999);
+}
+
+// A sign slip or a lost carry would move a real clock the wrong way: adjtime()
+// takes microseconds from 0 up, clock_settime() nanoseconds below a second,
+// and Windows a rate at which the clock gains what is asked.
+void TstKlient::arytmetykaZmian()
+{
+    QFETCH(qint64, ms);
+    QFETCH(qint64, nsPrzed);
+    QFETCH(qint64, sekundy);
+    QFETCH(qint64, mikrosekundy);
+    QFETCH(qint64, sekundyPo);
+    QFETCH(qint64, nsPo);
+    const SekundyIMikro o = naSekundyIMikro(ms);
+    QCOMPARE(o.sekundy, sekundy);
+    QCOMPARE(o.mikrosekundy, mikrosekundy);
+    const SekundyINano po = przesunieta({1000, nsPrzed}, ms);
+    QCOMPARE(po.sekundy, sekundyPo);
+    QCOMPARE(po.nanosekundy, nsPo);
+
+    // Windows' usual period of 15.625 ms, and a fine one: the clock runs
+    // 500 parts in a million fast or slow, as long as the correction takes.
+    for (const quint64 okres : {quint64(156'250), quint64(10'000)}) {
+        const Nachylenie n = nachylenie(ms, okres);
+        const qint64 roznica = qint64(n.dodawane) - qint64(okres);
+        QCOMPARE(roznica, (ms > 0 ? 1 : -1) * qint64(okres * plynnieNaMilion / 1'000'000));
+        QVERIFY2(qAbs(n.czasMs * qAbs(roznica) / qint64(okres) - qAbs(ms)) <= 1,
+                 qPrintable(QString::number(n.czasMs)));
+    }
 }
 
 // A server, or whoever stands in for it, that sends agreed times of its own
