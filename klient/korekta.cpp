@@ -129,7 +129,7 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
                    .arg(wskazowkaUprawnien()));
     else
         wypisz(QStringLiteral("nie można zmienić zegara systemowego (%1); odtąd tylko pomiar")
-                   .arg(QString::fromLocal8Bit(std::strerror(blad))));
+                   .arg(opisBleduZegara(blad)));
     wypisz(poczatek + QStringLiteral("nie zastosowano"));
     return false;
 }

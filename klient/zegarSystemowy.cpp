@@ -4,6 +4,7 @@
 #include "zmianaZegara.h"
 
 #include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <ctime>
@@ -65,6 +66,11 @@ int ZegarSystemowyMaszyny::przestaw(qint64 ms)
     Q_UNUSED(ms);
     return ENOSYS;
 #endif
+}
+
+QString opisBleduZegara(int blad)
+{
+    return QString::fromLocal8Bit(std::strerror(blad));
 }
 
 QString wskazowkaUprawnien()

@@ -56,6 +56,9 @@ private:
 extern const QLatin1String wywolaniePlynne;
 extern const QLatin1String wywolanieSkoku;
 
+// Why a change of the clock failed, from the errno that the calls above give.
+QString opisBleduZegara(int blad);
+
 // What the administrator can do about a missing privilege to change the
 // clock, as this system grants it.
 QString wskazowkaUprawnien();

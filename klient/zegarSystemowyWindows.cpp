@@ -39,21 +39,26 @@ template<typename T> T funkcja(const char *nazwa)
 using PobierzPrecyzyjnie = BOOL(WINAPI *)(PDWORD64, PDWORD64, PBOOL);
 using UstawPrecyzyjnie = BOOL(WINAPI *)(DWORD64, BOOL);
 
-bool pobierzNachylenie(quint64 &okres)
+// The period in which the clock gains `dodawane`, and whether that is off
+// (the clock runs at its own rate).
+bool pobierzNachylenie(quint64 &dodawane, quint64 &okres, bool &wylaczone)
 {
     static const auto precyzyjnie = funkcja<PobierzPrecyzyjnie>("GetSystemTimeAdjustmentPrecise");
-    BOOL wylaczone = TRUE;
+    BOOL wylaczoneW = TRUE;
     if (precyzyjnie) {
-        DWORD64 dodawane = 0, przyrost = 0;
-        if (!precyzyjnie(&dodawane, &przyrost, &wylaczone))
+        DWORD64 d = 0, p = 0;
+        if (!precyzyjnie(&d, &p, &wylaczoneW))
             return false;
-        okres = przyrost;
-        return okres > 0;
+        dodawane = d;
+        okres = p;
+    } else {
+        DWORD d = 0, p = 0;
+        if (!GetSystemTimeAdjustment(&d, &p, &wylaczoneW))
+            return false;
+        dodawane = d;
+        okres = p;
     }
-    DWORD dodawane = 0, przyrost = 0;
-    if (!GetSystemTimeAdjustment(&dodawane, &przyrost, &wylaczone))
-        return false;
-    okres = przyrost;
+    wylaczone = wylaczoneW;
     return okres > 0;
 }
 
@@ -122,14 +127,21 @@ int ZegarSystemowyMaszyny::przesun(qint64 ms)
 {
     if (!wlaczUprawnienie())
         return EPERM;
-    quint64 okres = 0;
-    if (!pobierzNachylenie(okres))
+    quint64 dodawane = 0, okres = 0;
+    bool wylaczone = true;
+    if (!pobierzNachylenie(dodawane, okres, wylaczone))
         return zBleduWindows(GetLastError());
     const Nachylenie n = nachylenie(ms, okres);
     if (n.czasMs == 0 || !ustawNachylenie(n.dodawane, false)) {
         const DWORD blad = GetLastError();
         zakonczNachylenie();
         return n.czasMs == 0 ? 0 : zBleduWindows(blad);
+    }
+    // A system that says yes and runs the clock as before (Wine) has not
+    // taken it.
+    if (!pobierzNachylenie(dodawane, okres, wylaczone) || wylaczone || dodawane != n.dodawane) {
+        zakonczNachylenie();
+        return ENOTSUP;
     }
     koniecNachylenia.start(int(qMin<qint64>(n.czasMs, std::numeric_limits<int>::max())));
     return 0;
@@ -147,6 +159,15 @@ int ZegarSystemowyMaszyny::przestaw(qint64 ms)
     if (!FileTimeToSystemTime(&plik, &czas) || !SetSystemTime(&czas))
         return zBleduWindows(GetLastError());
     return 0;
+}
+
+QString opisBleduZegara(int blad)
+{
+    if (blad == ENOTSUP)
+        return QStringLiteral("Windows nie przyjął zmiany tempa zegara");
+    if (blad == EPERM)
+        return QStringLiteral("brak uprawnienia");
+    return QStringLiteral("błąd systemu %1").arg(blad);
 }
 
 QString wskazowkaUprawnien()

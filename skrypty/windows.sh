@@ -209,6 +209,12 @@ sprawdz_instalator() {
     serwer=$!
     timeout 60 "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --exchanges 1 --quiet \
         || { echo "windows: the installed server served no exchange:" >&2; cat "$dziennik" >&2; return 1; }
+    # The installed client, as an unprivileged user, cannot set the clock
+    # and says so.
+    wine 'C:\Program Files\Serwer Synchronizacji\klient-synchronizacji.exe' --systemowy \
+        --host 127.0.0.1 --port "$port" --exchanges 1 >"$prefiks/klient.log" 2>&1
+    grep -q 'odtąd tylko pomiar' "$prefiks/klient.log" \
+        || { echo "windows: the installed client did not say it only measures:" >&2; cat "$prefiks/klient.log" >&2; return 1; }
     wine taskkill /im serwer-synchronizacji.com >/dev/null
     wait "$serwer" || { echo "windows: the installed server did not end cleanly:" >&2; cat "$dziennik" >&2; return 1; }
     grep -q ' - Wysłano godzinę synchronizacji .* do 1 klientów' "$dziennik" \
