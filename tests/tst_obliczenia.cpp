@@ -1,12 +1,14 @@
 // The arithmetic and the wire format, as plain functions.
 
 #include "network/adres.h"
+#include "network/dostep.h"
 #include "network/ogranicznik.h"
 #include "sync/berkeley.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
 
 #include <QBuffer>
+#include <QHostAddress>
 #include <QTest>
 
 class TstObliczenia : public QObject
@@ -18,10 +20,8 @@ private slots:
     void synchNalezna();
     void roznicaSekund_data();
     void roznicaSekund();
-    void odrzucenie_data();
-    void odrzucenie();
-    void srednia_data();
-    void srednia();
+    void dostepSieci_data();
+    void dostepSieci();
     void budowaRamki_data();
     void budowaRamki();
     void odczytRamek_data();
@@ -93,42 +93,53 @@ void TstObliczenia::roznicaSekund()
     QCOMPARE(::roznicaSekund(klient, serwer), roznica);
 }
 
-void TstObliczenia::odrzucenie_data()
+void TstObliczenia::dostepSieci_data()
 {
-    QTest::addColumn<int>("roznica");
-    QTest::addColumn<bool>("odrzucona");
-    QTest::newRow("+1200") << 1200 << false;
-    QTest::newRow("-1200") << -1200 << false;
-    QTest::newRow("+1201") << 1201 << true;
-    QTest::newRow("-1201") << -1201 << true;
-    QTest::newRow("0") << 0 << false;
+    QTest::addColumn<QString>("lista");
+    QTest::addColumn<QString>("blad"); // the start of the reason, or empty
+    QTest::addColumn<QStringList>("przyjete");
+    QTest::addColumn<QStringList>("odrzucone");
+    const auto l = [](const char *tekst) {
+        return QString::fromLatin1(tekst).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    };
+    QTest::newRow("everyone, written out")
+        << QStringLiteral("0.0.0.0/0") << QString() << l("1.2.3.4 255.255.255.255") << l("");
+    QTest::newRow("a network and an address, with spaces")
+        << QStringLiteral(" 10.0.0.0/8 , 192.168.1.7") << QString()
+        << l("10.0.0.0 10.255.255.255 192.168.1.7") << l("11.0.0.0 9.255.255.255 192.168.1.8");
+    QTest::newRow("an address not its network's first")
+        << QStringLiteral("10.1.2.3/16") << QString() << l("10.1.0.0") << l("10.2.0.0");
+    const QString nieSiec = QStringLiteral("\"%1\" nie jest siecią IPv4");
+    for (const char *zla :
+         {"/0", "/8", "127.1", "0x7f000001", "2130706433", "127.000.000.001", "10.0.0.0/255.0.0.0",
+          "10.0.0.0/33", "10.0.0.0/08", "256.0.0.0", "10.0.0.0/8/8", "fd00::/8", "10.0.0.0 /8"})
+        QTest::newRow(zla) << QString::fromLatin1(zla) << nieSiec.arg(QLatin1String(zla))
+                           << QStringList() << QStringList();
+    QTest::newRow("empty") << QString() << QStringLiteral("pusta lista") << QStringList()
+                           << QStringList();
+    QTest::newRow("only commas") << QStringLiteral(",,,") << QStringLiteral("pusty element")
+                                 << QStringList() << QStringList();
+    QTest::newRow("a comma too many")
+        << QStringLiteral("10.0.0.0/8,") << QStringLiteral("pusty element") << QStringList()
+        << QStringList();
 }
 
-void TstObliczenia::odrzucenie()
+// A mistake in the list is an error that names it, never a list that lets
+// everyone in, or someone not meant.
+void TstObliczenia::dostepSieci()
 {
-    QFETCH(int, roznica);
-    QFETCH(bool, odrzucona);
-    QCOMPARE(czyOdrzucic(roznica, 1200), odrzucona);
-}
-
-void TstObliczenia::srednia_data()
-{
-    QTest::addColumn<int>("suma");
-    QTest::addColumn<int>("odpowiedzi");
-    QTest::addColumn<int>("wynik");
-    QTest::newRow("+5 from one") << 5 << 1 << 2;
-    QTest::newRow("-7 from one, toward zero") << -7 << 1 << -3;
-    QTest::newRow("+10 and -4") << 6 << 2 << 2;
-    QTest::newRow("one rejected still divides") << 0 << 1 << 0;
-    QTest::newRow("+10, -4, rejected +2000") << 6 << 3 << 1;
-}
-
-void TstObliczenia::srednia()
-{
-    QFETCH(int, suma);
-    QFETCH(int, odpowiedzi);
-    QFETCH(int, wynik);
-    QCOMPARE(::srednia(suma, odpowiedzi), wynik);
+    QFETCH(QString, lista);
+    QFETCH(QString, blad);
+    QFETCH(QStringList, przyjete);
+    QFETCH(QStringList, odrzucone);
+    Dostep dostep;
+    QString powod;
+    QCOMPARE(dostep.ustawSieci(lista, powod), blad.isEmpty());
+    QVERIFY2(powod.startsWith(blad), qPrintable(powod));
+    for (const QString &adres : przyjete)
+        QCOMPARE(dostep.sprawdz(QHostAddress(adres).toIPv4Address()), Dostep::Decyzja::Przyjete);
+    for (const QString &adres : odrzucone)
+        QCOMPARE(dostep.sprawdz(QHostAddress(adres).toIPv4Address()), Dostep::Decyzja::SpozaSieci);
 }
 
 void TstObliczenia::budowaRamki_data()
@@ -298,6 +309,15 @@ void TstObliczenia::ogranicznikLinii()
     using Pominiete = QList<std::pair<quint32, qint64>>;
     QCOMPARE(ogranicznik.podsumuj(6500), (Pominiete {{7, 15}}));
     QCOMPARE(ogranicznik.podsumuj(6600), Pominiete {});
+
+    // Many keys, a line each, within a cap of all of them together.
+    OgranicznikLinii zWieluAdresow(10, 15);
+    wolnych = 0;
+    for (quint32 klucz = 1; klucz <= 20; ++klucz)
+        wolnych += zWieluAdresow.wolno(klucz, 9100);
+    QCOMPARE(wolnych, 15);
+    QCOMPARE(zWieluAdresow.podsumuj(9200).size(), 5);
+    QVERIFY(zWieluAdresow.wolno(1, 10'000));
 }
 
 QTEST_APPLESS_MAIN(TstObliczenia)

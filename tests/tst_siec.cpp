@@ -36,8 +36,12 @@ private slots:
     void skladanieOdpowiedzi();
     void obceGniazdo();
     void zalewRamek();
+    void zerwanePrzedPrzyjeciem();
+    void niedokonczonaRamka_data();
+    void niedokonczonaRamka();
     void dostep_data();
     void dostep();
+    void ograniczenieDziennika_data();
     void ograniczenieDziennika();
     void koniecNicNieWysyla();
     void zniszczenieZKlientami_data();
@@ -434,6 +438,87 @@ void TstSiec::zalewRamek()
     QTRY_VERIFY(s.linieSerwera().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")));
 }
 
+// Connections reset before the server took them in have no address any
+// more: they are counted in the summary, never named 0.0.0.0, never judged
+// against the networks allowed.
+void TstSiec::zerwanePrzedPrzyjeciem()
+{
+    Stanowisko s;
+    QStringList doPliku;
+    s.okno.przekazujLinie(
+        [&doPliku](QLatin1String, QDate, const QString &linia) { doPliku << linia; });
+    Dostep tylkoTenKomputer;
+    QString blad;
+    QVERIFY(tylkoTenKomputer.ustawSieci(QStringLiteral("127.0.0.0/8"), blad));
+    s.okno.ustawDostep(tylkoTenKomputer);
+    s.kliknij("przyciskRozpocznij");
+    constexpr int zerwanych = 5;
+    for (int i = 0; i < zerwanych; ++i) {
+        // The system takes the connection; the server has not yet.
+        QTcpSocket gniazdo;
+        gniazdo.connectToHost(QHostAddress::LocalHost, s.port());
+        QVERIFY(gniazdo.waitForConnected(2000));
+        const linger natychmiast {1, 0};
+        setsockopt(decltype(socket(0, 0, 0))(gniazdo.socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                   reinterpret_cast<const char *>(&natychmiast), sizeof natychmiast);
+    }
+    QVERIFY(s.dolacz());
+    s.kliknij("przyciskZatrzymaj");
+    QCOMPARE(doPliku.filter(QStringLiteral("0.0.0.0")).size(), 0);
+    QCOMPARE(s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 1);
+    QVERIFY2(
+        !doPliku.filter(QStringLiteral(" - Zerwano przed przyjęciem %1 połączeń").arg(zerwanych))
+             .isEmpty(),
+        qPrintable(doPliku.join(QLatin1Char('\n'))));
+}
+
+void TstSiec::niedokonczonaRamka_data()
+{
+    QTest::addColumn<bool>("kolejne"); // frames finished one by one while the next is begun
+    QTest::newRow("one frame held unfinished") << false;
+    QTest::newRow("each frame finished as the next begins") << true;
+}
+
+// A connection that holds a frame unfinished is cut off once the deadline
+// has passed since its first byte, though every frame is finished in time,
+// but the next is begun in the same piece; a client sending whole frames is
+// not.
+void TstSiec::niedokonczonaRamka()
+{
+    QFETCH(bool, kolejne);
+    constexpr qint64 terminMs = 300;
+    Stanowisko s;
+    s.okno.ustawTerminRamki(terminMs);
+    s.kliknij("przyciskRozpocznij");
+    KlientTestowy *zwlekajacy = s.dolacz(0, false);
+    KlientTestowy *uczciwy = s.dolacz(0, false);
+    QVERIFY(zwlekajacy && uczciwy);
+
+    const QByteArray ramki = zbudujRamke(5, QTime(12, 0)).repeated(10);
+    zwlekajacy->gniazdo.write(ramki.left(9));
+    QElapsedTimer czas;
+    czas.start();
+    qsizetype wyslanych = 9;
+    const QString przerwano = QStringLiteral(" - Przerwano połączenie z klientem o adresie: ");
+    while (s.linieSerwera().filter(przerwano).isEmpty() && czas.elapsed() < 20 * terminMs) {
+        QTest::qWait(int(terminMs / 3));
+        if (kolejne && wyslanych + ramka::dlugoscRamki <= ramki.size()) {
+            zwlekajacy->gniazdo.write(ramki.mid(wyslanych, ramka::dlugoscRamki));
+            wyslanych += ramka::dlugoscRamki;
+        }
+        uczciwy->gniazdo.write(zbudujRamke(5, QTime(12, 0)));
+        QVERIFY(s.tyknij());
+    }
+    QVERIFY2(czas.elapsed() < 3 * terminMs, qPrintable(QString::number(czas.elapsed())));
+    const QStringList linie = s.linieSerwera().filter(przerwano);
+    QCOMPARE(linie.size(), 1);
+    QVERIFY(linie[0].contains(QStringLiteral("Port:%1: ramka niedokończona od 0.3 s")
+                                  .arg(zwlekajacy->gniazdo.localPort())));
+    QTRY_VERIFY(tresc(s.ostatniaSerwera())
+                    .startsWith(QStringLiteral(" - Zakończono połączenie z klientem")));
+    QTRY_COMPARE(s.element<QTcpServer>("serwerTcp")->findChildren<QTcpSocket *>().size(), 1);
+}
+
 void TstSiec::dostep_data()
 {
     QTest::addColumn<QString>("sieci");
@@ -494,34 +579,56 @@ void TstSiec::dostep()
 
 // A peer that connects and leaves as fast as it can: the pane shows it all,
 // a log file at most ten lines a second about its address.
+void TstSiec::ograniczenieDziennika_data()
+{
+    QTest::addColumn<int>("adresow");
+    QTest::addColumn<int>("naSekunde"); // lines of them that may go to the file
+    QTest::newRow("one address") << 1 << Serwer::liniiZAdresuNaSekunde;
+    QTest::newRow("300 addresses") << 300 << Serwer::liniiNaSekunde;
+}
+
+// Connections come and go faster than lines may go to a file: from one
+// address, or each from an address of its own. The pane has them all.
 void TstSiec::ograniczenieDziennika()
 {
+    QFETCH(int, adresow);
+    QFETCH(int, naSekunde);
     Stanowisko s;
     QStringList doPliku;
     s.okno.przekazujLinie(
         [&doPliku](QLatin1String, QDate, const QString &linia) { doPliku << linia; });
     s.kliknij("przyciskRozpocznij");
     const auto oPolaczeniach = [](const QStringList &linie) {
-        return linie.filter(QStringLiteral("połączenie z klientem o adresie: 127.0.0.1")).size();
+        return linie.filter(QStringLiteral("połączenie z klientem o adresie: 127.0.")).size();
     };
 
     QElapsedTimer czas;
     czas.start();
-    constexpr int polaczen = 100;
+    constexpr int polaczen = 300;
     for (int i = 0; i < polaczen; ++i) {
-        KlientTestowy k(s.port());
-        QVERIFY(k.gniazdo.waitForConnected(2000));
-        k.gniazdo.disconnectFromHost();
+        QTcpSocket k;
+        if (adresow > 1)
+            QVERIFY(k.bind(QHostAddress(QHostAddress(QHostAddress::LocalHost).toIPv4Address() + 1
+                                        + quint32(i % adresow))));
+        k.connectToHost(QHostAddress::LocalHost, s.port());
+        QVERIFY(k.waitForConnected(2000));
+        k.disconnectFromHost();
     }
     QTRY_COMPARE(oPolaczeniach(s.linieSerwera()), 2 * polaczen);
     const qint64 sekund = czas.elapsed() / 1000 + 1;
-    qInfo("%d connections in %lld ms: %d lines of them for the file", polaczen, czas.elapsed(),
-          int(oPolaczeniach(doPliku)));
-    QVERIFY(oPolaczeniach(doPliku) >= Serwer::liniiZAdresuNaSekunde);
-    QVERIFY(oPolaczeniach(doPliku) <= Serwer::liniiZAdresuNaSekunde * sekund);
-    // Other lines are not held back.
+    qInfo("%d connections from %d addresses in %lld ms: %d lines of them for the file", polaczen,
+          adresow, czas.elapsed(), int(oPolaczeniach(doPliku)));
+    QVERIFY(oPolaczeniach(doPliku) >= naSekunde);
+    QVERIFY(oPolaczeniach(doPliku) <= naSekunde * sekund);
+    // Other lines are not held back, and those left out are summed up in one.
     s.kliknij("przyciskZatrzymaj");
     QCOMPARE(tresc(doPliku.constLast()), QStringLiteral(" - Zamknięto serwer"));
+    const QStringList suma = doPliku.filter(QStringLiteral(" - Pominięto w dzienniku "));
+    QCOMPARE(suma.size(), 1);
+    QVERIFY2(suma[0].contains(QStringLiteral(" linii o połączeniach z %1")
+                                  .arg(adresow == 1 ? QStringLiteral("adresu 127.0.0.1")
+                                                    : QStringLiteral("%1 adresów").arg(adresow))),
+             qPrintable(suma[0]));
 }
 
 void TstSiec::koniecNicNieWysyla()

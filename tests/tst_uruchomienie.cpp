@@ -281,6 +281,13 @@ void TstUruchomienie::opcje_data()
         << a("--bez-okna --start --dozwolone 10.0.0.0/8,10.1.2.300") << 2
         << QStringLiteral("serwer-synchronizacji: --dozwolone: \"10.1.2.300\" nie jest siecią "
                           "IPv4");
+    QTest::newRow("an option twice")
+        << a("--bez-okna --start --dozwolone 300.1.1.1/8 --dozwolone 10.0.0.0/8") << 2
+        << QStringLiteral("serwer-synchronizacji: opcja --dozwolone podana więcej niż raz");
+    QTest::newRow("an empty list lets nobody in by mistake")
+        << QStringList {QStringLiteral("--bez-okna"), QStringLiteral("--start"),
+                        QStringLiteral("--dozwolone"), QString()}
+        << 2 << QStringLiteral("serwer-synchronizacji: --dozwolone: pusta lista");
     QTest::newRow("an IPv6 network") << a("--dozwolone fd00::/8") << 2
                                      << QStringLiteral("serwer-synchronizacji: --dozwolone: "
                                                        "\"fd00::/8\" nie jest siecią IPv4");

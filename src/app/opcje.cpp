@@ -144,6 +144,13 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
         return Polecenie::Blad;
     }
+    // Given twice, which one was meant? Where options are put together (a
+    // service's settings), an earlier one must not be overridden unseen.
+    for (const QString &nazwa : parser.optionNames())
+        if (parser.optionNames().count(nazwa) > 1) {
+            tekst = QStringLiteral("opcja --%1 podana więcej niż raz").arg(nazwa);
+            return Polecenie::Blad;
+        }
     std::optional<int> maksZAdresu;
     if (!liczba(parser, QStringLiteral("port"), 1, 65535, opcje.port, tekst)
         || !liczba(parser, QStringLiteral("okres"), 10, 500, opcje.okres, tekst)

@@ -13,9 +13,10 @@
 class Dostep
 {
 public:
-    // "10.0.0.0/8,192.168.1.7": networks with a prefix length or a mask, or
-    // single addresses. False, with the reason in `blad`, when one is not
-    // an IPv4 network; an empty list lets everyone in.
+    // "10.0.0.0/8,192.168.1.7": networks with a prefix length, or single
+    // addresses, written out in full. False, with the reason in `blad`, when
+    // one is anything else, or the list or an item of it is empty: a
+    // mistake must not let everyone in. Everyone is "0.0.0.0/0".
     bool ustawSieci(const QString &lista, QString &blad);
     void ustawMaksZAdresu(int maks) { maksZAdresu = maks; } // 0: no cap
 

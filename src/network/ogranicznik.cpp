@@ -2,18 +2,30 @@
 
 #include <algorithm>
 
+namespace {
+// Whether the second of `stan` has room for one more line, which it takes.
+bool miejsceWSekundzie(qint64 &sekundaStanu, int &wSekundzie, int naSekunde, qint64 terazMs)
+{
+    const qint64 sekunda = terazMs / 1000;
+    if (sekundaStanu != sekunda) {
+        sekundaStanu = sekunda;
+        wSekundzie = 0;
+    }
+    if (wSekundzie >= naSekunde)
+        return false;
+    ++wSekundzie;
+    return true;
+}
+} // namespace
+
 bool OgranicznikLinii::wolno(quint32 klucz, qint64 terazMs)
 {
     Stan &stan = stany[klucz];
-    const qint64 sekunda = terazMs / 1000;
-    if (stan.sekunda != sekunda) {
-        stan.sekunda = sekunda;
-        stan.wSekundzie = 0;
-    }
-    if (stan.wSekundzie < naSekunde) {
-        ++stan.wSekundzie;
+    if (miejsceWSekundzie(stan.sekunda, stan.wSekundzie, naSekunde, terazMs)
+        && (wszystkichNaSekunde <= 0
+            || miejsceWSekundzie(wszystkie.sekunda, wszystkie.wSekundzie, wszystkichNaSekunde,
+                                 terazMs)))
         return true;
-    }
     ++stan.pominietych;
     return false;
 }

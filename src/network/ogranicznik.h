@@ -8,14 +8,17 @@
 
 // Lines that one peer can cause at will (connecting and disconnecting, a
 // client's own lines) go where they can fill a disk at most `naSekunde` a
-// second for each key (a peer's address, a client's number); the rest are
-// counted, to be summed up now and then. Times are monotonic milliseconds,
-// passed in, so that it can be tested without waiting.
+// second for each key (a peer's address, a client's number), and, when
+// `wszystkichNaSekunde` is given, at most that many a second of all keys
+// together, so that many peers cannot do what one may not; the rest are
+// counted by key, to be summed up now and then. Times are monotonic
+// milliseconds, passed in, so that it can be tested without waiting.
 class OgranicznikLinii
 {
 public:
-    explicit OgranicznikLinii(int naSekunde = 10)
+    explicit OgranicznikLinii(int naSekunde = 10, int wszystkichNaSekunde = 0)
         : naSekunde(naSekunde)
+        , wszystkichNaSekunde(wszystkichNaSekunde)
     {
     }
 
@@ -35,7 +38,9 @@ private:
         qint64 pominietych = 0;
     };
     QHash<quint32, Stan> stany;
+    Stan wszystkie;
     int naSekunde;
+    int wszystkichNaSekunde;
 };
 
 #endif // OGRANICZNIK_H

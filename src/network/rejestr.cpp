@@ -106,6 +106,14 @@ void Serwer::dodajKlienta()
     if (!gniazdo)
         return;
     ograniczPrzyjmowanie();
+    // Reset before it was taken in: it has no address any more, and nothing
+    // to say about it but that it came.
+    if (gniazdo->state() != QAbstractSocket::ConnectedState || gniazdo->peerAddress().isNull()) {
+        ++zerwanePrzedPrzyjeciem;
+        gniazdo->abort();
+        gniazdo->deleteLater();
+        return;
+    }
     const quint32 adres = gniazdo->peerAddress().toIPv4Address();
     const quint16 port = gniazdo->peerPort();
     const Dostep::Decyzja decyzja = dostep.sprawdz(adres);
@@ -231,7 +239,7 @@ void Serwer::pilnujRamek()
                                                         "adresie: ")
                                              + opisAdresu(polaczenie->adres, polaczenie->port)
                                              + QStringLiteral(": ramka niedokończona od %1 s")
-                                                   .arg(ramkaNajdluzejMs / 1000)));
+                                                   .arg(double(ramkaNajdluzejMs) / 1000)));
             it = ramkiWToku.erase(it);
             continue;
         }

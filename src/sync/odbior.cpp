@@ -63,7 +63,10 @@ void Serwer::czytajOd(QTcpSocket *gniazdo)
             = czytajRamke(bufor, rozmiarBloku, polaczenie.doPominiecia, kod, czasKlienta);
         if (odczyt == Odczyt::Niepelna) {
             polaczenie.zalegle = dane.mid(bufor.pos());
-            // Since when a frame has been unfinished, for pilnujRamek().
+            // Since when the connection has held a frame unfinished, for
+            // pilnujRamek(): from the first byte that left it unfinished, so
+            // that frames finished one by one while the next is begun (a
+            // byte held back each time) count as one.
             if (rozmiarBloku == 0 && polaczenie.doPominiecia == 0 && polaczenie.zalegle.isEmpty()) {
                 polaczenie.ramkaOdMs = 0;
             } else if (polaczenie.ramkaOdMs == 0) {
@@ -72,7 +75,6 @@ void Serwer::czytajOd(QTcpSocket *gniazdo)
             }
             return;
         }
-        polaczenie.ramkaOdMs = 0;
         if (++polaczenie.ramek > ramekNaZadanie) {
             gniazdo->abort();
             return;
@@ -108,8 +110,9 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
                                             + czasIRoznica(czasKlienta, odpowiedz.roznica));
     doPanelu(oknoSerwera, linia);
     if (!podsumowanie)
-        przekaz(oknoSerwera,
-                linia + QStringLiteral(" - ") + opisAdresu(polaczenie->adres, polaczenie->port));
+        przekazOAdresie(polaczenie->adres, oknoSerwera,
+                        linia + QStringLiteral(" - ")
+                            + opisAdresu(polaczenie->adres, polaczenie->port));
 
     switch (odpowiedz.zamkniecie) {
     case Zamkniecie::Otwarta:

@@ -11,6 +11,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <utility>
+
 QString godzina(QTime czas)
 {
     return czas.toString(QStringLiteral("HH:mm:ss"));
@@ -67,9 +69,14 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
 // them all, what can fill a disk at most a few a second from one address.
 void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia)
 {
+    przekazOAdresie(adres, okno, linia);
+    doPanelu(okno, linia);
+}
+
+void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia)
+{
     if (!odbiorcyLinii.empty() && ogranicznik.wolno(adres, monotonicznyMs()))
         przekaz(okno, linia);
-    doPanelu(okno, linia);
 }
 
 // A line of the course of an exchange: in the pane always, elsewhere only
@@ -81,16 +88,45 @@ void Serwer::dopiszSzczegol(QTextBrowser *okno, const QString &linia)
     doPanelu(okno, linia);
 }
 
+// One line for all that was left out, however many peers: the address that
+// caused most of it is named.
 void Serwer::podsumujPominiete()
 {
-    for (const auto &[adres, ile] : ogranicznik.podsumuj(monotonicznyMs()))
+    qint64 razem = 0;
+    std::pair<quint32, qint64> najwiecej {0, 0};
+    const auto pominiete = ogranicznik.podsumuj(monotonicznyMs());
+    for (const auto &[adres, ile] : pominiete) {
+        razem += ile;
+        if (ile > najwiecej.second)
+            najwiecej = {adres, ile};
+    }
+    const QString granice = QStringLiteral(" (ponad %1 na sekundę z adresu, %2 ze wszystkich)")
+                                .arg(liniiZAdresuNaSekunde)
+                                .arg(liniiNaSekunde);
+    if (pominiete.size() == 1)
         przekaz(oknoSerwera,
                 zeZnacznikiem(czasSerwera,
                               QStringLiteral(" - Pominięto w dzienniku %1 linii o połączeniach z "
-                                             "adresu %2 (ponad %3 na sekundę)")
-                                  .arg(ile)
-                                  .arg(QHostAddress(adres).toString())
-                                  .arg(liniiZAdresuNaSekunde)));
+                                             "adresu %2")
+                                      .arg(razem)
+                                      .arg(QHostAddress(najwiecej.first).toString())
+                                  + granice));
+    else if (pominiete.size() > 1)
+        przekaz(oknoSerwera,
+                zeZnacznikiem(czasSerwera,
+                              QStringLiteral(" - Pominięto w dzienniku %1 linii o połączeniach z "
+                                             "%2 adresów, najwięcej z adresu %3: %4")
+                                      .arg(razem)
+                                      .arg(pominiete.size())
+                                      .arg(QHostAddress(najwiecej.first).toString())
+                                      .arg(najwiecej.second)
+                                  + granice));
+    if (zerwanePrzedPrzyjeciem > 0)
+        przekaz(oknoSerwera,
+                zeZnacznikiem(czasSerwera,
+                              QStringLiteral(" - Zerwano przed przyjęciem %1 połączeń; ich "
+                                             "adresów nie da się już odczytać")
+                                  .arg(std::exchange(zerwanePrzedPrzyjeciem, 0))));
 }
 
 void Serwer::przekaz(QTextBrowser *okno, const QString &linia)

@@ -59,10 +59,14 @@ public:
     void ustawDostep(const Dostep &nowy) { dostep = nowy; }
 
     // Lines about one address go to the receivers above at most this many
-    // a second; the panes take them all.
+    // a second, and lines about all addresses together at most the second
+    // many, replies included; the panes take them all.
     static constexpr int liniiZAdresuNaSekunde = 10;
-    // A frame unfinished this long costs its connection.
-    static constexpr qint64 ramkaNajdluzejMs = 10'000;
+    static constexpr int liniiNaSekunde = 100;
+    // A connection that holds a frame unfinished this long is cut off (by
+    // default; a test shortens it).
+    static constexpr qint64 terminRamkiMs = 10'000;
+    void ustawTerminRamki(qint64 ms) { ramkaNajdluzejMs = ms; }
 
     // The slots are defined by subject: koniec() in window/serwer.cpp, czysc()
     // in window/dziennik.cpp, rozpocznij() and zatrzymaj() in
@@ -100,6 +104,7 @@ private:
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia);
     void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
+    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
     void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
     void przekaz(QTextBrowser *okno, const QString &linia);
     void doPanelu(QTextBrowser *okno, const QString &linia);
@@ -183,7 +188,9 @@ private:
     QSet<QTcpSocket *> ramkiWToku;
 
     Dostep dostep;
-    OgranicznikLinii ogranicznik {liniiZAdresuNaSekunde};
+    OgranicznikLinii ogranicznik {liniiZAdresuNaSekunde, liniiNaSekunde};
+    qint64 zerwanePrzedPrzyjeciem = 0; // connections reset before they were taken in
+    qint64 ramkaNajdluzejMs = terminRamkiMs;
     qint64 podsumowanoMs = 0; // when the lines left out were last summed up
     qint64 sprzatnietoMs = 0; // when memory was last looked at
     qsizetype najwiecejKlientow = 0; // since then
