@@ -45,9 +45,12 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     for (int i = 0; i < ustawienia.liczba; ++i) {
         std::unique_ptr<ZegarKlienta> zegar;
         if (systemowy) {
-            zegar
-                = std::make_unique<ZegarMaszyny>(*systemowy, this->ustawienia.polityka,
-                                                 [this, i](const QString &l) { wypisz(l, i + 1); });
+            zegar = std::make_unique<ZegarMaszyny>(
+                *systemowy, this->ustawienia.polityka,
+                [this, i](const QString &l, bool zmiana) {
+                    wypisz(l, zmiana ? zawsze : quint32(i + 1));
+                },
+                ustawienia.plikStanu);
         } else {
             const double przesuniecie = ustawienia.przesuniecieS
                 + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
@@ -139,7 +142,12 @@ void Grupa::wypisz(const QString &linia, quint32 klucz)
 void Grupa::poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs)
 {
     przesunieciaPrzed.insert(indeks, przesuniecieMs);
-    zadania.insert(zadanie.msecsSinceStartOfDay());
+    // Requests are told apart by their time; counted, not kept, so that a
+    // flood of them costs nothing.
+    if (zadanie != ostatnieZadanie || zadan == 0) {
+        ostatnieZadanie = zadanie;
+        ++zadan;
+    }
 }
 
 void Grupa::poUstawieniu(int indeks)
@@ -179,8 +187,7 @@ void Grupa::podsumuj()
 
     ++numerWymiany;
     if (!ustawienia.systemowy) {
-        const QString ilu
-            = zadania.size() > 1 ? QStringLiteral(" (żądań: %1)").arg(zadania.size()) : QString();
+        const QString ilu = zadan > 1 ? QStringLiteral(" (żądań: %1)").arg(zadan) : QString();
         wypisz(QStringLiteral("Wymiana %1%2: odpowiedziało %3 klientów, czas uzgodniony "
                               "otrzymało %4; rozrzut zegarów przed: %5 s, po: %6 s")
                    .arg(numerWymiany)
@@ -201,7 +208,7 @@ void Grupa::podsumuj()
         pierwszeZadanieNs = ostatniWynikNs = 0;
     }
     przesunieciaPrzed.clear();
-    zadania.clear();
+    zadan = 0;
     ustawione.clear();
 
     if (ustawienia.wymiany > 0

@@ -3,6 +3,7 @@
 
 #include "korekta.h"
 #include "network/ogranicznik.h"
+#include "opcjeKlienta.h"
 #include "sync/ramka.h"
 #include "zegarSystemowy.h"
 
@@ -21,22 +22,6 @@
 #include <vector>
 
 class Klient;
-
-struct Ustawienia
-{
-    QString host = QStringLiteral("127.0.0.1"); // for simulated clients on this machine
-    quint16 port = ramka::domyslnyPort;
-    int liczba = 1;
-    double przesuniecieS = 0;
-    double rozrzutS = 0;
-    double dryfPpm = 0;
-    quint32 ziarno = 0;
-    int wymiany = 0; // 0: run until stopped
-    bool cicho = false;
-    bool czasy = false; // steady-clock times of each exchange, for benchmarks
-    bool systemowy = false; // one client whose clock is this machine's
-    PolitykaKorekty polityka; // what it may do to that clock
-};
 
 // All the clients of one run. After every exchange of simulated clients it
 // prints how many answered and how far apart their clocks were before the
@@ -78,7 +63,8 @@ private:
     // Since the last summary: each client's offset at its latest answer, and
     // the requests answered (by the time they carried).
     QHash<int, qint64> przesunieciaPrzed;
-    QSet<int> zadania;
+    QTime ostatnieZadanie;
+    int zadan = 0;
     QList<int> ustawione;
     QTimer cisza; // closes an exchange whose results stop coming
     // Steady-clock nanoseconds of the first request and the last agreed time

@@ -15,6 +15,7 @@ Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<Zeg
     ponowienie.setInterval(1000);
     connect(&ponowienie, &QTimer::timeout, this, &Klient::polacz);
     connect(&gniazdo, &QTcpSocket::readyRead, this, &Klient::czytaj);
+    connect(&gniazdo, &QTcpSocket::bytesWritten, this, &Klient::odpowiedz);
     connect(&gniazdo, &QTcpSocket::stateChanged, this, &Klient::poZmianieStanu);
 }
 
@@ -28,7 +29,7 @@ Klient::~Klient()
 void Klient::polacz()
 {
     rozmiarBloku = doPominiecia = 0;
-    czekaNaWynik = false;
+    czekaNaWynik = czekaZadanie = false;
     gniazdo.connectToHost(host, port);
 }
 
@@ -92,6 +93,11 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
     }
 }
 
+// Every frame that has come is read. A request is answered with the clock of
+// the moment; of requests that come faster than answers go out (a flood)
+// only the latest is remembered and answered once the last answer has gone,
+// so that a server that never reads costs one frame of memory, not one per
+// request.
 void Klient::czytaj()
 {
     qint32 kod = 0;
@@ -99,15 +105,39 @@ void Klient::czytaj()
     for (;;) {
         switch (czytajRamke(gniazdo, rozmiarBloku, doPominiecia, kod, czasRamki)) {
         case Odczyt::Niepelna:
+            odpowiedz();
             return;
         case Odczyt::Pominieta:
             zglos(QStringLiteral("za krótka ramka, pomijam"));
             break;
         case Odczyt::Ramka:
+            if (kod == ramka::kodZadania) {
+                zadanie = czasRamki;
+                czekaZadanie = true;
+                break;
+            }
+            odpowiedz(); // what came before this frame comes first
             obsluz(kod, czasRamki);
             break;
         }
     }
+}
+
+void Klient::odpowiedz()
+{
+    if (!czekaZadanie || gniazdo.bytesToWrite() > 0)
+        return;
+    czekaZadanie = false;
+    emit odebrano(ramka::kodZadania, zadanie);
+    const QString pokazany = zadanie.isValid() ? zadanie.toString(QStringLiteral("HH:mm:ss.zzz"))
+                                               : QStringLiteral("brak czasu");
+    const QTime moj = czas();
+    gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
+    zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
+    czekaNaWynik = true;
+    odOdpowiedzi.start();
+    if (zadanie.isValid())
+        emit odpowiedziano(zadanie, roznicaMs(moj, zadanie));
 }
 
 void Klient::obsluz(qint32 kod, QTime czasRamki)
@@ -117,16 +147,6 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         ? czasRamki.toString(QStringLiteral("HH:mm:ss.zzz"))
         : QStringLiteral("brak czasu");
     switch (kod) {
-    case ramka::kodZadania: {
-        const QTime moj = czas();
-        gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
-        zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
-        czekaNaWynik = true;
-        odOdpowiedzi.start();
-        if (czasRamki.isValid())
-            emit odpowiedziano(czasRamki, roznicaMs(moj, czasRamki));
-        break;
-    }
     case ramka::kodWyniku:
         if (!czekaNaWynik || odOdpowiedzi.elapsed() > wynikNajpozniejMs) {
             zglos(QStringLiteral("czas uzgodniony %1 nie jest wynikiem wymiany, w której ten "

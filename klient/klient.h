@@ -44,6 +44,7 @@ signals:
 
 private:
     void czytaj();
+    void odpowiedz();
     void obsluz(qint32 kod, QTime czasRamki);
     void poZmianieStanu(QAbstractSocket::SocketState stan);
     void zglos(const QString &tresc);
@@ -60,6 +61,9 @@ private:
     // An agreed time counts once, as the answer to the exchange this client
     // took part in: after its answer to a request, and not long after.
     bool czekaNaWynik = false;
+    // The latest request not answered yet.
+    QTime zadanie;
+    bool czekaZadanie = false;
     QElapsedTimer odOdpowiedzi;
     bool bylPolaczony = false;
     bool zgloszonoNiedostepnosc = false;

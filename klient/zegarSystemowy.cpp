@@ -3,6 +3,8 @@
 #include "sync/termin.h"
 #include "zmianaZegara.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +16,16 @@
 qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
 {
     return ::monotonicznyMs();
+}
+
+QByteArray ZegarSystemowyMaszyny::rozruch() const
+{
+#ifdef Q_OS_LINUX
+    QFile plik(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (plik.open(QIODevice::ReadOnly))
+        return plik.readAll().trimmed();
+#endif
+    return QByteArray();
 }
 
 #ifndef Q_OS_WIN
@@ -37,14 +49,19 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 #endif
 }
 
-int ZegarSystemowyMaszyny::przesun(qint64 ms)
+int ZegarSystemowyMaszyny::przesun(qint64 ms, qint64 &pozostalo)
 {
 #ifdef Q_OS_UNIX
     const SekundyIMikro o = naSekundyIMikro(ms);
     const timeval korekta {time_t(o.sekundy), suseconds_t(o.mikrosekundy)};
-    return adjtime(&korekta, nullptr) == 0 ? 0 : errno;
+    timeval poprzednia {0, 0};
+    if (adjtime(&korekta, &poprzednia) != 0)
+        return errno;
+    pozostalo = qint64(poprzednia.tv_sec) * 1000 + qint64(poprzednia.tv_usec) / 1000;
+    return 0;
 #else
     Q_UNUSED(ms);
+    Q_UNUSED(pozostalo);
     return ENOSYS;
 #endif
 }

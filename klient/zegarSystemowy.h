@@ -1,6 +1,7 @@
 #ifndef ZEGARSYSTEMOWY_H
 #define ZEGARSYSTEMOWY_H
 
+#include <QByteArray>
 #include <QString>
 #include <QTime>
 #include <QtGlobal>
@@ -18,13 +19,17 @@ public:
     // The local time of day.
     virtual QTime czas() const = 0;
     // Slews the clock by `ms`: it runs a little fast or slow until it has
-    // gained them, and never backwards; a slew still under way is replaced.
-    // 0, or the errno of the failure (EPERM: no privilege).
-    virtual int przesun(qint64 ms) = 0;
+    // gained them, and never backwards. A slew still under way is replaced:
+    // what it had still to make goes to `pozostalo`. 0, or the errno of the
+    // failure (EPERM: no privilege).
+    virtual int przesun(qint64 ms, qint64 &pozostalo) = 0;
     // Steps the full system time (date included) by `ms`. 0, or the errno.
     virtual int przestaw(qint64 ms) = 0;
     // Milliseconds of a clock that no step moves, for the bounds of time.
     virtual qint64 monotonicznyMs() const = 0;
+    // What tells this start of the machine from others, for which the
+    // monotonic clock begins again; empty where the system has nothing.
+    virtual QByteArray rozruch() const = 0;
 };
 
 // The real clock. Linux: adjtime() and clock_settime(CLOCK_REALTIME).
@@ -38,9 +43,10 @@ public:
     ZegarSystemowyMaszyny();
     ~ZegarSystemowyMaszyny() override;
     QTime czas() const override;
-    int przesun(qint64 ms) override;
+    int przesun(qint64 ms, qint64 &pozostalo) override;
     int przestaw(qint64 ms) override;
     qint64 monotonicznyMs() const override;
+    QByteArray rozruch() const override;
     static bool mozeZmieniac();
 
 private:
@@ -48,6 +54,8 @@ private:
     bool wlaczUprawnienie();
     void zakonczNachylenie();
     QTimer koniecNachylenia; // the clock's own rate again
+    qint64 nachylenieMs = 0; // of the slew under way, in all
+    qint64 nachylenieCzasMs = 0; // and how long it takes
     int uprawnienie = -1; // unknown; then 0 (EPERM) or 1
 #endif
 };

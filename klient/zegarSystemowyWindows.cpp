@@ -123,10 +123,19 @@ void ZegarSystemowyMaszyny::zakonczNachylenie()
     ustawNachylenie(0, true);
 }
 
-int ZegarSystemowyMaszyny::przesun(qint64 ms)
+QByteArray ZegarSystemowyMaszyny::rozruch() const
+{
+    return QByteArray(); // the monotonic clock, begun again, tells
+}
+
+int ZegarSystemowyMaszyny::przesun(qint64 ms, qint64 &pozostalo)
 {
     if (!wlaczUprawnienie())
         return EPERM;
+    // What the slew under way has not made yet: it runs at an even rate.
+    pozostalo = koniecNachylenia.isActive() && nachylenieCzasMs > 0
+        ? nachylenieMs * koniecNachylenia.remainingTime() / nachylenieCzasMs
+        : 0;
     quint64 dodawane = 0, okres = 0;
     bool wylaczone = true;
     if (!pobierzNachylenie(dodawane, okres, wylaczone))
@@ -143,7 +152,9 @@ int ZegarSystemowyMaszyny::przesun(qint64 ms)
         zakonczNachylenie();
         return ENOTSUP;
     }
-    koniecNachylenia.start(int(qMin<qint64>(n.czasMs, std::numeric_limits<int>::max())));
+    nachylenieMs = ms;
+    nachylenieCzasMs = qMin<qint64>(n.czasMs, std::numeric_limits<int>::max());
+    koniecNachylenia.start(int(nachylenieCzasMs));
     return 0;
 }
 

@@ -12,7 +12,7 @@
 // the same rate itself.
 constexpr qint64 plynnieNaMilion = 500;
 // What a slew can do in an hour at that rate: 1.8 s.
-constexpr qint64 plynnieNaGodzineMs = 3600 * plynnieNaMilion;
+constexpr qint64 plynnieNaGodzineMs = 3600 * 1000 * plynnieNaMilion / 1'000'000;
 
 // A correction as adjtime() takes it: whole seconds, signed, and
 // microseconds from 0 up (-1 ms is -1 s + 999 000 µs).

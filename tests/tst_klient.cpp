@@ -4,6 +4,7 @@
 #include "grupa.h"
 #include "klient.h"
 #include "korekta.h"
+#include "opcjeKlienta.h"
 #include "stanowisko.h"
 #include "zegarSymulowany.h"
 #include "zegarSystemowy.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <cerrno>
 
@@ -32,6 +34,8 @@ private slots:
     void arytmetykaZmian_data();
     void arytmetykaZmian();
     void wrogiSerwer();
+    void wrogiSerwerPrzezDobe_data();
+    void wrogiSerwerPrzezDobe();
     void zegarSystemowyZProcesem();
     void bledneWywolania_data();
     void bledneWywolania();
@@ -45,9 +49,15 @@ class FalszywyZegar : public ZegarSystemowy
 {
 public:
     QTime czas() const override { return teraz.time(); }
-    int przesun(qint64 ms) override { return zmien(QStringLiteral("przesun"), ms); }
+    // A slew is made at once, as if the system had all the time it needs.
+    int przesun(qint64 ms, qint64 &pozostalo) override
+    {
+        pozostalo = 0;
+        return zmien(QStringLiteral("przesun"), ms);
+    }
     int przestaw(qint64 ms) override { return zmien(QStringLiteral("przestaw"), ms); }
     qint64 monotonicznyMs() const override { return monotonicznie; }
+    QByteArray rozruch() const override { return "testowy"; }
 
     QDateTime teraz;
     qint64 monotonicznie = 0;
@@ -258,7 +268,7 @@ void TstKlient::korektaZegara_data()
     QTest::addColumn<QDateTime>("teraz");
     QTest::addColumn<QList<int>>("korekty"); // asked by each agreed time in turn, ms
     QTest::addColumn<int>("minutMiedzy"); // of monotonic time between them
-    QTest::addColumn<bool>("bezZmian");
+    QTest::addColumn<QString>("tryb"); // "bez-zmian", "szybko" (fast convergence) or ""
     QTest::addColumn<int>("blad");
     QTest::addColumn<QStringList>("zmiany");
     QTest::addColumn<QDateTime>("po");
@@ -280,78 +290,95 @@ void TstKlient::korektaZegara_data()
             .arg(QLatin1String(ile))
             .arg(zgodnych);
     };
-    QTest::newRow("+0.3 s is slewed") << poludnie << QList<int> {300} << 0 << false << 0
-                                      << QStringList {QStringLiteral("przesun 300")}
-                                      << poludnie.addMSecs(300) << QStringList {plynnie("+0.300")};
-    QTest::newRow("-0.3 s is slewed") << poludnie << QList<int> {-300} << 0 << false << 0
-                                      << QStringList {QStringLiteral("przesun -300")}
-                                      << poludnie.addMSecs(-300) << QStringList {plynnie("-0.300")};
-    QTest::newRow("+5 s is stepped") << poludnie << QList<int> {5000} << 0 << false << 0
-                                     << QStringList {QStringLiteral("przestaw 5000")}
-                                     << poludnie.addSecs(5) << QStringList {skokiem("+5.000")};
+    const QString zwykle, szybko = QStringLiteral("szybko");
+    using L = QList<int>;
+    using S = QStringList;
+    const auto z = [](const char *tekst) {
+        return QString::fromUtf8(tekst);
+    };
+    QTest::newRow("+0.3 s is slewed")
+        << poludnie << L {300} << 0 << zwykle << 0 << S {z("przesun 300")} << poludnie.addMSecs(300)
+        << S {plynnie("+0.300")};
+    QTest::newRow("-0.3 s is slewed")
+        << poludnie << L {-300} << 0 << zwykle << 0 << S {z("przesun -300")}
+        << poludnie.addMSecs(-300) << S {plynnie("-0.300")};
+    QTest::newRow("0 s is nothing to do") << poludnie << L {0} << 0 << zwykle << 0 << S {}
+                                          << poludnie << S {z("korekta +0.000 s: zegar zgodny")};
+    QTest::newRow("+5 s is stepped")
+        << poludnie << L {5000} << 0 << zwykle << 0 << S {z("przestaw 5000")} << poludnie.addSecs(5)
+        << S {skokiem("+5.000")};
     QTest::newRow("-5000 s is beyond the limit")
-        << poludnie << QList<int> {-5'000'000} << 0 << false << 0 << QStringList {} << poludnie
-        << QStringList {QStringLiteral(
-               "korekta -5000.000 s: odrzucono, większa niż 1200 s (--maks-korekta): ")};
+        << poludnie << L {-5'000'000} << 0 << zwykle << 0 << S {} << poludnie
+        << S {z("korekta -5000.000 s: odrzucono, większa niż 1200 s (--maks-korekta): ")};
     QTest::newRow("back across midnight, the date too")
-        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << QList<int> {-2000} << 0 << false << 0
-        << QStringList {QStringLiteral("przestaw -2000")}
-        << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59)) << QStringList {skokiem("-2.000")};
-    QTest::newRow("measure only") << poludnie << QList<int> {5000} << 0 << true << 0
-                                  << QStringList {} << poludnie
-                                  << QStringList {QStringLiteral(
-                                         "korekta +5.000 s: nie zastosowano, tylko pomiar")};
+        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << L {-2000} << 0 << zwykle << 0
+        << S {z("przestaw -2000")} << QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59))
+        << S {skokiem("-2.000")};
+    QTest::newRow("measure only") << poludnie << L {5000} << 0 << QStringLiteral("bez-zmian") << 0
+                                  << S {} << poludnie
+                                  << S {z("korekta +5.000 s: nie zastosowano, tylko pomiar")};
     QTest::newRow("no privilege: said once, then measure only")
-        << poludnie << QList<int> {300, 300} << 0 << false << EPERM
-        << QStringList {QStringLiteral("przesun 300")} << poludnie
-        << QStringList {
-               QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1); odtąd tylko "
-                              "pomiar")
-                   .arg(wskazowkaUprawnien()),
-               QStringLiteral("korekta +0.300 s: nie zastosowano"),
-               QStringLiteral("korekta +0.300 s: nie zastosowano, tylko pomiar")};
+        << poludnie << L {300, 300} << 0 << zwykle << EPERM << S {z("przesun 300")} << poludnie
+        << S {z("brak uprawnienia do zmiany zegara systemowego (%1); odtąd tylko pomiar")
+                  .arg(wskazowkaUprawnien()),
+              z("korekta +0.300 s: nie zastosowano"),
+              z("korekta +0.300 s: nie zastosowano, tylko pomiar")};
     QTest::newRow("steps at start")
-        << poludnie << QList<int> {5000, -3000, 2000} << 1 << false << 0
-        << QStringList {QStringLiteral("przestaw 5000"), QStringLiteral("przestaw -3000"),
-                        QStringLiteral("przestaw 2000")}
-        << poludnie.addSecs(4)
-        << QStringList {skokiem("+5.000"), skokiem("-3.000"), skokiem("+2.000")};
-    QTest::newRow("later, a step once three in a row agree")
-        << poludnie << QList<int> {100, 100, 100, 5000, 5900, 4950} << 1 << false << 0
-        << QStringList {QStringLiteral("przesun 100"), QStringLiteral("przesun 100"),
-                        QStringLiteral("przesun 100"), QStringLiteral("przestaw 4950")}
-        << poludnie.addMSecs(5250)
-        << QStringList {plynnie("+0.100"),  plynnie("+0.100"),  plynnie("+0.100"),
-                        czeka("+5.000", 1), czeka("+5.900", 2), skokiem("+4.950")};
-    QTest::newRow("later, a step the next ones do not confirm")
-        << poludnie << QList<int> {100, 100, 100, 5000, 100, 5000, 7000, 7000} << 1 << false << 0
-        << QStringList {QStringLiteral("przesun 100"), QStringLiteral("przesun 100"),
-                        QStringLiteral("przesun 100"), QStringLiteral("przesun 100")}
-        << poludnie.addMSecs(400)
-        << QStringList {plynnie("+0.100"),  plynnie("+0.100"), plynnie("+0.100"),
-                        czeka("+5.000", 1), plynnie("+0.100"), czeka("+5.000", 1),
-                        czeka("+7.000", 1), czeka("+7.000", 2)};
-    QTest::newRow("no more than 1200 s within an hour")
-        << poludnie << QList<int> {1'000'000, 300'000} << 1 << false << 0
-        << QStringList {QStringLiteral("przestaw 1000000")} << poludnie.addSecs(1000)
-        << QStringList {skokiem("+1000.000"),
-                        QStringLiteral("korekta +300.000 s: odrzucono: w ciągu ostatniej godziny "
-                                       "zegar przesunięto już o 1000.000 s, a wolno najwyżej o "
-                                       "1200 s (--maks-na-godzine)")};
+        << poludnie << L {5000, -3000, 2000} << 1 << zwykle << 0
+        << S {z("przestaw 5000"), z("przestaw -3000"), z("przestaw 2000")} << poludnie.addSecs(4)
+        << S {skokiem("+5.000"), skokiem("-3.000"), skokiem("+2.000")};
+    // After the start only slews, of what the hour still allows: 1.8 s.
+    QTest::newRow("later, a large one slewed, cut to the hour's bound")
+        << poludnie << L {100, 100, 100, 5000, 5000} << 1 << zwykle << 0
+        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 1500")}
+        << poludnie.addMSecs(1800)
+        << S {plynnie("+0.100"), plynnie("+0.100"), plynnie("+0.100"),
+              plynnie("+5.000") + z(" w części +1.500 s"),
+              z("korekta +5.000 s: odrzucono: w ciągu ostatniej godziny zegar przesunięto już o "
+                "1.800 s, a wolno najwyżej o 1.8 s (--maks-na-godzine)")};
     QTest::newRow("and as much again an hour later")
-        << poludnie << QList<int> {1'000'000, 300'000} << 60 << false << 0
-        << QStringList {QStringLiteral("przestaw 1000000"), QStringLiteral("przestaw 300000")}
-        << poludnie.addSecs(1300) << QStringList {skokiem("+1000.000"), skokiem("+300.000")};
+        << poludnie << L {100, 100, 100, 5000, 5000} << 60 << zwykle << 0
+        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 1800"),
+              z("przesun 1800")}
+        << poludnie.addMSecs(3900)
+        << S {plynnie("+0.100"), plynnie("+0.100"), plynnie("+0.100"),
+              plynnie("+5.000") + z(" w części +1.800 s"),
+              plynnie("+5.000") + z(" w części +1.800 s")};
+    QTest::newRow("fast convergence: a step once three in a row agree")
+        << poludnie << L {100, 100, 100, 5000, 5900, 4950} << 1 << szybko << 0
+        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przestaw 4950")}
+        << poludnie.addMSecs(5250) << S {plynnie("+0.100"),  plynnie("+0.100"),  plynnie("+0.100"),
+                                         czeka("+5.000", 1), czeka("+5.900", 2), skokiem("+4.950")};
+    QTest::newRow("fast convergence: a step the next ones do not confirm")
+        << poludnie << L {100, 100, 100, 5000, 100, 5000, 7000, 7000} << 1 << szybko << 0
+        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 100")}
+        << poludnie.addMSecs(400)
+        << S {plynnie("+0.100"), plynnie("+0.100"),  plynnie("+0.100"),  czeka("+5.000", 1),
+              plynnie("+0.100"), czeka("+5.000", 1), czeka("+7.000", 1), czeka("+7.000", 2)};
+    QTest::newRow("fast convergence: no more than 1200 s within an hour")
+        << poludnie
+        << L {1000, 1000, 1000, 1'000'000, 1'000'000, 1'000'000, 300'000, 300'000, 300'000} << 1
+        << szybko << 0
+        << S {z("przestaw 1000"), z("przestaw 1000"), z("przestaw 1000"), z("przestaw 1000000")}
+        << poludnie.addSecs(1003)
+        << S {skokiem("+1.000"),
+              skokiem("+1.000"),
+              skokiem("+1.000"),
+              czeka("+1000.000", 1),
+              czeka("+1000.000", 2),
+              skokiem("+1000.000"),
+              czeka("+300.000", 1),
+              czeka("+300.000", 2),
+              z("korekta +300.000 s: odrzucono: w ciągu ostatniej godziny zegar przesunięto już "
+                "o 1000.000 s, a wolno najwyżej o 1200 s (--maks-na-godzine)")};
 }
 
-// What each agreed time in turn does to this machine's clock, against a fake
-// of it.
 void TstKlient::korektaZegara()
 {
     QFETCH(QDateTime, teraz);
     QFETCH(QList<int>, korekty);
     QFETCH(int, minutMiedzy);
-    QFETCH(bool, bezZmian);
+    QFETCH(QString, tryb);
     QFETCH(int, blad);
     QFETCH(QStringList, zmiany);
     QFETCH(QDateTime, po);
@@ -360,19 +387,29 @@ void TstKlient::korektaZegara()
     systemowy.teraz = teraz;
     systemowy.blad = blad;
     PolitykaKorekty polityka;
-    polityka.bezZmian = bezZmian;
+    polityka.bezZmian = tryb == QLatin1String("bez-zmian");
+    polityka.szybkaZbieznosc = tryb == QLatin1String("szybko");
+    if (polityka.szybkaZbieznosc)
+        polityka.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
     QStringList wypisane;
-    ZegarMaszyny zegar(systemowy, polityka, [&wypisane](const QString &l) { wypisane << l; });
+    int zmianWypisanych = 0; // lines of changes made, which no limit may hold back
+    ZegarMaszyny zegar(systemowy, polityka, [&](const QString &l, bool zmiana) {
+        wypisane << l;
+        zmianWypisanych += zmiana && l.startsWith(QLatin1String("korekta "));
+    });
 
     QCOMPARE(zegar.czas(), teraz.time());
     for (int korekta : korekty) {
         const auto zmian = systemowy.zmiany.size();
         const bool wzial = zegar.ustaw(systemowy.teraz.time().addMSecs(korekta));
-        QCOMPARE(wzial, blad == 0 && systemowy.zmiany.size() > zmian);
+        QCOMPARE(wzial,
+                 blad == 0
+                     && (systemowy.zmiany.size() > zmian || (korekta == 0 && tryb.isEmpty())));
         systemowy.monotonicznie += qint64(minutMiedzy) * 60'000;
     }
     QCOMPARE(systemowy.zmiany, zmiany);
     QCOMPARE(systemowy.teraz, po);
+    QCOMPARE(zmianWypisanych, blad == 0 ? zmiany.size() : 0);
     QCOMPARE(wypisane.size(), linie.size());
     for (int i = 0; i < linie.size(); ++i)
         QVERIFY2(wypisane[i].startsWith(linie[i]), qPrintable(wypisane[i]));
@@ -443,9 +480,10 @@ void TstKlient::wrogiSerwer()
     FalszywyZegar systemowy;
     systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     QStringList wypisane;
-    Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
-                  std::make_unique<ZegarMaszyny>(systemowy, PolitykaKorekty(),
-                                                 [&wypisane](const QString &l) { wypisane << l; }));
+    Klient klient(
+        1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
+        std::make_unique<ZegarMaszyny>(systemowy, PolitykaKorekty(),
+                                       [&wypisane](const QString &l, bool) { wypisane << l; }));
     klient.polacz();
     QVERIFY(serwer.waitForNewConnection(5000));
     QTcpSocket *gniazdo = serwer.nextPendingConnection();
@@ -486,23 +524,73 @@ void TstKlient::wrogiSerwer()
     QVERIFY(zadanie());
     QCOMPARE(systemowy.zmiany.last(), QStringLiteral("przesun 200"));
 
-    // Past the start: large corrections that do not agree are refused, and
-    // ones that do move the clock no further than the hour allows.
-    systemowy.zmiany.clear();
-    for (qint64 korekta : {1'000'000, -1'000'000, 1'000'000, -1'000'000, 1'000'000, 1'000'000,
-                           1'000'000, 1'000'000, 1'000'000, 1'000'000, 1'000'000}) {
-        gniazdo->write(wynik(korekta));
-        QVERIFY(zadanie());
-    }
-    QCOMPARE(systemowy.zmiany, QStringList {QStringLiteral("przestaw 1000000")});
-    // The start's last step; then four that disagree, and twice two that
-    // wait for a third.
-    QCOMPARE(wypisane.filter(QStringLiteral("odrzucono na razie")).size(), 8);
-    QCOMPARE(wypisane.filter(QStringLiteral("(--maks-na-godzine)")).size(), 2);
+    // A flood of requests is answered with the latest, not each: the
+    // client holds one, whatever comes.
+    const int przed = odpowiedzi;
+    QByteArray zadania;
+    for (int i = 0; i < 10'000; ++i)
+        zadania += zbudujRamke(ramka::kodZadania, QTime(12, 0).addMSecs(i));
+    gniazdo->write(zadania);
+    QVERIFY(zadanie());
+    QVERIFY2(odpowiedzi - przed < 100, qPrintable(QString::number(odpowiedzi - przed)));
 }
 
 // This machine's clock against the window, measured only: server and client
 // read the same system clock here.
+void TstKlient::wrogiSerwerPrzezDobe_data()
+{
+    QTest::addColumn<bool>("szybko"); // fast convergence
+    QTest::addColumn<int>("restartCoMinut"); // 0: never
+    QTest::addColumn<qint64>("najwiecejMs"); // in the 24 hours after the start's steps
+    QTest::newRow("by default") << false << 0 << qint64(24 * plynnieNaGodzineMs);
+    QTest::newRow("by default, restarted every 10 minutes")
+        << false << 10 << qint64(24 * plynnieNaGodzineMs);
+    QTest::newRow("fast convergence")
+        << true << 0 << qint64(24 * PolitykaKorekty::maksNaGodzineSzybkoMs);
+}
+
+// A server that asks for 1199 s more in every exchange, every 20 s of a day,
+// moves the clock by the start's steps and then only as far as the hour's
+// bound allows, restarts or not; yet it does move it that far, as a clock
+// truly that far off would be.
+void TstKlient::wrogiSerwerPrzezDobe()
+{
+    QFETCH(bool, szybko);
+    QFETCH(int, restartCoMinut);
+    QFETCH(qint64, najwiecejMs);
+    QTemporaryDir katalog;
+    const QString plikStanu
+        = restartCoMinut > 0 ? katalog.filePath(QStringLiteral("korekty")) : QString();
+    FalszywyZegar systemowy;
+    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
+    PolitykaKorekty polityka;
+    polityka.szybkaZbieznosc = szybko;
+    if (szybko)
+        polityka.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
+    const auto nowy = [&] {
+        return std::make_unique<ZegarMaszyny>(
+            systemowy, polityka, [](const QString &, bool) {}, plikStanu);
+    };
+    auto zegar = nowy();
+    const QDateTime start = systemowy.teraz;
+    QDateTime poStarcie;
+    constexpr qint64 okresMs = 20'000;
+    for (qint64 t = 0; t < 24 * 3600 * 1000 + 3 * okresMs; t += okresMs) {
+        systemowy.monotonicznie = t;
+        if (restartCoMinut > 0 && t % (restartCoMinut * 60'000) == 0)
+            zegar = nowy();
+        zegar->ustaw(systemowy.teraz.time().addMSecs(1'199'000));
+        if (t == 2 * okresMs)
+            poStarcie = systemowy.teraz;
+    }
+    const qint64 poStartach = poStarcie.msecsTo(systemowy.teraz);
+    qInfo("moved by %lld s at start, by %.1f s in the 24 hours after", start.secsTo(poStarcie),
+          double(poStartach) / 1000);
+    QCOMPARE(start.msecsTo(poStarcie), qint64(3 * 1'199'000));
+    QVERIFY(poStartach <= najwiecejMs);
+    QVERIFY(poStartach >= najwiecejMs * 9 / 10);
+}
+
 void TstKlient::zegarSystemowyZProcesem()
 {
     Stanowisko s;
@@ -536,14 +624,14 @@ void TstKlient::bledneWywolania_data()
     QTest::newRow("--systemowy --count 5")
         << QStringLiteral("--systemowy --host 10.0.0.1 --count 5")
         << QStringLiteral("--count nie ma sensu z --systemowy");
-    QTest::newRow("--systemowy --drift 10")
-        << QStringLiteral("--systemowy --host 10.0.0.1 --drift 10")
-        << QStringLiteral("--drift nie ma sensu z --systemowy");
     QTest::newRow("--bez-zmian alone") << QStringLiteral("--bez-zmian")
                                        << QStringLiteral("--bez-zmian działa tylko z --systemowy");
     QTest::newRow("--maks-korekta 0")
         << QStringLiteral("--systemowy --host 10.0.0.1 --maks-korekta 0")
-        << QStringLiteral("--maks-korekta przyjmuje liczbę od 0.001 do 43200");
+        << QStringLiteral("--maks-korekta przyjmuje liczbę od 0.001 do 43200, nie \"0\"");
+    QTest::newRow("more an hour than a slew can")
+        << QStringLiteral("--systemowy --host 10.0.0.1 --maks-na-godzine 5")
+        << QStringLiteral("--maks-na-godzine przyjmuje liczbę od 0.001 do 1.8, nie \"5\"");
     // The service is shipped with no server set: no clock follows one by
     // mistake.
     QTest::newRow("--systemowy without a server")
@@ -553,23 +641,29 @@ void TstKlient::bledneWywolania_data()
         << QStringLiteral("--nieznana") << QStringLiteral("nieznana opcja: --nieznana");
     QTest::newRow("--host without a value")
         << QStringLiteral("--host") << QStringLiteral("opcja --host wymaga wartości");
-    QTest::newRow("--exchanges 0") << QStringLiteral("--exchanges 0")
-                                   << QStringLiteral("--exchanges przyjmuje liczbę od 1 do 1e+09");
+    QTest::newRow("--exchanges 0")
+        << QStringLiteral("--exchanges 0")
+        << QStringLiteral("--exchanges przyjmuje liczbę całkowitą od 1 do 1000000000, nie \"0\"");
+    QTest::newRow("a port with a fraction")
+        << QStringLiteral("--port 4466.9")
+        << QStringLiteral("--port przyjmuje liczbę całkowitą od 1 do 65535, nie \"4466.9\"");
+    QTest::newRow("half a client") << QStringLiteral("--count 2.5")
+                                   << QStringLiteral("--count przyjmuje liczbę całkowitą od 1");
+    QTest::newRow("an option twice") << QStringLiteral("--port 5555 --count 2 --port 4466")
+                                     << QStringLiteral("opcja --port podana więcej niż raz");
 }
 
 void TstKlient::bledneWywolania()
 {
     QFETCH(QString, argumenty);
     QFETCH(QString, komunikat);
-    QProcess klient;
-    klient.start(QStringLiteral(KLIENT_SCIEZKA), argumenty.split(QLatin1Char(' ')));
-    QVERIFY(klient.waitForFinished(5000));
-    QCOMPARE(klient.exitCode(), 2);
-    QVERIFY(klient.readAllStandardOutput().isEmpty());
-    const QString bledy = QString::fromUtf8(klient.readAllStandardError());
-    QVERIFY2(bledy.startsWith(QStringLiteral("klient-synchronizacji: ") + komunikat),
-             qPrintable(bledy));
-    QCOMPARE(bledy.count(QLatin1Char('\n')), 1);
+    Ustawienia ustawienia;
+    QString tekst;
+    QCOMPARE(czytajOpcjeKlienta(QStringList {QStringLiteral("klient-synchronizacji")}
+                                    + argumenty.split(QLatin1Char(' ')),
+                                ustawienia, tekst),
+             PolecenieKlienta::Blad);
+    QVERIFY2(tekst.startsWith(komunikat), qPrintable(tekst));
 }
 
 QTEST_MAIN(TstKlient)
