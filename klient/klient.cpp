@@ -2,6 +2,7 @@
 
 #include "sync/doba.h"
 #include "sync/ramka.h"
+#include "sync/termin.h"
 
 Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
                QObject *parent)
@@ -11,11 +12,16 @@ Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<Zeg
     , port(port)
     , nr(numer)
 {
+    // What a server sends faster than it is read waits in the system's
+    // buffers, which make it wait in turn, not in this program's memory.
+    gniazdo.setReadBufferSize(buforOdczytu);
     ponowienie.setSingleShot(true);
     ponowienie.setInterval(1000);
     connect(&ponowienie, &QTimer::timeout, this, &Klient::polacz);
     connect(&gniazdo, &QTcpSocket::readyRead, this, &Klient::czytaj);
     connect(&gniazdo, &QTcpSocket::bytesWritten, this, &Klient::odpowiedz);
+    wstrzymany.setSingleShot(true);
+    connect(&wstrzymany, &QTimer::timeout, this, &Klient::czytaj);
     connect(&gniazdo, &QTcpSocket::stateChanged, this, &Klient::poZmianieStanu);
 }
 
@@ -103,6 +109,21 @@ void Klient::czytaj()
     qint32 kod = 0;
     QTime czasRamki;
     for (;;) {
+        // A server sends a frame or two an exchange: of a flood no more
+        // than this many a second are read, and the rest wait, which costs
+        // no time, and the server's sending waits with them.
+        const qint64 teraz = monotonicznyMs();
+        if (teraz / 1000 != sekundaRamek) {
+            sekundaRamek = teraz / 1000;
+            ramekWSekundzie = 0;
+        }
+        if (ramekWSekundzie >= ramekNaSekunde) {
+            odpowiedz();
+            if (!wstrzymany.isActive())
+                wstrzymany.start(int(1000 - teraz % 1000));
+            return;
+        }
+        ++ramekWSekundzie;
         switch (czytajRamke(gniazdo, rozmiarBloku, doPominiecia, kod, czasRamki)) {
         case Odczyt::Niepelna:
             odpowiedz();

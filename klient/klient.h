@@ -21,6 +21,10 @@ class Klient : public QObject
 public:
     // How long after its answer an agreed time is still taken.
     static constexpr qint64 wynikNajpozniejMs = 30'000;
+    // What the client holds of the server's bytes at most, and how many
+    // frames it reads in a second at most.
+    static constexpr qint64 buforOdczytu = 16 * 1024;
+    static constexpr int ramekNaSekunde = 1000;
 
     Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
            QObject *parent = nullptr);
@@ -52,6 +56,9 @@ private:
 
     QTcpSocket gniazdo;
     QTimer ponowienie;
+    QTimer wstrzymany; // reading waits for the next second
+    qint64 sekundaRamek = -1;
+    int ramekWSekundzie = 0;
     std::unique_ptr<ZegarKlienta> zegar;
     QString host;
     quint16 port;
