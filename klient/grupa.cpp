@@ -1,5 +1,6 @@
 #include "grupa.h"
 
+#include "app/usluga.h"
 #include "klient.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
@@ -128,13 +129,14 @@ void Grupa::wypisz(const QString &linia, quint32 klucz)
         return;
     if (klucz != zawsze && !ogranicznik.wolno(klucz, odStartu.elapsed()))
         return;
-    wyjscie << linia << Qt::endl;
+    wyjscie << usluga::przedrostek(1, usluga::wagaLinii(linia)) << linia << Qt::endl;
     if (wyjscie.status() != QTextStream::Ok) {
         // Its reader went away: the clients go on without it.
         wyjscieZamkniete = true;
         std::fprintf(stderr,
-                     "%s: nie można pisać na standardowe wyjście: linie nie są już na nie "
+                     "%s%s: nie można pisać na standardowe wyjście: linie nie są już na nie "
                      "wypisywane\n",
+                     usluga::przedrostek(2, usluga::Blad).constData(),
                      qUtf8Printable(QCoreApplication::applicationName()));
     }
 }

@@ -4,6 +4,8 @@
 #include "sync/ramka.h"
 #include "sync/termin.h"
 
+#include <QRandomGenerator>
+
 Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
                QObject *parent)
     : QObject(parent)
@@ -16,8 +18,10 @@ Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<Zeg
     // buffers, which make it wait in turn, not in this program's memory.
     gniazdo.setReadBufferSize(buforOdczytu);
     ponowienie.setSingleShot(true);
-    ponowienie.setInterval(1000);
     connect(&ponowienie, &QTimer::timeout, this, &Klient::polacz);
+    potwierdzenie.setSingleShot(true);
+    potwierdzenie.setInterval(int(odmowaDoMs));
+    connect(&potwierdzenie, &QTimer::timeout, this, &Klient::potwierdz);
     connect(&gniazdo, &QTcpSocket::readyRead, this, &Klient::czytaj);
     connect(&gniazdo, &QTcpSocket::bytesWritten, this, &Klient::odpowiedz);
     wstrzymany.setSingleShot(true);
@@ -81,22 +85,58 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
     if (stan == QAbstractSocket::ConnectedState) {
         // A reply carries this clock; it must not wait for an acknowledgement.
         gniazdo.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        bylPolaczony = true;
-        zgloszonoNiedostepnosc = false;
-        emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)));
-        emit polaczono();
+        potwierdzenie.start();
     } else if (stan == QAbstractSocket::UnconnectedState) {
+        potwierdzenie.stop();
+        QString stanTeraz;
         if (bylPolaczony) {
             bylPolaczony = false;
-            emit zmianaStanu(opis(QStringLiteral("rozłączono, ponawiam co sekundę")));
             emit rozlaczono();
-        } else if (!zgloszonoNiedostepnosc) {
-            zgloszonoNiedostepnosc = true;
-            emit zmianaStanu(opis(QStringLiteral("serwer niedostępny (%1), ponawiam co sekundę")
-                                      .arg(powod(gniazdo))));
+            stanTeraz = QStringLiteral("rozłączono");
+        } else if (gniazdo.error() == QAbstractSocket::RemoteHostClosedError) {
+            // Closed at once, before it said a word: refused.
+            stanTeraz = QStringLiteral("serwer odmówił połączenia, zamykając je od razu (adres "
+                                       "spoza jego --dozwolone albo za wiele połączeń z tego "
+                                       "adresu)");
+        } else {
+            stanTeraz = QStringLiteral("serwer niedostępny (%1)").arg(powod(gniazdo));
         }
-        ponowienie.start();
+        const qint64 zaMs = nastepnaProba();
+        // A line per change, and while nothing changes one an hour.
+        const qint64 teraz = monotonicznyMs();
+        if (stanTeraz != zgloszonyStan || teraz - zgloszonoMs >= 3'600'000) {
+            zgloszonyStan = stanTeraz;
+            zgloszonoMs = teraz;
+            emit zmianaStanu(opis(QStringLiteral("%1, ponawiam za %2 s")
+                                      .arg(stanTeraz)
+                                      .arg(double(zaMs) / 1000, 0, 'f', 1)));
+        }
+        ponowienie.start(int(zaMs));
     }
+}
+
+// A connection that has lasted, or brought a frame, is one: the next
+// attempt after it goes out at once again.
+void Klient::potwierdz()
+{
+    if (bylPolaczony || gniazdo.state() != QAbstractSocket::ConnectedState)
+        return;
+    potwierdzenie.stop();
+    bylPolaczony = true;
+    opoznienieMs = 0;
+    zgloszonyStan.clear();
+    emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)));
+    emit polaczono();
+}
+
+// 1 s after the first failure, twice as long after each that follows, up to
+// five minutes, a fifth more or less at random, so that many clients turned
+// away together do not come back together.
+qint64 Klient::nastepnaProba()
+{
+    opoznienieMs = qBound(ponowienieOdMs, opoznienieMs * 2, ponowienieDoMs);
+    const qint64 rozrzut = opoznienieMs / 5;
+    return opoznienieMs - rozrzut + qint64(QRandomGenerator::global()->bounded(2 * rozrzut + 1));
 }
 
 // Every frame that has come is read. A request is answered with the clock of
@@ -132,6 +172,7 @@ void Klient::czytaj()
             zglos(QStringLiteral("za krótka ramka, pomijam"));
             break;
         case Odczyt::Ramka:
+            potwierdz();
             if (kod == ramka::kodZadania) {
                 zadanie = czasRamki;
                 czekaZadanie = true;

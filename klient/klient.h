@@ -12,8 +12,8 @@
 
 // One client: a connection to the server and a clock of its own. It answers
 // every request with its clock, gives its clock the agreed time of each
-// exchange it answered in, and while the server cannot be reached tries
-// again once a second.
+// exchange it answered in, and while the server cannot be reached, or
+// refuses it, tries again less and less often.
 class Klient : public QObject
 {
     Q_OBJECT
@@ -25,6 +25,12 @@ public:
     // frames it reads in a second at most.
     static constexpr qint64 buforOdczytu = 16 * 1024;
     static constexpr int ramekNaSekunde = 1000;
+    // Closed sooner than this after it was made, and with no frame, a
+    // connection was refused.
+    static constexpr qint64 odmowaDoMs = 2000;
+    // From a second up to five minutes between attempts.
+    static constexpr qint64 ponowienieOdMs = 1000;
+    static constexpr qint64 ponowienieDoMs = 300'000;
 
     Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
            QObject *parent = nullptr);
@@ -51,6 +57,8 @@ private:
     void odpowiedz();
     void obsluz(qint32 kod, QTime czasRamki);
     void poZmianieStanu(QAbstractSocket::SocketState stan);
+    void potwierdz();
+    qint64 nastepnaProba();
     void zglos(const QString &tresc);
     QString opis(const QString &tresc) const;
 
@@ -72,8 +80,11 @@ private:
     QTime zadanie;
     bool czekaZadanie = false;
     QElapsedTimer odOdpowiedzi;
-    bool bylPolaczony = false;
-    bool zgloszonoNiedostepnosc = false;
+    bool bylPolaczony = false; // the connection has lasted, or brought a frame
+    QTimer potwierdzenie;
+    qint64 opoznienieMs = 0; // of the next attempt, before its jitter
+    QString zgloszonyStan; // the failure last said, and when
+    qint64 zgloszonoMs = 0;
 };
 
 #endif // KLIENT_H

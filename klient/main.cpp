@@ -1,7 +1,9 @@
 #include "app/proces.h"
 #include "app/sygnaly.h"
+#include "app/usluga.h"
 #include "grupa.h"
 #include "opcjeKlienta.h"
+#include "zegarSystemowy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,14 +26,31 @@ int main(int argc, char *argv[])
         std::fputs(qUtf8Printable(tekst), stdout);
         return 0;
     case PolecenieKlienta::Blad:
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
-                     qUtf8Printable(tekst));
+        std::fprintf(stderr, "%s%s: %s\n", usluga::przedrostek(2, usluga::Blad).constData(),
+                     qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(tekst));
         return 2;
     case PolecenieKlienta::Uruchom:
         break;
     }
     if (!ustawienia.ziarnoPodane)
         ustawienia.ziarno = QRandomGenerator::global()->generate();
+    // Without the privilege to change the clock, measuring only is all a
+    // run by hand can do; a service that cannot do what it is for stops,
+    // and is not started again.
+    if (ustawienia.systemowy && !ustawienia.polityka.bezZmian
+        && ZegarSystemowyMaszyny::mozeZmieniac() && !ZegarSystemowyMaszyny::maUprawnienie()) {
+        const QString linia = QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")
+                                  .arg(wskazowkaUprawnien());
+        if (usluga::jakoUsluga()) {
+            std::fprintf(stderr, "%s%s: %s; usługa kończy pracę\n",
+                         usluga::przedrostek(2, usluga::Blad).constData(),
+                         qUtf8Printable(QCoreApplication::applicationName()),
+                         qUtf8Printable(linia));
+            return 2;
+        }
+        std::printf("%s; odtąd tylko pomiar\n", qUtf8Printable(linia));
+        ustawienia.polityka.bezZmian = true;
+    }
     // What was done to this machine's clock outlives the program where the
     // service has a folder for it, so that a restart grants no new steps.
     if (ustawienia.systemowy && !ustawienia.polityka.bezZmian) {
@@ -49,8 +68,12 @@ int main(int argc, char *argv[])
     // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff), the
     // clients end at once, and a slew of this machine's clock with them.
     Sygnaly sygnaly(Sygnaly::Zakonczenie);
-    QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] { QCoreApplication::exit(0); });
+    QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] {
+        usluga::powiadom("STOPPING=1");
+        QCoreApplication::exit(0);
+    });
     Grupa grupa(ustawienia);
     grupa.uruchom();
+    usluga::powiadom("READY=1");
     return QCoreApplication::exec();
 }

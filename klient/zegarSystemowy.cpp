@@ -11,6 +11,7 @@
 #ifdef Q_OS_UNIX
 #include <ctime>
 #include <sys/time.h>
+#include <unistd.h>
 #endif
 
 qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
@@ -18,6 +19,7 @@ qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
     return ::monotonicznyMs();
 }
 
+// Windows has nothing like it: the monotonic clock, begun again, tells.
 QByteArray ZegarSystemowyMaszyny::rozruch() const
 {
 #ifdef Q_OS_LINUX
@@ -44,6 +46,23 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 {
 #ifdef Q_OS_UNIX
     return true;
+#else
+    return false;
+#endif
+}
+
+bool ZegarSystemowyMaszyny::maUprawnienie()
+{
+#if defined(Q_OS_LINUX)
+    constexpr int capSysTime = 25;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &linia : status.readAll().split('\n'))
+            if (linia.startsWith("CapEff:"))
+                return (linia.mid(7).trimmed().toULongLong(nullptr, 16) >> capSysTime) & 1;
+    return false;
+#elif defined(Q_OS_UNIX)
+    return geteuid() == 0;
 #else
     return false;
 #endif

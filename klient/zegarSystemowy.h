@@ -48,6 +48,9 @@ public:
     qint64 monotonicznyMs() const override;
     QByteArray rozruch() const override;
     static bool mozeZmieniac();
+    // Whether this process holds the privilege to change the clock (Linux:
+    // CAP_SYS_TIME; Windows: SeSystemtimePrivilege, which it turns on).
+    static bool maUprawnienie();
 
 private:
 #ifdef Q_OS_WIN

@@ -98,22 +98,26 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 
 // Administrators hold the privilege to change the time, off until a
 // program turns it on.
-bool ZegarSystemowyMaszyny::wlaczUprawnienie()
+bool ZegarSystemowyMaszyny::maUprawnienie()
 {
-    if (uprawnienie >= 0)
-        return uprawnienie == 1;
     HANDLE token = nullptr;
-    uprawnienie = 0;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
         return false;
     TOKEN_PRIVILEGES nowe {};
     nowe.PrivilegeCount = 1;
     nowe.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (LookupPrivilegeValueW(nullptr, L"SeSystemtimePrivilege", &nowe.Privileges[0].Luid)
+    const bool jest
+        = LookupPrivilegeValueW(nullptr, L"SeSystemtimePrivilege", &nowe.Privileges[0].Luid)
         && AdjustTokenPrivileges(token, FALSE, &nowe, 0, nullptr, nullptr)
-        && GetLastError() == ERROR_SUCCESS)
-        uprawnienie = 1;
+        && GetLastError() == ERROR_SUCCESS;
     CloseHandle(token);
+    return jest;
+}
+
+bool ZegarSystemowyMaszyny::wlaczUprawnienie()
+{
+    if (uprawnienie < 0)
+        uprawnienie = maUprawnienie() ? 1 : 0;
     return uprawnienie == 1;
 }
 
@@ -121,11 +125,6 @@ void ZegarSystemowyMaszyny::zakonczNachylenie()
 {
     koniecNachylenia.stop();
     ustawNachylenie(0, true);
-}
-
-QByteArray ZegarSystemowyMaszyny::rozruch() const
-{
-    return QByteArray(); // the monotonic clock, begun again, tells
 }
 
 int ZegarSystemowyMaszyny::przesun(qint64 ms, qint64 &pozostalo)

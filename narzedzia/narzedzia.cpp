@@ -1,6 +1,7 @@
 #include "narzedzia.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTcpServer>
 
 #if defined(Q_OS_UNIX)
@@ -48,7 +49,13 @@ qint64 szczytPamieciKB()
 
 quint16 wolnyPort()
 {
-    QTcpServer proba;
-    proba.listen(QHostAddress::LocalHost, 0);
-    return proba.serverPort();
+    // Below the systems' ranges of ports for outgoing connections (Linux:
+    // from 32768, Windows: from 49152), which could take it before the
+    // server listens; free on every address, as the server listens.
+    for (;;) {
+        const auto port = quint16(20'000 + QRandomGenerator::global()->bounded(12'000));
+        QTcpServer proba;
+        if (proba.listen(QHostAddress::AnyIPv4, port))
+            return port;
+    }
 }

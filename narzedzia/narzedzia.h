@@ -12,7 +12,8 @@ qint64 pamiecKB();
 // be read.
 qint64 szczytPamieciKB();
 
-// A TCP port on loopback that nobody listens on at the moment.
+// A TCP port that nobody listens on at the moment, nor is likely to take
+// for an outgoing connection.
 quint16 wolnyPort();
 
 #endif // NARZEDZIA_H

@@ -2,18 +2,32 @@
 # Builds the Debian package and checks it: its files are where they belong,
 # the menu entry, the AppStream metadata, the log rotation, the service units
 # (and how exposed they are) and the package itself (lintian) validate, and
-# it installs with apt-get, runs, and is removed and purged with its
-# maintainer scripts, leaving nothing behind. Installs for real: run it as
-# root, or with sudo at hand; with --bez-instalacji it stops before
-# installing.
+# the same build installed under any prefix writes nothing outside it. With
+# --instalacja it is also installed on this machine with apt-get, run, and
+# removed and purged with its maintainer scripts, leaving nothing behind:
+# run that as root, or with sudo at hand, and only where the package is not
+# installed already (its settings would go with the purge).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
+instalacja=false
+case "${1:-}" in
+--instalacja) instalacja=true ;;
+--bez-instalacji | "") ;;
+*) echo "pakiet: unknown option $1 (--instalacja installs on this machine)" >&2; exit 2 ;;
+esac
+if $instalacja && dpkg-query -W -f='${Status}' serwer-synchronizacji 2>/dev/null | grep -q "ok installed"; then
+    echo "pakiet: serwer-synchronizacji is installed on this machine; --instalacja would purge it" \
+        "with its settings. Remove it first (apt-get purge serwer-synchronizacji)." >&2
+    exit 1
+fi
+
 zainstaluj_brakujace dpkg-dev file desktop-file-utils appstream libxml2-utils lintian systemd man-db \
     logrotate init-system-helpers
-# A distribution's layout: programs under /usr, settings in /etc.
-zbuduj build -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cd "$katalog_projektu/build"
+# A distribution's layout: programs under /usr, settings in /etc; in a build
+# folder of its own, so that build/ keeps its own prefix.
+zbuduj build-pakiet -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF >/dev/null
+cd "$katalog_projektu/build-pakiet"
 rm -f serwer-synchronizacji_*.deb
 cpack -G DEB >/dev/null
 pakiet=$(ls serwer-synchronizacji_*.deb)
@@ -39,8 +53,9 @@ slady=(/var/log/serwer-synchronizacji /var/log/private/serwer-synchronizacji
        /var/lib/systemd/deb-systemd-helper-masked/serwer-synchronizacji.service
        /var/lib/systemd/deb-systemd-helper-masked/klient-systemowy.service)
 
-korzen=$(mktemp -d)
-trap 'rm -rf "$korzen"' EXIT
+tymczasowy=$(mktemp -d)
+trap 'rm -rf "$tymczasowy"' EXIT
+korzen=$tymczasowy/korzen
 dpkg-deb -x "$pakiet" "$korzen"
 for plik in "${pliki[@]}"; do
     [ -f "$korzen/$plik" ] || { echo "pakiet: /$plik is missing from $pakiet" >&2; exit 1; }
@@ -51,13 +66,12 @@ appstreamcli validate --no-net "$korzen/usr/share/metainfo/$id.metainfo.xml"
 logrotate --debug "$korzen/etc/logrotate.d/serwer-synchronizacji" 2>/dev/null
 # The maintainer scripts are there; the units verify and are exposed
 # little (under 3.0 on systemd's scale of 10).
-kontrola=$(mktemp -d)
+kontrola=$tymczasowy/kontrola
 dpkg-deb -e "$pakiet" "$kontrola"
 for skrypt in postinst prerm postrm; do
     [ -x "$kontrola/$skrypt" ] || { echo "pakiet: no $skrypt in $pakiet" >&2; exit 1; }
     sh -n "$kontrola/$skrypt"
 done
-rm -rf "$kontrola"
 ekspozycja=()
 for usluga in "${uslugi[@]}"; do
     plik="$korzen/lib/systemd/system/$usluga.service"
@@ -67,13 +81,17 @@ for usluga in "${uslugi[@]}"; do
 done
 # Errors and warnings fail; informational tags are only shown.
 lintian --fail-on error,warning "$pakiet"
-if [ "${1:-}" = "--bez-instalacji" ]; then
-    echo "pakiet: build/$pakiet built and validated; exposure ${ekspozycja[*]}"
+# Installed under another prefix, every file stays under it.
+cmake --install . --prefix "$tymczasowy/prefiks" >/dev/null
+poza=$(grep -v "^$tymczasowy/prefiks/" install_manifest.txt || true)
+[ -z "$poza" ] || { echo "pakiet: installed outside the prefix: $poza" >&2; exit 1; }
+if ! $instalacja; then
+    echo "pakiet: build-pakiet/$pakiet built and validated; exposure ${ekspozycja[*]}"
     exit 0
 fi
 
 jako_root=()
-[ "$(id -u)" -eq 0 ] || jako_root=(sudo)
+[ "$(id -u)" -eq 0 ] || jako_root=(sudo -n)
 "${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$pakiet" >/dev/null
 for plik in "${pliki[@]}"; do
     [ -f "/$plik" ] || { echo "pakiet: /$plik was not installed" >&2; exit 1; }

@@ -151,7 +151,7 @@ cmake --build "$katalog_projektu/build" --target klient-synchronizacji >/dev/nul
 # A port on loopback that nobody listens on.
 wolny_port() {
     local port
-    while port=$((20000 + RANDOM % 40000)) && (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null; do :; done
+    while port=$((20000 + RANDOM % 12000)) && (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null; do :; done
     echo "$port"
 }
 

@@ -11,7 +11,15 @@ zainstaluj_brakujace() {
     done
     ((${#brakujace[@]})) || return 0
     local jako_root=()
-    [ "$(id -u)" -eq 0 ] || jako_root=(sudo)
+    if [ "$(id -u)" -ne 0 ]; then
+        # No password prompt: a script must not hang on one.
+        if ! sudo -n true 2>/dev/null; then
+            echo "Missing packages: ${brakujace[*]}. Install them as root:" >&2
+            echo "  apt-get install --no-install-recommends ${brakujace[*]}" >&2
+            exit 1
+        fi
+        jako_root=(sudo -n)
+    fi
     echo "Installing: ${brakujace[*]}"
     "${jako_root[@]}" apt-get update -qq
     "${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive \

@@ -7,9 +7,11 @@
 #include "sync/doba.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <map>
 #include <thread>
@@ -175,7 +177,17 @@ void TstObciazenie::burza()
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
 
+    // The clients' output goes to a file: Wine 8 loses part of what a
+    // program writes to a pipe of QProcess's while others run.
+    QTemporaryDir katalog;
+    QFile plikKlienta(katalog.filePath(QStringLiteral("klienci.txt")));
+    const auto nowe = [&plikKlienta] {
+        if (!plikKlienta.isOpen())
+            plikKlienta.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(plikKlienta.readAll());
+    };
     QProcess klient;
+    klient.setStandardOutputFile(plikKlienta.fileName());
     QVERIFY(s.uruchomKlienta(klient,
                              {QStringLiteral("--count"), QString::number(uczciwych),
                               QStringLiteral("--spread"), QStringLiteral("30"),
@@ -186,7 +198,7 @@ void TstObciazenie::burza()
     QTRY_VERIFY_WITH_TIMEOUT(
         s.linieSerwera().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")), 5000);
     const qint64 pamiecPrzed = pamiecKB();
-    QString wyjscie = QString::fromUtf8(klient.readAllStandardOutput());
+    QString wyjscie = nowe();
     // One more client, whose requests show the server clock against the
     // system clock.
     KlientTestowy *zegarowy = s.dolacz();
@@ -220,7 +232,7 @@ void TstObciazenie::burza()
 
     // The silent and hostile connections are asked too and never answer, yet
     // every well-behaved client received agreed times during the storm.
-    const QString wBurzy = QString::fromUtf8(klient.readAllStandardOutput());
+    const QString wBurzy = nowe();
     wyjscie += wBurzy;
     static const QRegularExpression ustawiono(
         QStringLiteral("^klient (\\d+) \\[[^]]*\\]: ustawiono czas uzgodniony"),
@@ -243,12 +255,13 @@ void TstObciazenie::burza()
     const QStringList poBurzy = s.linieSerwera().mid(przed);
     QCOMPARE(tresc(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst()),
              zadanie.arg(uczciwych + 1));
-    QCOMPARE(poBurzy
-                 .filter(QRegularExpression(
-                     QStringLiteral(" - Wysłano godzinę synchronizacji \\S+ do %1 klientów$")
-                         .arg(uczciwych + 1)))
-                 .size(),
-             1);
+    QVERIFY2(poBurzy
+                     .filter(QRegularExpression(
+                         QStringLiteral(" - Wysłano godzinę synchronizacji \\S+ do %1 klientów$")
+                             .arg(uczciwych + 1)))
+                     .size()
+                 == 1,
+             qPrintable(poBurzy.join(QLatin1Char('\n'))));
     const qint64 pamiecPo = pamiecKB();
 
     // The storm cost the clock no time.
@@ -260,7 +273,7 @@ void TstObciazenie::burza()
     // Every reply the well-behaved clients sent is in the log.
     klient.terminate();
     QVERIFY(klient.waitForFinished(5000));
-    wyjscie += QString::fromUtf8(klient.readAllStandardOutput());
+    wyjscie += nowe();
     QVERIFY(!wyjscie.contains(QStringLiteral("rozłączono")));
     static const QRegularExpression odpowiedz(
         QStringLiteral(": żądanie serwera \\((\\d\\d:\\d\\d:\\d\\d)\\.\\d{3}\\), odpowiadam"));

@@ -1,6 +1,7 @@
 #include "app/opcje.h"
 #include "app/proces.h"
 #include "app/sygnaly.h"
+#include "app/usluga.h"
 #include "app/zapisDziennika.h"
 #include "window/serwer.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 void wypisz(std::FILE *dokad, const QString &tekst)
 {
+    if (dokad == stderr)
+        std::fputs(usluga::przedrostek(2, usluga::Blad).constData(), dokad);
     std::fputs(qUtf8Printable(tekst), dokad);
     std::fflush(dokad);
 }
@@ -163,6 +166,7 @@ int main(int argc, char *argv[])
         QObject::connect(sygnaly.get(), &Sygnaly::otworzPonownie, &plik,
                          &ZapisDziennika::otworzPonownie);
         QObject::connect(sygnaly.get(), &Sygnaly::zakoncz, &okno, [&] {
+            usluga::powiadom("STOPPING=1");
             zatrzymaj(okno);
             plik.zapisz();
             wyjscie.zapisz();
@@ -181,6 +185,9 @@ int main(int argc, char *argv[])
                        .arg(element<QTcpServer>(okno, "serwerTcp")->errorString()));
             return 1;
         }
+        // systemd starts what waits for the service only now, and a start
+        // that failed above fails `systemctl start`.
+        usluga::powiadom("READY=1");
     } else {
         okno.show();
         if (opcje.start)

@@ -1,5 +1,7 @@
 #include "zapisDziennika.h"
 
+#include "usluga.h"
+
 #include <QDateTime>
 
 #include <cerrno>
@@ -57,7 +59,9 @@ QString bladOtwarcia(const QFile &plik)
 
 void naBledy(const QString &tekst)
 {
-    std::fprintf(stderr, "serwer-synchronizacji: %s\n", qUtf8Printable(tekst));
+    std::fprintf(stderr, "%sserwer-synchronizacji: %s\n",
+                 usluga::przedrostek(2, usluga::wagaLinii(tekst)).constData(),
+                 qUtf8Printable(tekst));
     std::fflush(stderr);
 }
 
@@ -86,6 +90,8 @@ bool ZapisDziennika::otworzWyjscie()
     // The descriptor, not the stdio stream, whose buffer would hold the
     // lines back from a pipe.
     wlaczony = plik.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // The journal dates its lines itself, and takes their weight.
+    dziennikSystemu = usluga::doDziennikaSystemu(fileno(stdout));
     return wlaczony;
 }
 
@@ -107,6 +113,12 @@ void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia
     // While writing fails, the retry does the writing.
     if (oczekujace.isEmpty() && !zawodzi)
         QMetaObject::invokeMethod(this, &ZapisDziennika::zapisz, Qt::QueuedConnection);
+    if (dziennikSystemu) {
+        oczekujace += usluga::przedrostek(fileno(stdout), usluga::wagaLinii(linia)) + '['
+            + QByteArray(okno.data(), okno.size()) + "] " + linia.toUtf8() + '\n';
+        ++liniiOczekujacych;
+        return;
+    }
     if (data != ostatniaData) {
         ostatniaData = data;
         ostatniaDataTekst = data.toString(Qt::ISODate).toLatin1();

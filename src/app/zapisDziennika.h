@@ -9,7 +9,8 @@
 #include <QTimer>
 
 // Every log line of both panes, in the order written, appended to a file or
-// to standard output as "[pane] date time line". Lines of one pass of the
+// to standard output as "[pane] date time line"; to the journal as
+// "<level>[pane] time line", as the journal dates its lines itself. Lines of one pass of the
 // event loop are written together at its end, so a crash loses at most that
 // pass. A file that was moved away or deleted (log rotation) is opened again
 // at its name; one truncated in place is appended to at its new end.
@@ -52,6 +53,7 @@ private:
     QFile plik;
     QString sciezka; // empty for standard output
     bool wlaczony = false;
+    bool dziennikSystemu = false; // standard output is systemd's journal
     QByteArray oczekujace; // whole lines
     qsizetype liniiOczekujacych = 0;
     qint64 pominietych = 0; // lines that found no room while writing failed

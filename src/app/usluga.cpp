@@ -1,0 +1,102 @@
+#include "usluga.h"
+
+#include <QLatin1String>
+#include <QString>
+
+#ifdef Q_OS_UNIX
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace usluga {
+
+Waga wagaLinii(QStringView linia)
+{
+    static const std::pair<const char *, Waga> znaki[] = {
+        {" - Nie uruchomiono serwera", Blad},
+        {"nie można uruchomić serwera", Blad},
+        {"nie można pisać", Blad},
+        {"nie można otworzyć dziennika", Blad},
+        {"nie można zmienić zegara", Blad},
+        {"brak uprawnienia do zmiany zegara", Blad},
+        {" - Odrzucono połączenie", Ostrzezenie},
+        {" - Przerwano połączenie", Ostrzezenie},
+        {" - Brak zasobów", Ostrzezenie},
+        {" - Pominięto w dzienniku", Ostrzezenie},
+        {" - Zerwano przed przyjęciem", Ostrzezenie},
+        {"Pominięto ", Ostrzezenie},
+        {"------Odrzucono czas klienta", Ostrzezenie},
+        {"----Nie odebrano wszystkich odpowiedzi----", Ostrzezenie},
+        {": odrzucono", Ostrzezenie},
+        {"serwer odmówił", Ostrzezenie},
+        {"serwer niedostępny", Ostrzezenie},
+        {"pominięto ", Ostrzezenie},
+        {": wprowadzana płynnie", Uwaga},
+        {": zegar przestawiony", Uwaga},
+    };
+    for (const auto &[znak, waga] : znaki)
+        if (linia.contains(QString::fromUtf8(znak)))
+            return waga;
+    return Informacja;
+}
+
+bool doDziennikaSystemu(int deskryptor)
+{
+#ifdef Q_OS_UNIX
+    // "device:inode" of the stream systemd connected to the journal; a
+    // descriptor redirected since is another file.
+    const QByteArray strumien = qgetenv("JOURNAL_STREAM");
+    struct stat o
+    {
+    };
+    if (strumien.isEmpty() || fstat(deskryptor, &o) != 0)
+        return false;
+    return strumien
+        == QByteArray::number(qulonglong(o.st_dev)) + ':'
+        + QByteArray::number(qulonglong(o.st_ino));
+#else
+    Q_UNUSED(deskryptor);
+    return false;
+#endif
+}
+
+QByteArray przedrostek(int deskryptor, Waga waga)
+{
+    static const bool dziennik[] = {false, doDziennikaSystemu(1), doDziennikaSystemu(2)};
+    if (deskryptor < 1 || deskryptor > 2 || !dziennik[deskryptor])
+        return QByteArray();
+    return '<' + QByteArray::number(int(waga)) + '>';
+}
+
+void powiadom(const char *stan)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray gniazdo = qgetenv("NOTIFY_SOCKET");
+    if (gniazdo.isEmpty() || (gniazdo[0] != '/' && gniazdo[0] != '@')
+        || size_t(gniazdo.size()) >= sizeof(sockaddr_un::sun_path))
+        return;
+    sockaddr_un adres {};
+    adres.sun_family = AF_UNIX;
+    std::memcpy(adres.sun_path, gniazdo.constData(), size_t(gniazdo.size()));
+    if (adres.sun_path[0] == '@')
+        adres.sun_path[0] = '\0'; // an abstract address
+    const int d = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (d < 0)
+        return;
+    ::sendto(d, stan, std::strlen(stan), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&adres),
+             socklen_t(offsetof(sockaddr_un, sun_path) + size_t(gniazdo.size())));
+    ::close(d);
+#else
+    Q_UNUSED(stan);
+#endif
+}
+
+bool jakoUsluga()
+{
+    return qEnvironmentVariableIsSet("INVOCATION_ID");
+}
+
+} // namespace usluga
