@@ -175,7 +175,6 @@ double najwieksza(const QList<double> &v)
 
 constexpr int wymianPomiaru = 5;
 
-// 1, 2: press to the last agreed time received, ours and the baseline's.
 // Press to the last agreed time received, over the exchanges after a
 // warm-up, for a server spoken to in lines: ours or the baseline.
 QList<double> wymiany(Proces &s, Klienci &k, QList<double> *cpu = nullptr,
@@ -199,7 +198,7 @@ QList<double> wymiany(Proces &s, Klienci &k, QList<double> *cpu = nullptr,
     return opoznienia;
 }
 
-// 1, 2: press to the last agreed time received, ours and the baseline's
+// Latency: press to the last agreed time received, ours and the baseline's
 // (with poll() and with epoll), and how long the clients took to register.
 QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
 {
@@ -249,7 +248,7 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
     return tabela;
 }
 
-// 3: the server clock, read from the requests, against the steady clock. Only
+// Drift: the server clock, read from the requests, against the monotonic clock. Only
 // periodic requests count: they leave on a tick, while a press lands anywhere
 // within the 100 ms between two ticks and its stamp is that much older. A
 // request can only arrive late (the clients share the cores with the
@@ -290,7 +289,7 @@ double dryf(int ile, int sekund)
         * 60'000;
 }
 
-// 4: resident memory with 0, 100 and 1000 clients connected.
+// Memory: resident memory with 0, 100 and 1000 clients connected.
 QJsonObject pamiec(bool krotko)
 {
     const quint16 port = wolnyPort();
@@ -315,7 +314,7 @@ QJsonObject pamiec(bool krotko)
     return wynik;
 }
 
-// 5: back-to-back exchanges with 29 clients until the panes hold many lines.
+// The panes: back-to-back exchanges with 29 clients until they hold many lines.
 QJsonArray przyrostDziennika()
 {
     const quint16 port = wolnyPort();
@@ -354,7 +353,7 @@ int zamykanychPrzezSerwer(quint16 port)
     return ile;
 }
 
-// 7: a storm of short connections (20 threads, each connection sending 31
+// The storm: short connections (20 threads, each connection sending 31
 // replies and closing) while five clients take part in exchanges every 10 s.
 QJsonObject burza(int sekund)
 {
@@ -415,7 +414,7 @@ QJsonObject burza(int sekund)
             {QStringLiteral("close_wait_po_2_s"), zamykanychPrzezSerwer(port)}};
 }
 
-// 8: connections that take and hold: 300 held open against a server allowed
+// The siege: connections that take and hold: 300 held open against a server allowed
 // 256 descriptors, then 1500 that each hold the longest frame unfinished,
 // while five clients take part in exchanges every 10 s.
 QJsonObject oblezenie()
@@ -480,7 +479,7 @@ QJsonObject oblezenie()
     return wynik;
 }
 
-// 6: processor time of the window with nobody connected.
+// Idle: processor time of the window with nobody connected.
 double bezczynnosc(int sekund)
 {
     auto s = serwer(wolnyPort());

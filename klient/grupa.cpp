@@ -115,11 +115,13 @@ void Grupa::uruchom()
 void Grupa::podsumujPominiete()
 {
     for (const auto &[klucz, ile] : ogranicznik.podsumuj(odStartu.elapsed()))
-        wypisz(klucz == 0
-                   ? QStringLiteral("pominięto %1 linii podsumowań (ponad 10 na sekundę)").arg(ile)
-                   : QStringLiteral("klient %1: pominięto %2 linii (ponad 10 na sekundę)")
-                         .arg(klucz)
-                         .arg(ile),
+        wypisz(klucz == 0 ? QStringLiteral("pominięto %1 linii podsumowań (ponad %2 na sekundę)")
+                                .arg(ile)
+                                .arg(liniiNaSekunde)
+                          : QStringLiteral("klient %1: pominięto %2 linii (ponad %3 na sekundę)")
+                                .arg(klucz)
+                                .arg(ile)
+                                .arg(liniiNaSekunde),
                zawsze);
 }
 
@@ -190,12 +192,17 @@ void Grupa::podsumuj()
     ++numerWymiany;
     if (!ustawienia.systemowy) {
         const QString ilu = zadan > 1 ? QStringLiteral(" (żądań: %1)").arg(zadan) : QString();
-        wypisz(QStringLiteral("Wymiana %1%2: odpowiedziało %3 klientów, czas uzgodniony "
-                              "otrzymało %4; rozrzut zegarów przed: %5 s, po: %6 s")
+        // "odpowiedział 1 klient", "odpowiedziało 5 klientów"
+        const auto odpowiedzialo = przesunieciaPrzed.size() == 1
+            ? QStringLiteral("odpowiedział 1 klient")
+            : QStringLiteral("odpowiedziało %1 klientów").arg(przesunieciaPrzed.size());
+        const auto otrzymalo = ustawione.size() == 1
+            ? QStringLiteral("otrzymał 1")
+            : QStringLiteral("otrzymało %1").arg(ustawione.size());
+        wypisz(QStringLiteral("Wymiana %1%2: %3, czas uzgodniony %4; rozrzut zegarów przed: %5 "
+                              "s, po: %6 s")
                    .arg(numerWymiany)
-                   .arg(ilu)
-                   .arg(przesunieciaPrzed.size())
-                   .arg(ustawione.size())
+                   .arg(ilu, odpowiedzialo, otrzymalo)
                    .arg(double(rozrzut(przesunieciaPrzed.values())) / 1000, 0, 'f', 3)
                    .arg(double(rozrzut(po)) / 1000, 0, 'f', 3));
     }

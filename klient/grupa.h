@@ -50,7 +50,8 @@ private:
     Ustawienia ustawienia;
     QTextStream wyjscie;
     bool wyjscieZamkniete = false;
-    OgranicznikLinii ogranicznik;
+    static constexpr int liniiNaSekunde = 10; // of each client
+    OgranicznikLinii ogranicznik {liniiNaSekunde};
     QTimer podsumowanie; // of the lines left out, once a minute
     QElapsedTimer odStartu;
     std::unique_ptr<ZegarSystemowy> systemowy;

@@ -5,6 +5,7 @@
 #include "stanowisko.h"
 
 #include <QRegularExpression>
+#include <QTableView>
 
 class TstBerkeley : public QObject
 {
@@ -21,6 +22,7 @@ private slots:
     void odpowiedzNieLiczySie();
     void czyszczenieWTrakcie();
     void ponad29Odpowiedzi();
+    void tabelaKlientow();
     void odpowiedzBezCzasu_data();
     void odpowiedzBezCzasu();
 };
@@ -381,6 +383,50 @@ void TstBerkeley::ponad29Odpowiedzi()
     QCOMPARE(s.linieSynchronizacji().constLast(),
              hms(t) + QStringLiteral(" - Średnia:0  czas:") + hms(t));
     QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
+}
+
+// The table under the grid answers the operator's first question: which
+// machine is off, and by how much. Of 32 clients one keeps silent and one is
+// 1100 s off, but answers after the 29 that are averaged: the two head the
+// table, and the caption says how many replies were averaged of how many.
+void TstBerkeley::tabelaKlientow()
+{
+    Stanowisko s;
+    QVERIFY(przygotuj(s, QList<int>(30, 0)));
+    KlientTestowy *milczacy = s.dolacz(0, false);
+    KlientTestowy *daleki = s.dolacz(0, false);
+    QVERIFY(milczacy && daleki);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 30);
+    daleki->odpowiedz(5, czasZadania(s).addSecs(1100));
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 31);
+    QVERIFY(s.tyknij(11)); // the window passes without the silent one
+    QCOMPARE(ileLinii(s, liniaWyniku), 1);
+
+    const auto *tabela = s.element<QTableView>("tabelaKlientow")->model();
+    const auto komorka = [tabela](int wiersz, int kolumna) {
+        return tabela->index(wiersz, kolumna).data().toString();
+    };
+    QTRY_COMPARE(komorka(0, ModelKlientow::Wynik), QStringLiteral("milczy"));
+    QCOMPARE(tabela->rowCount(), 32);
+    QCOMPARE(komorka(0, ModelKlientow::Port), QString::number(milczacy->gniazdo.localPort()));
+    QCOMPARE(komorka(0, ModelKlientow::Milczal), QStringLiteral("1"));
+    QCOMPARE(komorka(1, ModelKlientow::Port), QString::number(daleki->gniazdo.localPort()));
+    QCOMPARE(komorka(1, ModelKlientow::Roznica), QStringLiteral("1100"));
+    QCOMPARE(komorka(1, ModelKlientow::Wynik), QStringLiteral("pominięty (po 29)"));
+    QCOMPARE(komorka(2, ModelKlientow::Roznica), QStringLiteral("0"));
+    const QString podpis = s.etykieta("etykietaKlientow")->text();
+    QVERIFY2(podpis.startsWith(QStringLiteral("Połączonych klientów: 32; ostatnia wymiana: "
+                                              "odpowiedzi 31 z 32, uśredniono 29 z 31, "
+                                              "odrzucone 0, średnia 0 s, najdalej od średniej: "
+                                              "127.0.0.1; Port:%1 (+1100 s)")
+                                   .arg(daleki->gniazdo.localPort())),
+             qPrintable(podpis));
+
+    // A client that leaves leaves the table.
+    milczacy->gniazdo.disconnectFromHost();
+    QTRY_COMPARE(tabela->rowCount(), 31);
+    QCOMPARE(komorka(0, ModelKlientow::Port), QString::number(daleki->gniazdo.localPort()));
 }
 
 void TstBerkeley::odpowiedzBezCzasu_data()

@@ -255,13 +255,13 @@ void TstObciazenie::burza()
     const QStringList poBurzy = s.linieSerwera().mid(przed);
     QCOMPARE(tresc(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst()),
              zadanie.arg(uczciwych + 1));
-    QVERIFY2(poBurzy
-                     .filter(QRegularExpression(
-                         QStringLiteral(" - Wysłano godzinę synchronizacji \\S+ do %1 klientów$")
-                             .arg(uczciwych + 1)))
-                     .size()
-                 == 1,
-             qPrintable(poBurzy.join(QLatin1Char('\n'))));
+    QVERIFY2(
+        poBurzy.filter(QRegularExpression(
+                           QStringLiteral(" - Wysłano godzinę synchronizacji \\S+ do %1 klientów$")
+                               .arg(uczciwych + 1)))
+                .size()
+            == 1,
+        qPrintable(poBurzy.join(QLatin1Char('\n'))));
     const qint64 pamiecPo = pamiecKB();
 
     // The storm cost the clock no time.

@@ -3,6 +3,8 @@
 
 #include "stanowisko.h"
 
+#include <QGridLayout>
+
 #include "sync/doba.h"
 #include "window/dziennik.h"
 
@@ -19,8 +21,8 @@ class TstOkno : public QObject
 
 private slots:
     void stanPoczatkowy();
-    void zakresyPol_data();
-    void zakresyPol();
+    void ukladSiatki_data();
+    void ukladSiatki();
     void czyszczenieOkien();
     void panePrzewijaSieDoKonca();
     void paneTrzymaNajnowsze();
@@ -41,79 +43,104 @@ static int zadania(Stanowisko &s)
 
 static const QRegularExpression znacznik(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d - "));
 
+// The window as it opens: the banner in the upper pane, the settings at their
+// defaults, the address hidden (each control's text and cell: ukladSiatki).
 void TstOkno::stanPoczatkowy()
 {
     Stanowisko s;
     QCOMPARE(s.okno.windowTitle(), QStringLiteral("Aktywny Serwer Synchronizacji"));
-
     const QStringList linie = s.linieSerwera();
     QCOMPARE(linie.size(), 1);
     QVERIFY2(linie[0].contains(znacznik), qPrintable(linie[0]));
     QCOMPARE(tresc(linie[0]),
              QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley."));
     QVERIFY(s.linieSynchronizacji().isEmpty());
-
-    const QList<std::tuple<const char *, QString, bool>> przyciski {
-        {"przyciskRozpocznij", QStringLiteral("Rozpocznij\nDziałanie\nSerwera"), true},
-        {"przyciskZatrzymaj", QStringLiteral("Zatrzymaj\nSerwer"), false},
-        {"przyciskKoniec", QStringLiteral("Zakończ\nDziałanie\nProgramu"), true},
-        {"przyciskSynch", QStringLiteral("Uruchom\nSynchronizację"), false},
-        {"przyciskSynchTeraz", QStringLiteral("Synchronizuj Teraz"), false},
-        {"przyciskCzysc", QStringLiteral("Wyczyść\nOkna"), true},
-    };
-    for (const auto &[nazwa, tekst, wlaczony] : przyciski) {
-        QCOMPARE(s.przycisk(nazwa)->text(), tekst);
-        QCOMPARE(s.przycisk(nazwa)->isEnabled(), wlaczony);
-    }
-
-    const QList<std::pair<const char *, QString>> etykiety {
-        {"etykietaOdrzucenia", QStringLiteral("Czas odrzucenia:")},
-        {"etykietaPortu", QStringLiteral("Podaj Port:")},
-        {"etykietaIp", QStringLiteral("Ip Serwera:")},
-        {"etykietaCzasu", QStringLiteral("Czas serwera:")},
-        {"etykietaOkresu", QStringLiteral("Okres synch.[s]:")},
-        {"etykietaNastSynch", QStringLiteral("Nast. synch.:")},
-        {"wartoscIp", QString()},
-        {"wartoscNastSynch", QString()},
-    };
-    for (const auto &[nazwa, tekst] : etykiety)
-        QCOMPARE(s.etykieta(nazwa)->text(), tekst);
     QVERIFY(s.etykieta("wartoscIp")->isHidden());
-
     Serwer swiezy; // the fixture moved the port to a free one
     QCOMPARE(swiezy.findChild<QSpinBox *>(QStringLiteral("polePortu"))->value(), 4466);
     QCOMPARE(s.pole("poleOkresu")->value(), 20);
     QCOMPARE(s.pole("poleOdrzucenia")->value(), 1200);
-    for (const char *nazwa : {"polePortu", "poleOkresu", "poleOdrzucenia"})
-        QVERIFY(s.pole(nazwa)->isEnabled());
 }
 
-void TstOkno::zakresyPol_data()
+void TstOkno::ukladSiatki_data()
 {
     QTest::addColumn<QString>("nazwa");
-    QTest::addColumn<int>("min");
-    QTest::addColumn<int>("max");
-    QTest::addColumn<int>("krok");
-    QTest::newRow("port") << QStringLiteral("polePortu") << 1 << 65535 << 1;
-    QTest::newRow("period") << QStringLiteral("poleOkresu") << 10 << 500 << 1;
-    QTest::newRow("threshold") << QStringLiteral("poleOdrzucenia") << 60 << 10800 << 60;
+    QTest::addColumn<QRect>("komorki"); // column, row, columns, rows
+    QTest::addColumn<int>("wyrownanie");
+    QTest::addColumn<QString>("tekst"); // of a button or a label, at start
+    QTest::addColumn<bool>("wlaczony"); // at start
+    const auto w = [](const char *nazwa, int wiersz, int kolumna, int wierszy, int kolumn,
+                      Qt::Alignment wyrownanie, const char *tekst = "", bool wlaczony = true) {
+        QTest::newRow(nazwa) << QString::fromLatin1(nazwa)
+                             << QRect(kolumna, wiersz, kolumn, wierszy) << int(wyrownanie)
+                             << QString::fromUtf8(tekst) << wlaczony;
+    };
+    const Qt::Alignment zadne;
+    w("oknoSerwera", 0, 0, 7, 3, Qt::AlignCenter);
+    w("oknoSynchronizacji", 7, 2, 3, 7, Qt::AlignCenter);
+    w("przyciskCzysc", 6, 5, 1, 1, Qt::AlignRight, "Wyczyść\nOkna");
+    w("przyciskRozpocznij", 0, 5, 1, 1, zadne, "Rozpocznij\nDziałanie\nSerwera");
+    w("przyciskZatrzymaj", 1, 5, 1, 1, zadne, "Zatrzymaj\nSerwer", false);
+    w("przyciskKoniec", 2, 5, 1, 1, zadne, "Zakończ\nDziałanie\nProgramu");
+    w("linia", 0, 6, 7, 1, zadne);
+    w("etykietaIp", 0, 7, 1, 1, Qt::AlignRight, "Ip Serwera:");
+    w("wartoscIp", 0, 8, 1, 1, Qt::AlignLeft);
+    w("etykietaPortu", 1, 7, 1, 1, Qt::AlignRight, "Podaj Port:");
+    w("polePortu", 1, 8, 1, 1, Qt::AlignLeft);
+    w("etykietaCzasu", 3, 7, 1, 1, Qt::AlignRight, "Czas serwera:");
+    w("wartoscCzasu", 3, 8, 1, 1, Qt::AlignLeft);
+    w("etykietaOkresu", 4, 7, 1, 1, Qt::AlignRight, "Okres synch.[s]:");
+    w("poleOkresu", 4, 8, 1, 1, Qt::AlignLeft);
+    w("etykietaNastSynch", 5, 7, 1, 1, Qt::AlignRight, "Nast. synch.:");
+    w("wartoscNastSynch", 5, 8, 1, 1, Qt::AlignLeft);
+    w("przyciskSynchTeraz", 6, 7, 1, 2, Qt::AlignCenter, "Synchronizuj Teraz", false);
+    w("przyciskSynch", 7, 1, 1, 1, Qt::AlignCenter, "Uruchom\nSynchronizację", false);
+    w("poleOdrzucenia", 8, 1, 1, 1, Qt::AlignLeft);
+    w("etykietaOdrzucenia", 8, 0, 1, 1, Qt::AlignRight, "Czas odrzucenia:");
+    // Below the grid, rows of their own; the table takes what room there is.
+    w("etykietaKlientow", 10, 0, 1, 10, zadne, "Połączonych klientów: 0");
+    w("tabelaKlientow", 11, 0, 1, 10, zadne);
 }
 
-void TstOkno::zakresyPol()
+// The window's grid, cell by cell, with the table of clients below it. A
+// window made larger gives the table the room, its widgets keep their
+// places; at its smallest nothing of it is cut.
+void TstOkno::ukladSiatki()
 {
     QFETCH(QString, nazwa);
-    QFETCH(int, min);
-    QFETCH(int, max);
-    QFETCH(int, krok);
+    QFETCH(QRect, komorki);
+    QFETCH(int, wyrownanie);
+    QFETCH(QString, tekst);
+    QFETCH(bool, wlaczony);
     Stanowisko s;
-    QSpinBox *pole = s.pole(qPrintable(nazwa));
-    const int start = pole->value();
-    pole->stepUp();
-    QCOMPARE(pole->value(), qMin(start + krok, max));
-    pole->setValue(max + 1);
-    QCOMPARE(pole->value(), max);
-    pole->setValue(min - 1);
-    QCOMPARE(pole->value(), min);
+    auto *siatka = qobject_cast<QGridLayout *>(s.okno.layout());
+    QVERIFY(siatka);
+    QWidget *widzet = s.element(qPrintable(nazwa));
+    const int i = siatka->indexOf(widzet);
+    QVERIFY(i >= 0);
+    int wiersz = 0, kolumna = 0, wierszy = 0, kolumn = 0;
+    siatka->getItemPosition(i, &wiersz, &kolumna, &wierszy, &kolumn);
+    QCOMPARE(QRect(kolumna, wiersz, kolumn, wierszy), komorki);
+    QCOMPARE(int(siatka->itemAt(i)->alignment()), wyrownanie);
+    if (qobject_cast<QAbstractButton *>(widzet) || qobject_cast<QLabel *>(widzet))
+        QCOMPARE(widzet->property("text").toString(), tekst);
+    QCOMPARE(widzet->isEnabled(), wlaczony);
+
+    s.kliknij("przyciskRozpocznij"); // the address shows
+    s.okno.show();
+    for (const QSize rozmiar : {s.okno.minimumSizeHint(), QSize(1600, 1000)}) {
+        s.okno.resize(rozmiar);
+        siatka->activate();
+        const QRect obszar = s.okno.rect();
+        const QRect miejsce = widzet->geometry();
+        QVERIFY2(obszar.contains(miejsce), qPrintable(nazwa));
+        QVERIFY(widzet->width() >= widzet->minimumSizeHint().width());
+        if (nazwa != QLatin1String("tabelaKlientow"))
+            QVERIFY(miejsce.bottom() < s.element("tabelaKlientow")->geometry().top());
+    }
+    // Maximised, the table has the height the grid does not need.
+    QVERIFY(s.element("tabelaKlientow")->height()
+            >= 1000 - s.element("etykietaKlientow")->geometry().top() - 60);
 }
 
 void TstOkno::czyszczenieOkien()

@@ -159,12 +159,17 @@ int main(int argc, char *argv[])
     // Without a window, the system's request to end is the operator's; a
     // rotated log file is opened again.
     std::unique_ptr<Sygnaly> sygnaly;
-    const int prosby
-        = (opcje.bezOkna ? Sygnaly::Zakonczenie : 0) | (plik.czynny() ? Sygnaly::Rotacja : 0);
+    const int prosby = (opcje.bezOkna ? Sygnaly::Zakonczenie | Sygnaly::Stan : 0)
+        | (plik.czynny() ? Sygnaly::Rotacja : 0);
     if (prosby != 0) {
         sygnaly = std::make_unique<Sygnaly>(prosby);
         QObject::connect(sygnaly.get(), &Sygnaly::otworzPonownie, &plik,
                          &ZapisDziennika::otworzPonownie);
+        QObject::connect(sygnaly.get(), &Sygnaly::podajStan, &okno, [&] {
+            okno.wypiszStan();
+            plik.zapisz();
+            wyjscie.zapisz();
+        });
         QObject::connect(sygnaly.get(), &Sygnaly::zakoncz, &okno, [&] {
             usluga::powiadom("STOPPING=1");
             zatrzymaj(okno);

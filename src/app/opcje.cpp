@@ -1,6 +1,6 @@
 #include "opcje.h"
 
-#include "sync/ramka.h"
+#include "sync/zakresy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -53,7 +53,21 @@ QStringList bezOpcjiQt(const QStringList &argumenty, QString &platforma)
     return reszta;
 }
 
+// "1-65535, domyślnie 4466"
+QString zakres(const Zakres &z)
+{
+    return QStringLiteral("%1-%2, domyślnie %3").arg(z.od).arg(z.doWartosci).arg(z.domyslnie);
+}
+
 // A whole number from `od` to `doWartosci`, or an error naming the option.
+bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
+            std::optional<int> &wynik, QString &tekst);
+bool liczba(const QCommandLineParser &parser, const QString &nazwa, const Zakres &z,
+            std::optional<int> &wynik, QString &tekst)
+{
+    return liczba(parser, nazwa, z.od, z.doWartosci, wynik, tekst);
+}
+
 bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
             std::optional<int> &wynik, QString &tekst)
 {
@@ -84,14 +98,13 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     const QCommandLineOption pomoc = parser.addHelpOption();
     const QCommandLineOption wersja = parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("port"),
-         QStringLiteral("Port serwera (1-65535, domyślnie %1).").arg(ramka::domyslnyPort),
+        {QStringLiteral("port"), QStringLiteral("Port serwera (%1).").arg(zakres(zakresy::port)),
          QStringLiteral("N")},
         {QStringLiteral("okres"),
-         QStringLiteral("Okres synchronizacji w sekundach (10-500, domyślnie 20)."),
+         QStringLiteral("Okres synchronizacji w sekundach (%1).").arg(zakres(zakresy::okres)),
          QStringLiteral("S")},
         {QStringLiteral("prog"),
-         QStringLiteral("Czas odrzucenia w sekundach (60-10800, domyślnie 1200)."),
+         QStringLiteral("Czas odrzucenia w sekundach (%1).").arg(zakres(zakresy::prog)),
          QStringLiteral("S")},
         {QStringLiteral("start"),
          QStringLiteral("Uruchom serwer od razu, jak przyciskiem \"Rozpocznij Działanie "
@@ -111,10 +124,11 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
          QStringLiteral("N")},
         {QStringLiteral("podsumowanie"),
          QStringLiteral("Wraz z --bez-okna: na standardowe wyjście i do dziennika jedna linia "
-                        "na wymianę, pełne linie tylko o tym, co poszło źle; okna bez zmian.")},
+                        "na wymianę, a pełne linie tylko o tym, co poszło źle (bez linii o "
+                        "zwykłych połączeniach i rozłączeniach).")},
         {QStringLiteral("dziennik"),
          QStringLiteral("Dopisuj każdą linię obu dzienników do PLIKU (z datą i nazwą okna); "
-                        "po przeniesieniu pliku lub SIGHUP otwórz go na nowo."),
+                        "po przeniesieniu lub usunięciu pliku albo SIGHUP otwórz go na nowo."),
          QStringLiteral("PLIK")},
     });
 
@@ -152,9 +166,9 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
             return Polecenie::Blad;
         }
     std::optional<int> maksZAdresu;
-    if (!liczba(parser, QStringLiteral("port"), 1, 65535, opcje.port, tekst)
-        || !liczba(parser, QStringLiteral("okres"), 10, 500, opcje.okres, tekst)
-        || !liczba(parser, QStringLiteral("prog"), 60, 10800, opcje.prog, tekst)
+    if (!liczba(parser, QStringLiteral("port"), zakresy::port, opcje.port, tekst)
+        || !liczba(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
+        || !liczba(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
         || !liczba(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000, maksZAdresu, tekst))
         return Polecenie::Blad;
     opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));

@@ -37,6 +37,8 @@ QList<int> numery()
         wynik << SIGTERM << SIGINT;
     if (prosby & Sygnaly::Rotacja)
         wynik << SIGHUP;
+    if (prosby & Sygnaly::Stan)
+        wynik << SIGUSR1;
     return wynik;
 }
 #elif defined(Q_OS_WIN)
@@ -154,6 +156,8 @@ void Sygnaly::czytaj()
         return;
     if (bajt == SIGHUP)
         emit otworzPonownie();
+    else if (bajt == SIGUSR1)
+        emit podajStan();
     else
         emit zakoncz();
 #endif

@@ -10,7 +10,8 @@
 //   machine shutting down, and a plain request to close (taskkill without
 //   /F, QProcess::terminate()), which Windows sends to a process's windows;
 // - to open its log file again after rotation. Unix: SIGHUP. Windows has no
-//   such request: the log file notices by itself that it was moved.
+//   such request: the log file notices by itself that it was moved;
+// - to say how it is (a service's status). Unix: SIGUSR1.
 // One object per process.
 class Sygnaly : public QObject
 {
@@ -20,6 +21,7 @@ public:
     enum Prosba {
         Zakonczenie = 1,
         Rotacja = 2,
+        Stan = 4,
     };
     explicit Sygnaly(int prosby, QObject *parent = nullptr);
     ~Sygnaly() override;
@@ -32,6 +34,7 @@ public:
 signals:
     void zakoncz();
     void otworzPonownie();
+    void podajStan();
 
 private:
     void czytaj();

@@ -34,16 +34,19 @@ void Serwer::rozpocznij()
 {
     const auto port = quint16(polePortu->value());
     if (!serwerTcp->listen(QHostAddress::AnyIPv4, port)) {
-        if (widoczny)
-            QMessageBox::critical(this, QStringLiteral("Błąd!"),
-                                  QStringLiteral("Serwer nie może zostać uruchomionym"),
-                                  QMessageBox::Ok, QMessageBox::NoButton);
-        // The box says only that it failed; the pane keeps why.
+        const QString powod = powodBledu(*serwerTcp);
+        // The pane keeps why, and the box says it under its own words.
         dopisz(oknoSerwera,
                zeZnacznikiem(czasSerwera,
                              QStringLiteral(" - Nie uruchomiono serwera na porcie ")
-                                 + QString::number(port) + QStringLiteral(": ")
-                                 + powodBledu(*serwerTcp)));
+                                 + QString::number(port) + QStringLiteral(": ") + powod));
+        if (widoczny) {
+            QMessageBox okienko(QMessageBox::Critical, QStringLiteral("Błąd!"),
+                                QStringLiteral("Serwer nie może zostać uruchomionym"),
+                                QMessageBox::Ok, this);
+            okienko.setInformativeText(QStringLiteral("Port %1: %2.").arg(port).arg(powod));
+            okienko.exec();
+        }
         return;
     }
 

@@ -146,13 +146,16 @@ void Serwer::dodajKlienta()
     polaczenie.indeks = klienci->size() - 1;
     polaczenie.adres = adres;
     polaczenie.port = port;
+    polaczenie.od = czasSerwera;
+    zmianaKlientow();
     rozmiaryBlokow->append(0);
     najwiecejKlientow = qMax(najwiecejKlientow, klienci->size());
     dostep.dodaj(adres);
     dopiszOAdresie(adres, oknoSerwera,
                    zeZnacznikiem(czasSerwera,
                                  QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ")
-                                     + opisAdresu(adres, port)));
+                                     + opisAdresu(adres, port)),
+                   true);
 
     // Order matters: the registry forgets the socket before its deletion is
     // requested. Each connection hands its socket over, so that no slot has
@@ -180,6 +183,7 @@ void Serwer::wyrejestruj(QTcpSocket *gniazdo)
     // nothing.
     polaczenia.erase(polaczenie);
     ramkiWToku.remove(gniazdo);
+    zmianaKlientow();
     dostep.usun(adres);
     if (i >= 0) {
         klienci->removeAt(i);
@@ -191,7 +195,8 @@ void Serwer::wyrejestruj(QTcpSocket *gniazdo)
                        zeZnacznikiem(czasSerwera,
                                      QStringLiteral(" - Zakończono połączenie z klientem o "
                                                     "adresie: ")
-                                         + opisAdresu(adres, port)));
+                                         + opisAdresu(adres, port)),
+                       true);
 }
 
 qsizetype Serwer::indeksKlienta(QTcpSocket *gniazdo)

@@ -12,11 +12,18 @@
 
 #include <limits>
 
+namespace {
+// How often the lines left out of the log are summed up, and memory looked at.
+constexpr qint64 podsumowanieCoMs = 60'000;
+constexpr qint64 sprzatanieCoMs = 5'000;
+} // namespace
+
 void Serwer::uplywCzasu()
 {
     // While the timer runs, the clock follows elapsed time: a stall (a busy
     // pass of the event loop, a suspended machine) delays the tick, never the
-    // time. A tick run by hand is one tick.
+    // time. A tick run by hand, the timer stopped (as the tests run it), is
+    // one tick, so that a test moves the clock exactly.
     qint64 taktow = 1;
     const qint64 teraz = monotonicznyMs();
     if (zegar->isActive()) {
@@ -35,11 +42,11 @@ void Serwer::uplywCzasu()
     if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
         zamknijPoOknie();
     pilnujRamek();
-    if (teraz - podsumowanoMs >= 60'000) {
+    if (teraz - podsumowanoMs >= podsumowanieCoMs) {
         podsumowanoMs = teraz;
         podsumujPominiete();
     }
-    if (teraz - sprzatnietoMs >= 5'000) {
+    if (teraz - sprzatnietoMs >= sprzatanieCoMs) {
         sprzatnietoMs = teraz;
         oddajPamiec();
     }

@@ -98,8 +98,17 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     const Odpowiedz odpowiedz
         = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych, liczbaOdpowiedzi,
                             licznikTaktow, roznice, przyjete);
-    if (odpowiedz.n < pojemnoscWymiany)
+    if (odpowiedz.n < pojemnoscWymiany) {
         nadawcy[odpowiedz.n] = {polaczenie->adres, polaczenie->port};
+        gniazdaNadawcow[odpowiedz.n] = gniazdo;
+    }
+    // For the table: beyond the first 29 a reply is left out of the average.
+    polaczenie->wynik
+        = odpowiedz.n < pojemnoscWymiany ? WynikWymiany::Uwzgledniony : WynikWymiany::PozaLimitem;
+    polaczenie->milczalZRzedu = 0;
+    polaczenie->wymiana = numerWymiany;
+    polaczenie->maRoznice = odpowiedz.zCzasem;
+    polaczenie->roznica = odpowiedz.roznica;
     if (!odpowiedz.zCzasem)
         return;
     saRoznice = true;
@@ -182,6 +191,9 @@ void Serwer::usrednij()
     QList<qint32> odrzucone;
     usrednijRoznice(roznice, przyjete, ile, poleOdrzucenia->value(), odrzucone);
     for (qint32 i : std::as_const(odrzucone)) {
+        const auto polaczenie = polaczenia.find(gniazdaNadawcow[i]);
+        if (polaczenie != polaczenia.end() && polaczenie->wymiana == numerWymiany)
+            polaczenie->wynik = WynikWymiany::Odrzucony;
         const QString linia = QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
             + QStringLiteral("------");
         doPanelu(oknoSynchronizacji, linia);
@@ -190,18 +202,31 @@ void Serwer::usrednij()
                     + QStringLiteral(" różnica:%1s").arg(roznice[i]));
     }
 
+    // Those asked that kept silent, for the table.
+    for (Polaczenie &polaczenie : polaczenia)
+        if (polaczenie.zapytany)
+            polaczenie.milczal();
+    // What the exchange was, for the table's caption and the summary line:
+    // how many replies were averaged of how many came, and who is farthest.
+    const qint32 usrednionych = ile - qint32(odrzucone.size());
+    const QString najdalej = najdalsze(roznice[0]);
+    opisWymiany = QStringLiteral("odpowiedzi %1 z %2, uśredniono %3 z %1, odrzucone %4, średnia "
+                                 "%5 s")
+                      .arg(liczbaOdpowiedzi)
+                      .arg(zapytanychWWymianie)
+                      .arg(usrednionych)
+                      .arg(odrzucone.size())
+                      .arg(roznice[0])
+        + (najdalej.isEmpty() ? QString() : QStringLiteral(", najdalej od średniej: ") + najdalej);
+    zmianaKlientow();
+
     czasZadania = czasSerwera.addSecs(roznice[0]);
     dopiszSzczegol(oknoSynchronizacji,
                    zeZnacznikiem(czasSerwera,
                                  QStringLiteral(" - Średnia:") + QString::number(roznice[0])
                                      + QStringLiteral("  czas:")
                                      + czasZadania.toString(Qt::TextDate)));
-    podsumowanieWymiany = QStringLiteral(" - Wymiana: odpowiedzi %1 z %2, odrzucone %3, średnia "
-                                         "%4 s, czas uzgodniony %5 wysłany do ")
-                              .arg(liczbaOdpowiedzi)
-                              .arg(zapytanychWWymianie)
-                              .arg(odrzucone.size())
-                              .arg(roznice[0])
-                              .arg(godzina(czasZadania));
+    podsumowanieWymiany = QStringLiteral(" - Wymiana: %1; czas uzgodniony %2 wysłany do ")
+                              .arg(opisWymiany, godzina(czasZadania));
     wyslijZadanie();
 }

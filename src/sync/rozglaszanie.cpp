@@ -22,8 +22,10 @@ void Serwer::wyslijZadanie()
     okresSynch(poleOkresu->value());
     licznikTaktow = 0;
     const bool zadanie = typKomunikatu == ramka::kodZadania;
-    if (zadanie)
+    if (zadanie) {
         czasZadania = czasSerwera;
+        ++numerWymiany;
+    }
 
     // To the clients registered now. Until the last frame is written, all
     // of them count as asked, so that the replies of the first cannot

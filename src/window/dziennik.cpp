@@ -67,9 +67,11 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
 
 // A line about a peer, one of those it can cause at will: the pane takes
 // them all, what can fill a disk at most a few a second from one address.
-void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia)
+void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, bool zwykla)
 {
-    przekazOAdresie(adres, okno, linia);
+    // Away from the pane, a summary leaves out what is routine.
+    if (!(zwykla && podsumowanie))
+        przekazOAdresie(adres, okno, linia);
     doPanelu(okno, linia);
 }
 
@@ -131,6 +133,12 @@ void Serwer::podsumujPominiete()
 
 void Serwer::przekaz(QTextBrowser *okno, const QString &linia)
 {
+    przekazJako(okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja"),
+                linia);
+}
+
+void Serwer::przekazJako(QLatin1String nazwa, const QString &linia)
+{
     if (odbiorcyLinii.empty())
         return;
     // The date whose day the server clock is in: the one that puts it
@@ -142,8 +150,6 @@ void Serwer::przekaz(QTextBrowser *okno, const QString &linia)
         dataZegara = teraz.addMSecs(roznicaMs(czasSerwera, teraz.time())).date();
         czasDaty = czasSerwera;
     }
-    const QLatin1String nazwa
-        = okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja");
     // Away from the pane every line carries its time: the bare ones
     // ("----…") get the server clock's.
     const QString zCzasem = linia.startsWith(QLatin1Char('-'))

@@ -3,13 +3,17 @@
 #include "dziennik.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
+#include "sync/zakresy.h"
 
 #include <QDateTime>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBrowser>
@@ -30,16 +34,18 @@ QTextBrowser *oknoDziennika(const char *nazwa, int minSzerokosc)
     auto *okno = nazwany(new QTextBrowser, nazwa);
     okno->setReadOnly(true);
     okno->setUndoRedoEnabled(false); // a read-only log has nothing to undo
+    // A line is one event: it scrolls sideways rather than breaking in two.
+    okno->setLineWrapMode(QTextEdit::NoWrap);
     okno->document()->setMaximumBlockCount(maksLinii);
     okno->setFocusPolicy(Qt::NoFocus);
     okno->setMinimumWidth(minSzerokosc);
     return okno;
 }
 
-QSpinBox *pole(const char *nazwa, int od, int doWartosci)
+QSpinBox *pole(const char *nazwa, const Zakres &zakres)
 {
     auto *pole = nazwany(new QSpinBox, nazwa);
-    pole->setRange(od, doWartosci);
+    pole->setRange(zakres.od, zakres.doWartosci);
     return pole;
 }
 
@@ -80,15 +86,15 @@ Serwer::Serwer(QWidget *parent)
     oknoSerwera->setMinimumHeight(300);
     oknoSynchronizacji = oknoDziennika("oknoSynchronizacji", 400);
 
-    polePortu = pole("polePortu", 1, 65535);
-    polePortu->setValue(ramka::domyslnyPort);
-    poleOkresu = pole("poleOkresu", 10, 500);
+    polePortu = pole("polePortu", zakresy::port);
+    polePortu->setValue(zakresy::port.domyslnie);
+    poleOkresu = pole("poleOkresu", zakresy::okres);
     // Connected before the value is set, so the schedule is armed once here.
     connect(poleOkresu, &QSpinBox::valueChanged, this, &Serwer::okresSynch);
-    poleOkresu->setValue(20);
-    poleOdrzucenia = pole("poleOdrzucenia", 60, 10800);
-    poleOdrzucenia->setValue(1200);
-    poleOdrzucenia->setSingleStep(60);
+    poleOkresu->setValue(zakresy::okres.domyslnie);
+    poleOdrzucenia = pole("poleOdrzucenia", zakresy::prog);
+    poleOdrzucenia->setValue(zakresy::prog.domyslnie);
+    poleOdrzucenia->setSingleStep(zakresy::krokProgu);
 
     etykietaOdrzucenia
         = nazwany(new QLabel(QStringLiteral("Czas odrzucenia:")), "etykietaOdrzucenia");
@@ -147,6 +153,38 @@ Serwer::Serwer(QWidget *parent)
     siatka->addWidget(przyciskSynch, 7, 1, 1, 1, Qt::AlignCenter);
     siatka->addWidget(poleOdrzucenia, 8, 1, 1, 1, Qt::AlignLeft);
     siatka->addWidget(etykietaOdrzucenia, 8, 0, 1, 1, Qt::AlignRight);
+
+    // Under the grid, in rows of their own, the clients: the table takes the
+    // room a larger window has, and an empty column beyond the grid the
+    // width, so that the grid's widgets keep their places.
+    etykietaKlientow = nazwany(new QLabel, "etykietaKlientow");
+    etykietaKlientow->setWordWrap(true); // the window keeps its width
+    modelKlientow = nazwany(new ModelKlientow(this), "modelKlientow");
+    sortowanieKlientow = nazwany(new SortowanieKlientow(this), "sortowanieKlientow");
+    sortowanieKlientow->setSourceModel(modelKlientow);
+    tabelaKlientow = nazwany(new QTableView, "tabelaKlientow");
+    tabelaKlientow->setModel(sortowanieKlientow);
+    tabelaKlientow->setSortingEnabled(true);
+    tabelaKlientow->sortByColumn(ModelKlientow::Wynik, Qt::DescendingOrder); // the worst first
+    tabelaKlientow->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tabelaKlientow->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabelaKlientow->verticalHeader()->hide();
+    tabelaKlientow->horizontalHeader()->setStretchLastSection(true);
+    // Wide enough for the headers and their sort marks; sizing the columns
+    // to ten thousand rows would cost a pass each time.
+    tabelaKlientow->resizeColumnsToContents();
+    for (int kolumna = 0; kolumna < ModelKlientow::Kolumn; ++kolumna)
+        tabelaKlientow->setColumnWidth(kolumna, tabelaKlientow->columnWidth(kolumna) + 20);
+    tabelaKlientow->setMinimumHeight(120);
+    siatka->addWidget(etykietaKlientow, 10, 0, 1, 10);
+    siatka->addWidget(tabelaKlientow, 11, 0, 1, 10);
+    siatka->setRowStretch(11, 1);
+    siatka->setColumnStretch(9, 1);
+    odswiezanieTabeli = nazwany(new QTimer(this), "odswiezanieTabeli");
+    odswiezanieTabeli->setSingleShot(true);
+    odswiezanieTabeli->setInterval(odswiezanieTabeliMs);
+    connect(odswiezanieTabeli, &QTimer::timeout, this, &Serwer::odswiezTabele);
+    odswiezTabele();
 
     wartoscIp->setVisible(false);
 

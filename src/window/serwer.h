@@ -5,6 +5,7 @@
 #include "network/ogranicznik.h"
 #include "network/zapas.h"
 #include "sync/berkeley.h"
+#include "window/tabelaKlientow.h"
 
 #include <QAbstractSocket>
 #include <QHash>
@@ -26,11 +27,14 @@ class QSpinBox;
 class QTcpServer;
 class QTcpSocket;
 class QTextBrowser;
+class QTableView;
 class QTimer;
 
 // The server's only window. It owns every control, the listening server, the
-// registry of clients, the clock and the state of a synchronization exchange;
-// its private slots are the entry points of every event in the program.
+// registry of clients, the clock and the state of a synchronization exchange.
+// Its private slots are what the controls and the timer call; the sockets'
+// signals come in through short lambdas that hand the socket over
+// (network/rejestr.cpp).
 class Serwer : public QWidget
 {
     Q_OBJECT
@@ -52,17 +56,25 @@ public:
     void bezWidoku() { widoczny = false; }
 
     // Away from the panes, one line for each exchange, with the full lines
-    // only of what went wrong (a reply rejected, clients that kept silent).
+    // only of what went wrong (a reply rejected, clients that kept silent, a
+    // connection refused or cut), not of clients coming and going.
     void tylkoPodsumowania() { podsumowanie = true; }
 
     // Who may connect (by default everyone, with no cap).
     void ustawDostep(const Dostep &nowy) { dostep = nowy; }
+
+    // The table of clients as lines, to the receivers above, as "stan": how
+    // many are connected, what the last exchange did, and a line for each
+    // client, the worst first. For a service, on request.
+    void wypiszStan();
 
     // Lines about one address go to the receivers above at most this many
     // a second, and lines about all addresses together at most the second
     // many, replies included; the panes take them all.
     static constexpr int liniiZAdresuNaSekunde = 10;
     static constexpr int liniiNaSekunde = 100;
+    // The table of clients is laid out again at most this often.
+    static constexpr int odswiezanieTabeliMs = 1000;
     // A connection that holds a frame unfinished this long is cut off (by
     // default; a test shortens it).
     static constexpr qint64 terminRamkiMs = 10'000;
@@ -103,10 +115,17 @@ private:
     void zamknijPoOknie();
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia);
-    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
+    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+                        bool zwykla = false);
     void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
     void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
     void przekaz(QTextBrowser *okno, const QString &linia);
+    void przekazJako(QLatin1String nazwa, const QString &linia);
+    void zmianaKlientow();
+    void odswiezTabele();
+    std::vector<WierszKlienta> wierszeKlientow() const;
+    QString opisKlientow() const;
+    QString najdalsze(qint32 srednia) const;
     void doPanelu(QTextBrowser *okno, const QString &linia);
     void podsumujPominiete();
     void dopiszOczekujace();
@@ -150,6 +169,15 @@ private:
     qint32 typKomunikatu;
     qint32 licznikTaktow;
 
+    // Below the grid: every client, a row each (tabelaKlientow.h), and how
+    // many there are; laid out again at most every so often.
+    QLabel *etykietaKlientow;
+    ModelKlientow *modelKlientow;
+    SortowanieKlientow *sortowanieKlientow;
+    QTableView *tabelaKlientow;
+    QTimer *odswiezanieTabeli;
+    QString opisWymiany; // of the last closed exchange
+
     // What the window keeps of each registered connection beyond the lists.
     struct Polaczenie
     {
@@ -176,11 +204,32 @@ private:
         qint64 ramkaOdMs = 0;
         QByteArray zalegle; // its bytes come so far, short of a length or a time
 
+        // Of the table of clients: since when, its last difference, what the
+        // last exchange made of it, and the exchange it last answered in.
+        QTime od;
+        qint32 roznica = 0;
+        bool maRoznice = false;
+        WynikWymiany wynik = WynikWymiany::Brak;
+        int milczalZRzedu = 0;
+        qint32 wymiana = 0;
+
         void zapytaj()
         {
             ramek = 0;
+            if (zapytany) // asked before and never answered
+                milczal();
             zapytany = true;
             pominietaPokazana = false;
+        }
+        void milczal()
+        {
+            wynik = WynikWymiany::Milczal;
+            ++milczalZRzedu;
+            zapytany = false;
+        }
+        WierszKlienta wiersz() const
+        {
+            return {adres, port, od, roznica, maRoznice, wynik, milczalZRzedu};
         }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
@@ -209,6 +258,8 @@ private:
     // The machines behind the ordinals of the open exchange's replies, and
     // how many its request asked.
     std::pair<quint32, quint16> nadawcy[pojemnoscWymiany] = {};
+    QTcpSocket *gniazdaNadawcow[pojemnoscWymiany] = {};
+    qint32 numerWymiany = 0; // of the last request
     qint32 zapytanychWWymianie = 0;
     bool podsumowanie = false;
     QString podsumowanieWymiany; // of the closed exchange, but for the clients its time reached
