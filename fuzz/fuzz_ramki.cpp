@@ -1,5 +1,5 @@
 // libFuzzer target: arbitrary bytes, cut into arbitrary pieces, through the
-// frame reader the server runs, with its per-client length state, and every
+// server's own reassembly of a connection's frames (zlozRamki), and every
 // frame that comes out through the server's own handling of a reply
 // (przyjmijOdpowiedz), its reply window on the tick and its averaging.
 //
@@ -11,8 +11,6 @@
 #include "sync/berkeley.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
-
-#include <QBuffer>
 
 #include <algorithm>
 #include <cstdint>
@@ -118,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
         poczatek += 2 + dlugosc;
     }
 
-    QBuffer bufor;
-    bufor.open(QIODevice::ReadWrite);
+    // Through the server's own reassembly, a piece at a time.
+    QByteArray zalegle;
     quint16 rozmiarBloku = 0;
     quint16 doPominiecia = 0;
     qint64 podane = 0;
@@ -127,42 +125,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *dane, size_t rozmiar)
     for (size_t k = 0; k <= kawalkow; ++k) {
         const qint64 kawalek = k < kawalkow ? dlugosci[k] : strumien.size() - podane;
         const qint64 doPodania = std::min<qint64>(kawalek, strumien.size() - podane);
-        const qint64 pozycja = bufor.pos();
-        bufor.seek(bufor.size());
-        bufor.write(strumien.constData() + podane, doPodania);
-        bufor.seek(pozycja);
+        const QByteArray nowe = strumien.mid(podane, doPodania);
         podane += doPodania;
-
-        for (;;) {
-            qint32 kod = 0;
-            QTime czas;
-            const Odczyt odczyt = czytajRamke(bufor, rozmiarBloku, doPominiecia, kod, czas);
-            const qint64 pos = bufor.pos();
-            sprawdz(pos <= podane);
-            if (odczyt == Odczyt::Niepelna) {
-                // Waiting only for bytes that really are not there, and
-                // holding none of a surplus.
-                if (doPominiecia > 0)
-                    sprawdz(pos == podane);
-                else if (rozmiarBloku == 0)
-                    sprawdz(podane - pos < 2);
-                else
-                    sprawdz(podane - pos < std::min<qint64>(rozmiarBloku, ramka::dlugoscPol)
-                            && rozmiarBloku == dlugoscOd(strumien, pos - 2));
-                break;
-            }
-            sprawdz(ramka < ramki.size() && rozmiarBloku == 0);
-            const auto [poczatek, dlugosc] = ramki[ramka++];
-            const qint64 koniec = poczatek + 2 + dlugosc;
-            if (odczyt == Odczyt::Pominieta) {
-                sprawdz(dlugosc < ramka::dlugoscPol && pos == koniec && doPominiecia == 0);
-                continue;
-            }
-            // Its code and time were there; the surplus goes as it comes.
-            sprawdz(dlugosc >= ramka::dlugoscPol && poczatek + ramka::dlugoscRamki <= podane);
-            sprawdz(pos == std::min(koniec, podane) && pos + doPominiecia == koniec);
-            wymiana.odpowiedz(kod, czas);
-        }
+        zlozRamki(
+            zalegle, rozmiarBloku, doPominiecia, nowe, [&](Odczyt odczyt, qint32 kod, QTime czas) {
+                sprawdz(ramka < ramki.size() && rozmiarBloku == 0);
+                const auto [poczatek, dlugosc] = ramki[ramka++];
+                const qint64 koniec = poczatek + 2 + dlugosc;
+                if (odczyt == Odczyt::Pominieta) {
+                    sprawdz(dlugosc < ramka::dlugoscPol && koniec <= podane && doPominiecia == 0);
+                    return true;
+                }
+                // Its code and time were there; the surplus goes as it
+                // comes.
+                sprawdz(dlugosc >= ramka::dlugoscPol && poczatek + ramka::dlugoscRamki <= podane
+                        && doPominiecia <= dlugosc - ramka::dlugoscPol
+                        && koniec - doPominiecia <= podane);
+                wymiana.odpowiedz(kod, czas);
+                return true;
+            });
+        // Waiting only for bytes that really are not there, and holding none
+        // of a surplus.
+        const qint64 pos = podane - zalegle.size();
+        if (doPominiecia > 0)
+            sprawdz(zalegle.isEmpty());
+        else if (rozmiarBloku == 0)
+            sprawdz(zalegle.size() < 2);
+        else
+            sprawdz(zalegle.size() < std::min<qint64>(rozmiarBloku, ramka::dlugoscPol)
+                    && rozmiarBloku == dlugoscOd(strumien, pos - 2));
         for (int takt = 0; k < kawalkow && takt < (dlugosci[k] & 3); ++takt)
             wymiana.tyknij();
     }

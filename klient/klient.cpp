@@ -197,7 +197,7 @@ void Klient::odpowiedz()
     gniazdo.write(zbudujRamke(ramka::kodZadania, moj));
     zglos(QStringLiteral("żądanie serwera (%1), odpowiadam").arg(pokazany));
     czekaNaWynik = true;
-    odOdpowiedzi.start();
+    odpowiedzianoMs = teraz();
     if (zadanie.isValid())
         emit odpowiedziano(zadanie, roznicaMs(moj, zadanie));
 }
@@ -210,7 +210,7 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         : QStringLiteral("brak czasu");
     switch (kod) {
     case ramka::kodWyniku:
-        if (!czekaNaWynik || odOdpowiedzi.elapsed() > wynikNajpozniejMs) {
+        if (!czekaNaWynik || teraz() - odpowiedzianoMs > wynikNajpozniejMs) {
             zglos(QStringLiteral("czas uzgodniony %1 nie jest wynikiem wymiany, w której ten "
                                  "klient odpowiedział, pomijam")
                       .arg(pokazany));

@@ -1,6 +1,7 @@
 #ifndef KLIENT_H
 #define KLIENT_H
 
+#include "sync/termin.h"
 #include "zegarKlienta.h"
 
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 // One client: a connection to the server and a clock of its own. It answers
@@ -38,6 +40,8 @@ public:
 
     void polacz();
     QTime czas() const;
+    // The monotonic clock the bounds of time are read on (a test sets its own).
+    std::function<qint64()> teraz = monotonicznyMs;
 
 signals:
     void zdarzenie(const QString &opis);
@@ -79,7 +83,7 @@ private:
     // The latest request not answered yet.
     QTime zadanie;
     bool czekaZadanie = false;
-    QElapsedTimer odOdpowiedzi;
+    qint64 odpowiedzianoMs = 0;
     bool bylPolaczony = false; // the connection has lasted, or brought a frame
     QTimer potwierdzenie;
     qint64 opoznienieMs = 0; // of the next attempt, before its jitter

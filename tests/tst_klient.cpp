@@ -525,6 +525,20 @@ void TstKlient::wrogiSerwer()
     QVERIFY(zadanie());
     QCOMPARE(systemowy.zmiany.last(), QStringLiteral("przesun 200"));
 
+    // An agreed time comes within 30 s of the answer, or not at all.
+    qint64 monotoniczny = 0;
+    klient.teraz = [&monotoniczny] {
+        return monotoniczny;
+    };
+    for (const qint64 poMs : {qint64(29'000), qint64(31'000)}) {
+        QVERIFY(zadanie());
+        monotoniczny += poMs;
+        gniazdo->write(wynik(100 + poMs / 1000));
+    }
+    QVERIFY(zadanie());
+    QCOMPARE(systemowy.zmiany.mid(systemowy.zmiany.size() - 2),
+             (QStringList {QStringLiteral("przesun 200"), QStringLiteral("przesun 129")}));
+
     // A flood of requests is answered with the latest, not each: the
     // client holds one, whatever comes.
     const int przed = odpowiedzi;

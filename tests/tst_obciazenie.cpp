@@ -225,8 +225,13 @@ void TstObciazenie::burza()
     watekBurzy.join();
     napastnicy.zakoncz();
     straznik.stop();
-    // Wine passes each socket call through a server process of its own.
-    const qint64 dopuszczalnyPrzestoj = podWine() ? 3000 : 1000;
+    // About 130 ms is usual here; the sanitizers slow every call, and Wine
+    // passes each socket call through a server process of its own.
+#ifdef __SANITIZE_ADDRESS__
+    const qint64 dopuszczalnyPrzestoj = 1000;
+#else
+    const qint64 dopuszczalnyPrzestoj = podWine() ? 3000 : 500;
+#endif
     QVERIFY2(najdluzszyPrzestoj < dopuszczalnyPrzestoj,
              qPrintable(QString::number(najdluzszyPrzestoj)));
 
@@ -295,7 +300,8 @@ void TstObciazenie::burza()
           napastnicy.polaczen, napastnicy.wyslanychBajtow, napastnicy.zerwanychPrzedOdpowiedzia,
           burzy, najdluzszyPrzestoj, opoznienie, wymian, wyslane.size(), pamiecPrzed, pamiecPo);
 #ifndef __SANITIZE_ADDRESS__ // its quarantine holds on to freed memory on purpose
-    QVERIFY2(pamiecPo < 300 * 1024, "resident memory reached 300 MB");
+    // About 90 MB is usual here.
+    QVERIFY2(pamiecPo < 160 * 1024, "resident memory reached 160 MB");
 #endif
 }
 

@@ -167,43 +167,35 @@ void TstObliczenia::budowaRamki()
 
 // Feeds `wejscie` to the reader in pieces cut at `ciecia` and returns what it
 // handed on, one "code@ms" entry per frame, "-" per dropped frame.
+// The frames of `wejscie` through the server's reassembly, cut into pieces
+// at `ciecia`; what is left waiting in the three others.
 static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &ciecia,
-                              quint16 *koncowyRozmiar, quint16 *koncowePominiecie)
+                              quint16 *koncowyRozmiar, quint16 *koncowePominiecie,
+                              qsizetype *koncoweZalegle)
 {
-    QBuffer bufor;
-    bufor.open(QIODevice::ReadWrite);
     QStringList wynik;
+    QByteArray zalegle;
     quint16 rozmiar = 0;
     quint16 doPominiecia = 0;
     int podane = 0;
     QList<int> granice = ciecia;
     granice.append(wejscie.size());
     for (int granica : granice) {
-        // Append the next piece behind the read position, as a socket would.
-        const qint64 pozycja = bufor.pos();
-        bufor.seek(bufor.size());
-        bufor.write(wejscie.mid(podane, granica - podane));
-        bufor.seek(pozycja);
+        zlozRamki(zalegle, rozmiar, doPominiecia, wejscie.mid(podane, granica - podane),
+                  [&wynik](Odczyt odczyt, qint32 kod, QTime czas) {
+                      wynik << (odczyt == Odczyt::Pominieta
+                                    ? QStringLiteral("-")
+                                    : QStringLiteral("%1@%2").arg(kod).arg(
+                                        czas.isValid()
+                                            ? QString::number(czas.msecsSinceStartOfDay())
+                                            : QStringLiteral("x")));
+                      return true;
+                  });
         podane = granica;
-        for (;;) {
-            qint32 kod = 0;
-            QTime czas;
-            const Odczyt odczyt = czytajRamke(bufor, rozmiar, doPominiecia, kod, czas);
-            if (odczyt == Odczyt::Niepelna)
-                break;
-            if (odczyt == Odczyt::Pominieta)
-                wynik << QStringLiteral("-");
-            else
-                wynik << QStringLiteral("%1@%2").arg(kod).arg(
-                    czas.isValid() ? QString::number(czas.msecsSinceStartOfDay())
-                                   : QStringLiteral("x"));
-        }
     }
     *koncowyRozmiar = rozmiar;
     *koncowePominiecie = doPominiecia;
-    // Nothing of a frame is held beyond its code and time.
-    if (doPominiecia > 0 && bufor.bytesAvailable() > 0)
-        wynik << QStringLiteral("(surplus held)");
+    *koncoweZalegle = zalegle.size();
     return wynik;
 }
 
@@ -214,47 +206,52 @@ void TstObliczenia::odczytRamek_data()
     QTest::addColumn<QStringList>("ramki");
     QTest::addColumn<int>("pozostalyRozmiar");
     QTest::addColumn<int>("pozostaloDoPominiecia");
+    QTest::addColumn<int>("zalegle"); // bytes kept of a frame not yet whole
 
     const QByteArray r1 = zbudujRamke(5, QTime::fromMSecsSinceStartOfDay(1000));
     const QByteArray r2 = zbudujRamke(9, QTime::fromMSecsSinceStartOfDay(2000));
     const QStringList obie {QStringLiteral("5@1000"), QStringLiteral("9@2000")};
 
     QTest::newRow("whole") << r1 << QList<int> {} << QStringList {QStringLiteral("5@1000")} << 0
-                           << 0;
+                           << 0 << 0;
     QTest::newRow("one byte, then the rest")
-        << r1 << QList<int> {1} << QStringList {QStringLiteral("5@1000")} << 0 << 0;
+        << r1 << QList<int> {1} << QStringList {QStringLiteral("5@1000")} << 0 << 0 << 0;
     QTest::newRow("length, then fields")
-        << r1 << QList<int> {2} << QStringList {QStringLiteral("5@1000")} << 0 << 0;
+        << r1 << QList<int> {2} << QStringList {QStringLiteral("5@1000")} << 0 << 0 << 0;
     QTest::newRow("every byte alone") << r1 << QList<int> {1, 2, 3, 4, 5, 6, 7, 8, 9}
-                                      << QStringList {QStringLiteral("5@1000")} << 0 << 0;
+                                      << QStringList {QStringLiteral("5@1000")} << 0 << 0 << 0;
     QTest::newRow("length alone is pending")
-        << r1.left(2) << QList<int> {} << QStringList {} << 8 << 0;
-    QTest::newRow("two in one burst") << r1 + r2 << QList<int> {} << obie << 0 << 0;
-    QTest::newRow("second split across bursts") << r1 + r2 << QList<int> {13} << obie << 0 << 0;
+        << r1.left(2) << QList<int> {} << QStringList {} << 8 << 0 << 0;
+    QTest::newRow("two in one burst") << r1 + r2 << QList<int> {} << obie << 0 << 0 << 0;
+    QTest::newRow("second split across bursts")
+        << r1 + r2 << QList<int> {13} << obie << 0 << 0 << 0;
     QTest::newRow("length 0 is dropped")
         << QByteArray::fromHex("0000") + r1 << QList<int> {}
-        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0;
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0 << 0;
     QTest::newRow("length 3 is dropped whole")
         << QByteArray::fromHex("0003aabbcc") + r1 << QList<int> {}
-        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0;
+        << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0 << 0;
     QTest::newRow("length 7 waits for its bytes")
-        << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7 << 0;
+        << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7 << 0 << 3;
     QTest::newRow("length 9 keeps step")
         << QByteArray::fromHex("0009") + r1.mid(2) + QByteArray(1, 'x') + r2 << QList<int> {}
-        << obie << 0 << 0;
+        << obie << 0 << 0 << 0;
     QTest::newRow("length 9: read, its last byte still to come")
         << QByteArray::fromHex("0009") + r1.mid(2) << QList<int> {}
-        << QStringList {QStringLiteral("5@1000")} << 0 << 1;
+        << QStringList {QStringLiteral("5@1000")} << 0 << 1 << 0;
     QTest::newRow("the longest frame: read at once, its surplus dropped as it comes")
         << QByteArray::fromHex("ffff") + r1.mid(2) + QByteArray(65527, 'x') + r2
-        << QList<int> {5, 11, 30000, 65536} << obie << 0 << 0;
+        << QList<int> {5, 11, 30000, 65536} << obie << 0 << 0 << 0;
     QTest::newRow("the longest frame, cut short")
         << QByteArray::fromHex("ffff") + r1.mid(2) + QByteArray(1000, 'x') << QList<int> {500}
-        << QStringList {QStringLiteral("5@1000")} << 0 << 64527;
+        << QStringList {QStringLiteral("5@1000")} << 0 << 64527 << 0;
     QTest::newRow("null time") << QByteArray::fromHex("000800000005ffffffff") << QList<int> {}
-                               << QStringList {QStringLiteral("5@x")} << 0 << 0;
+                               << QStringList {QStringLiteral("5@x")} << 0 << 0 << 0;
     QTest::newRow("a whole day") << QByteArray::fromHex("00080000000505265c00") << QList<int> {}
-                                 << QStringList {QStringLiteral("5@x")} << 0 << 0;
+                                 << QStringList {QStringLiteral("5@x")} << 0 << 0 << 0;
+    QTest::newRow("leftovers, then two frames and a half")
+        << r1 + r1 + r2.left(3) << QList<int> {7}
+        << QStringList {QStringLiteral("5@1000"), QStringLiteral("5@1000")} << 8 << 0 << 1;
 }
 
 void TstObliczenia::odczytRamek()
@@ -264,11 +261,14 @@ void TstObliczenia::odczytRamek()
     QFETCH(QStringList, ramki);
     QFETCH(int, pozostalyRozmiar);
     QFETCH(int, pozostaloDoPominiecia);
+    QFETCH(int, zalegle);
     quint16 rozmiar = 0;
     quint16 doPominiecia = 0;
-    QCOMPARE(przeczytaj(wejscie, ciecia, &rozmiar, &doPominiecia), ramki);
+    qsizetype zostalo = 0;
+    QCOMPARE(przeczytaj(wejscie, ciecia, &rozmiar, &doPominiecia, &zostalo), ramki);
     QCOMPARE(int(rozmiar), pozostalyRozmiar);
     QCOMPARE(int(doPominiecia), pozostaloDoPominiecia);
+    QCOMPARE(int(zostalo), zalegle);
 }
 
 void TstObliczenia::wyborAdresu_data()

@@ -33,9 +33,6 @@ private slots:
     void zadanieDoWszystkich();
     void resetWTrakcieRozglaszania_data();
     void resetWTrakcieRozglaszania();
-    void skladanieOdpowiedzi_data();
-    void skladanieOdpowiedzi();
-    void obceGniazdo();
     void zalewRamek();
     void zerwanePrzedPrzyjeciem();
     void niedokonczonaRamka_data();
@@ -331,80 +328,6 @@ void TstSiec::resetWTrakcieRozglaszania()
         QCOMPARE(s.klienci[i]->odebrane[0].kod, ramka::kodZadania);
         QCOMPARE(s.klienci[i]->odebrane[1].kod, ramka::kodStopu);
     }
-}
-
-void TstSiec::skladanieOdpowiedzi_data()
-{
-    // What one client sends, in pieces, and the ordinals of the replies logged.
-    QTest::addColumn<QList<QByteArray>>("kawalki");
-    QTest::addColumn<int>("odpowiedzi");
-
-    const QByteArray r = zbudujRamke(5, QTime(12, 0, 5));
-    QTest::newRow("one byte, then the rest") << QList<QByteArray> {r.left(1), r.mid(1)} << 1;
-    QTest::newRow("the length, then the fields") << QList<QByteArray> {r.left(2), r.mid(2)} << 1;
-    QTest::newRow("two in one burst") << QList<QByteArray> {r + r} << 2;
-    QTest::newRow("one and a half, then the rest")
-        << QList<QByteArray> {r + r.left(5), r.mid(5)} << 2;
-    QTest::newRow("length 9 keeps step")
-        << QList<QByteArray> {QByteArray::fromHex("0009") + r.mid(2) + "x" + r} << 2;
-    QTest::newRow("length 0 and 3 are not replies")
-        << QList<QByteArray> {QByteArray::fromHex("0000") + QByteArray::fromHex("0003abcdef") + r}
-        << 1;
-    QTest::newRow("length 7 waits for its bytes")
-        << QList<QByteArray> {QByteArray::fromHex("0007") + QByteArray(5, 'a')} << 0;
-}
-
-void TstSiec::skladanieOdpowiedzi()
-{
-    QFETCH(QList<QByteArray>, kawalki);
-    QFETCH(int, odpowiedzi);
-    Stanowisko s;
-    s.kliknij("przyciskRozpocznij");
-    KlientTestowy *k = s.dolacz(0, false);
-    QVERIFY(k);
-    QVERIFY(s.dolacz(0, false)); // a second one keeps the exchange open
-
-    s.kliknij("przyciskSynch");
-    s.kliknij("przyciskSynchTeraz");
-    for (const QByteArray &kawalek : kawalki) {
-        k->gniazdo.write(kawalek);
-        QVERIFY(k->gniazdo.waitForBytesWritten(1000));
-        QTest::qWait(20); // let the server see each piece on its own
-    }
-    // The server reads all that came before it sees the client leave.
-    k->gniazdo.disconnectFromHost();
-    QTRY_VERIFY(tresc(s.ostatniaSerwera())
-                    .startsWith(QStringLiteral(" - Zakończono połączenie z klientem")));
-    // The first frame is the client's answer; any more are shown as left out.
-    const QStringList linie = s.linieSerwera().filter(QStringLiteral(" - 12:00:05 "));
-    QCOMPARE(linie.size(), odpowiedzi);
-    for (int n = 0; n < odpowiedzi; ++n)
-        QVERIFY2(linie[n].contains(n == 0 ? liniaOdpowiedzi + QStringLiteral("1 - 12:00:05 ")
-                                          : QStringLiteral(" - Pominięto godzinę od klienta ")),
-                 qPrintable(linie[n]));
-}
-
-void TstSiec::obceGniazdo()
-{
-    Stanowisko s;
-    QTcpServer gdzieIndziej;
-    QVERIFY(gdzieIndziej.listen(QHostAddress::LocalHost, 0));
-    QTcpSocket obcy;
-    obcy.connectToHost(QHostAddress::LocalHost, gdzieIndziej.serverPort());
-    QVERIFY(gdzieIndziej.waitForNewConnection(2000));
-    QVERIFY(obcy.waitForConnected(2000));
-    QVERIFY(connect(&obcy, SIGNAL(readyRead()), &s.okno, SLOT(odbierz())));
-
-    // Connected after the window's slot, this runs once the slot has.
-    int odczytow = 0;
-    connect(&obcy, &QTcpSocket::readyRead, &obcy, [&odczytow] { ++odczytow; });
-
-    const QStringList przed = s.linieSerwera();
-    QTcpSocket *drugiKoniec = gdzieIndziej.nextPendingConnection();
-    drugiKoniec->write(zbudujRamke(5, QTime(12, 0, 0)));
-    QTRY_VERIFY(odczytow > 0);
-    QCOMPARE(obcy.bytesAvailable(), qint64(0)); // read, and nothing it said logged
-    QCOMPARE(s.linieSerwera(), przed);
 }
 
 void TstSiec::zalewRamek()

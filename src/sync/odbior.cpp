@@ -33,8 +33,8 @@ void Serwer::odbierz()
 
 void Serwer::czytajOd(QTcpSocket *gniazdo)
 {
-    const auto zapisane = polaczenia.find(gniazdo);
-    if (zapisane == polaczenia.end()) {
+    const auto i = indeksKlienta(gniazdo);
+    if (i < 0) {
         if (gniazdo->isOpen())
             gniazdo->readAll(); // not a registered client: nothing it says counts
         return;
@@ -42,45 +42,47 @@ void Serwer::czytajOd(QTcpSocket *gniazdo)
     // All the socket holds is taken at once, its buffer with it, so that no
     // buffer stays with an idle connection; the bytes of a frame not yet
     // whole wait in `zalegle`.
-    QByteArray dane = gniazdo->read(gniazdo->bytesAvailable());
-    if (!zapisane->zalegle.isEmpty())
-        dane.prepend(std::exchange(zapisane->zalegle, QByteArray()));
-    QBuffer bufor(&dane);
-    bufor.open(QIODevice::ReadOnly);
+    Polaczenie &zapisane = *polaczenia.find(gniazdo);
+    QByteArray zalegle = std::exchange(zapisane.zalegle, QByteArray());
+    quint16 rozmiarBloku = (*rozmiaryBlokow)[i];
+    quint16 doPominiecia = zapisane.doPominiecia;
 
     // Every complete frame that is there is a reply of its own: one left
     // unread would be read only when the client next sends, an exchange
-    // late. Handling one may remove the client (a broadcast finds it
-    // reset), so each is looked up anew.
-    qint32 kod = 0;
-    for (;;) {
-        const auto i = indeksKlienta(gniazdo);
-        if (i < 0)
-            return;
-        Polaczenie &polaczenie = *polaczenia.find(gniazdo);
-        quint16 &rozmiarBloku = (*rozmiaryBlokow)[i];
-        const Odczyt odczyt
-            = czytajRamke(bufor, rozmiarBloku, polaczenie.doPominiecia, kod, czasKlienta);
-        if (odczyt == Odczyt::Niepelna) {
-            polaczenie.zalegle = dane.mid(bufor.pos());
-            // Since when the connection has held a frame unfinished, for
-            // pilnujRamek(): from the first byte that left it unfinished, so
-            // that frames finished one by one while the next is begun (a
-            // byte held back each time) count as one.
-            if (rozmiarBloku == 0 && polaczenie.doPominiecia == 0 && polaczenie.zalegle.isEmpty()) {
-                polaczenie.ramkaOdMs = 0;
-            } else if (polaczenie.ramkaOdMs == 0) {
-                polaczenie.ramkaOdMs = monotonicznyMs();
-                ramkiWToku.insert(gniazdo);
-            }
-            return;
-        }
-        if (++polaczenie.ramek > ramekNaZadanie) {
-            gniazdo->abort();
-            return;
-        }
-        if (odczyt == Odczyt::Ramka)
-            obsluzOdpowiedz(gniazdo, kod);
+    // late. Handling one may remove this client or another (a broadcast
+    // finds it reset), so the connection is looked up anew for each, and
+    // its state kept apart until the end.
+    zlozRamki(zalegle, rozmiarBloku, doPominiecia, gniazdo->read(gniazdo->bytesAvailable()),
+              [&](Odczyt odczyt, qint32 kod, QTime czas) {
+                  const auto polaczenie = polaczenia.find(gniazdo);
+                  if (polaczenie == polaczenia.end())
+                      return false;
+                  if (++polaczenie->ramek > ramekNaZadanie) {
+                      gniazdo->abort();
+                      return false;
+                  }
+                  if (odczyt == Odczyt::Ramka) {
+                      czasKlienta = czas;
+                      obsluzOdpowiedz(gniazdo, kod);
+                  }
+                  return true;
+              });
+    const auto j = indeksKlienta(gniazdo);
+    if (j < 0)
+        return;
+    Polaczenie &polaczenie = *polaczenia.find(gniazdo);
+    (*rozmiaryBlokow)[j] = rozmiarBloku;
+    polaczenie.doPominiecia = doPominiecia;
+    polaczenie.zalegle = zalegle;
+    // Since when the connection has held a frame unfinished, for
+    // pilnujRamek(): from the first byte that left it unfinished, so that
+    // frames finished one by one while the next is begun (a byte held back
+    // each time) count as one.
+    if (rozmiarBloku == 0 && doPominiecia == 0 && zalegle.isEmpty()) {
+        polaczenie.ramkaOdMs = 0;
+    } else if (polaczenie.ramkaOdMs == 0) {
+        polaczenie.ramkaOdMs = monotonicznyMs();
+        ramkiWToku.insert(gniazdo);
     }
 }
 

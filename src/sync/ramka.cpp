@@ -1,6 +1,9 @@
 #include "ramka.h"
 
+#include <QBuffer>
 #include <QIODevice>
+
+#include <utility>
 
 QByteArray zbudujRamke(qint32 kod, QTime czas)
 {
@@ -53,4 +56,24 @@ Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, quint16 &doPominie
     doPominiecia = dlugosc - ramka::dlugoscPol;
     pomin(wejscie, doPominiecia);
     return Odczyt::Ramka;
+}
+
+void zlozRamki(QByteArray &zalegle, quint16 &rozmiarBloku, quint16 &doPominiecia, QByteArray nowe,
+               const std::function<bool(Odczyt, qint32, QTime)> &ramka)
+{
+    if (!zalegle.isEmpty())
+        nowe.prepend(std::exchange(zalegle, QByteArray()));
+    QBuffer bufor(&nowe);
+    bufor.open(QIODevice::ReadOnly);
+    for (;;) {
+        qint32 kod = 0;
+        QTime czas;
+        const Odczyt odczyt = czytajRamke(bufor, rozmiarBloku, doPominiecia, kod, czas);
+        if (odczyt == Odczyt::Niepelna) {
+            zalegle = nowe.mid(bufor.pos());
+            return;
+        }
+        if (!ramka(odczyt, kod, czas))
+            return;
+    }
 }

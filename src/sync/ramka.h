@@ -5,6 +5,8 @@
 #include <QDataStream>
 #include <QTime>
 
+#include <functional>
+
 class QIODevice;
 
 // One message on the wire, in both directions: a 16-bit length of what
@@ -42,5 +44,14 @@ enum class Odczyt {
 // stays in step with the peer whatever length it announces.
 Odczyt czytajRamke(QIODevice &wejscie, quint16 &rozmiarBloku, quint16 &doPominiecia, qint32 &kod,
                    QTime &czas);
+
+// Takes `nowe`, the bytes one connection has sent since the last call, after
+// what `zalegle` kept of a frame not yet whole: each frame goes to `ramka`
+// (Odczyt::Ramka with its code and time, or Odczyt::Pominieta), in order,
+// until it returns false. The state of the connection between calls is
+// `zalegle` (at most 9 bytes), `rozmiarBloku` and `doPominiecia` (as for
+// czytajRamke). Pieces of any size give the same frames as one.
+void zlozRamki(QByteArray &zalegle, quint16 &rozmiarBloku, quint16 &doPominiecia, QByteArray nowe,
+               const std::function<bool(Odczyt, qint32, QTime)> &ramka);
 
 #endif // RAMKA_H
