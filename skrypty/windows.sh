@@ -164,9 +164,14 @@ if $zrzut; then
     "$wine_sh" "$folder/serwer-synchronizacji.exe" --start --synch --okres 10 \
         --port "$port" -platform windows:fontengine=freetype </dev/null >/dev/null 2>&1 &
     sleep 8
+    # Five clients up to 30 s off, and one 1 100 s off; two exchanges.
     "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --count 5 --spread 30 \
-        --seed 3 --exchanges 2 --quiet >/dev/null
+        --seed 3 --quiet >/dev/null &
+    "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --offset 1100 \
+        --quiet >/dev/null &
+    sleep 14
     import -window root "$katalog_projektu/$budowa/ekran.png"
+    kill %2 %3
     "$wine_sh" --serwer-wine -k
     convert "$katalog_projektu/$budowa/ekran.png" -trim +repage "$katalog_projektu/docs/okno-windows.png"
     echo "windows: docs/okno-windows.png"

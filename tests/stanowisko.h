@@ -26,6 +26,7 @@
 #include <vector>
 
 #ifdef Q_OS_WIN
+#include <winsock2.h> // before windows.h, which the socket tests also need
 #include <windows.h>
 #endif
 
