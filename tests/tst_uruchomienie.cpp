@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #if defined(Q_OS_UNIX)
 #include <csignal>
 #include <sys/resource.h>
@@ -343,6 +345,14 @@ void TstUruchomienie::bezOkna()
     QProcess serwer;
     serwer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     serwer.setStandardOutputFile(wyjscie);
+#if defined(Q_OS_UNIX)
+    // 100 descriptors, of which the server keeps 64 for itself: room for 36
+    // clients.
+    serwer.setChildProcessModifier([] {
+        const rlimit sto {100, 100};
+        setrlimit(RLIMIT_NOFILE, &sto);
+    });
+#endif
     serwer.start(QStringLiteral(SERWER_SCIEZKA),
                  {QStringLiteral("--bez-okna"), QStringLiteral("--start"),
                   QStringLiteral("--synch"), QStringLiteral("--okres"), QStringLiteral("10"),
@@ -363,6 +373,21 @@ void TstUruchomienie::bezOkna()
     odchodzacy->gniazdo.abort();
     KlientTestowy nastepca(port);
     QTRY_COMPARE(polaczen(), 3);
+#if defined(Q_OS_UNIX)
+    {
+        // 150 more than there is room for: the excess is refused at once, and
+        // the server goes on to the exchange below.
+        std::vector<std::unique_ptr<KlientTestowy>> nadmiar;
+        for (int i = 0; i < 150; ++i)
+            nadmiar.push_back(std::make_unique<KlientTestowy>(port));
+        const auto wStanie = [&nadmiar](QAbstractSocket::SocketState stan) {
+            return int(std::count_if(nadmiar.cbegin(), nadmiar.cend(),
+                                     [stan](const auto &k) { return k->gniazdo.state() == stan; }));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(wStanie(QAbstractSocket::UnconnectedState), 150 - 34, 10000);
+        QCOMPARE(wStanie(QAbstractSocket::ConnectedState), 34);
+    }
+#endif
     std::vector<std::unique_ptr<QProcess>> klienci;
     for (int i = 0; i < 3; ++i) {
         klienci.push_back(std::make_unique<QProcess>());
@@ -400,6 +425,13 @@ void TstUruchomienie::bezOkna()
              qPrintable(plik.join(QLatin1Char('\n'))));
     QVERIFY(plik.filter(QStringLiteral("Nie odebrano wszystkich")).isEmpty());
     QVERIFY(plik.constLast().endsWith(QStringLiteral(" - Zamknięto serwer")));
+#if defined(Q_OS_UNIX)
+    // The refusals fill no log: a few lines a second, the rest counted.
+    QVERIFY(
+        plik.filter(QStringLiteral(" (brak wolnych deskryptorów na więcej niż 36 połączeń)")).size()
+        <= 20);
+    QVERIFY(!plik.filter(QStringLiteral(" - Pominięto w dzienniku ")).isEmpty());
+#endif
 }
 
 void TstUruchomienie::zakonczenie_data()
