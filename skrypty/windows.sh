@@ -65,7 +65,7 @@ pobierz_zrodla_qt() {
 
 zbuduj_qt() {
     local zrodla=$qt_windows.zrodla budowa=$qt_windows.budowa
-    echo "windows: building Qt $wersja_qt for Windows into $qt_windows (once; about 40 minutes on two cores)"
+    echo "windows: building Qt $wersja_qt for Windows into $qt_windows (once; about 25 minutes on two cores)"
     [ -f "$zrodla/.gotowe" ] || { pobierz_zrodla_qt "$zrodla" && touch "$zrodla/.gotowe"; }
     rm -rf "$qt_windows"
     mkdir -p "$qt_windows"
