@@ -244,7 +244,9 @@ void TstSiec::polaczeniaIRozlaczenia()
 #ifdef Q_OS_LINUX
         QCOMPARE(opcja(IPPROTO_TCP, TCP_USER_TIMEOUT), 110'000);
 #else
-        QCOMPARE(opcja(IPPROTO_TCP, retransmisje), 110);
+        // Wine 10 takes the keep-alive times but not the retransmission limit.
+        if (!(podWine() && opcja(IPPROTO_TCP, retransmisje) == -1))
+            QCOMPARE(opcja(IPPROTO_TCP, retransmisje), 110);
 #endif
     }
 #endif
