@@ -1,5 +1,8 @@
 #include "opcjeKlienta.h"
 
+#include "app/wierszPolecen.h"
+#include "sync/zakresy.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -16,27 +19,6 @@ QString liczbaTekstem(double wartosc)
 QString sekundy(qint64 ms)
 {
     return liczbaTekstem(double(ms) / 1000);
-}
-
-// A whole number from `od` to `doWartosci`, or an error naming the option.
-template<typename T>
-bool calkowita(const QCommandLineParser &parser, const QString &nazwa, qint64 od, qint64 doWartosci,
-               T &wynik, QString &tekst)
-{
-    if (!parser.isSet(nazwa))
-        return true;
-    bool ok = false;
-    const qint64 wartosc = parser.value(nazwa).toLongLong(&ok);
-    if (!ok || wartosc < od || wartosc > doWartosci) {
-        tekst = QStringLiteral("--%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
-                    .arg(nazwa)
-                    .arg(od)
-                    .arg(doWartosci)
-                    .arg(parser.value(nazwa));
-        return false;
-    }
-    wynik = T(wartosc);
-    return true;
 }
 
 // A number, fractions allowed, from `od` to `doWartosci`.
@@ -151,26 +133,16 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
             : QStringLiteral("opcja %1 wymaga wartości (zob. --help)").arg(opcja);
         return PolecenieKlienta::Blad;
     }
-    if (parser.isSet(pomoc)) {
-        tekst = parser.helpText().replace(QLatin1String("<executable_name>"),
-                                          QCoreApplication::applicationName());
+    switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
+    case wierszPolecen::Ogolne::Pomoc:
         return PolecenieKlienta::Pomoc;
-    }
-    if (parser.isSet(wersja)) {
-        tekst = QCoreApplication::applicationName() + QLatin1Char(' ')
-            + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    case wierszPolecen::Ogolne::Wersja:
         return PolecenieKlienta::Wersja;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
+    case wierszPolecen::Ogolne::Blad:
         return PolecenieKlienta::Blad;
+    case wierszPolecen::Ogolne::Dalej:
+        break;
     }
-    for (const QString &nazwa : parser.optionNames())
-        if (parser.values(nazwa).size() > 1 || parser.optionNames().count(nazwa) > 1) {
-            tekst = QStringLiteral("opcja %1%2 podana więcej niż raz")
-                        .arg(nazwa.size() > 1 ? QStringLiteral("--") : QStringLiteral("-"), nazwa);
-            return PolecenieKlienta::Blad;
-        }
 
     u.systemowy = parser.isSet(z("systemowy"));
     // The clock of a real machine follows only a server named on purpose.
@@ -206,16 +178,19 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
     // Slewed only, the clock cannot gain more in an hour.
     const double naGodzineNajwyzej
         = double(p.szybkaZbieznosc ? 24 * 3600 * 1000 : plynnieNaGodzineMs) / 1000;
-    if (!calkowita(parser, z("port"), 1, 65535, u.port, tekst)
-        || !calkowita(parser, z("count"), 1, 100'000, u.liczba, tekst)
+    if (!wierszPolecen::calkowita(parser, z("port"), zakresy::port.od, zakresy::port.doWartosci,
+                                  u.port, tekst)
+        || !wierszPolecen::calkowita(parser, z("count"), 1, 100'000, u.liczba, tekst)
         || !ulamkowa(parser, z("offset"), -43'200, 43'200, u.przesuniecieS, tekst)
         || !ulamkowa(parser, z("spread"), 0, 43'200, u.rozrzutS, tekst)
         || !ulamkowa(parser, z("drift"), -100'000, 100'000, u.dryfPpm, tekst)
-        || !calkowita(parser, z("seed"), 0, std::numeric_limits<quint32>::max(), u.ziarno, tekst)
-        || !calkowita(parser, z("exchanges"), 1, 1'000'000'000, u.wymiany, tekst)
+        || !wierszPolecen::calkowita(parser, z("seed"), 0, std::numeric_limits<quint32>::max(),
+                                     u.ziarno, tekst)
+        || !wierszPolecen::calkowita(parser, z("exchanges"), 1, 1'000'000'000, u.wymiany, tekst)
         || !ms(parser, z("prog-skoku"), 0.001, 3600, p.progSkokuMs, tekst)
         || !ms(parser, z("maks-korekta"), 0.001, 43'200, p.maksKorektaMs, tekst)
-        || !calkowita(parser, z("skoki-na-starcie"), 0, 1000, p.skokowNaStarcie, tekst)
+        || !wierszPolecen::calkowita(parser, z("skoki-na-starcie"), 0, 1000, p.skokowNaStarcie,
+                                     tekst)
         || !ms(parser, z("maks-na-godzine"), 0.001, naGodzineNajwyzej, p.maksNaGodzineMs, tekst))
         return PolecenieKlienta::Blad;
     u.ziarnoPodane = parser.isSet(z("seed"));

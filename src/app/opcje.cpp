@@ -1,6 +1,7 @@
 #include "opcje.h"
 
 #include "sync/zakresy.h"
+#include "wierszPolecen.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -60,31 +61,10 @@ QString zakres(const Zakres &z)
 }
 
 // A whole number from `od` to `doWartosci`, or an error naming the option.
-bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
-            std::optional<int> &wynik, QString &tekst);
 bool liczba(const QCommandLineParser &parser, const QString &nazwa, const Zakres &z,
             std::optional<int> &wynik, QString &tekst)
 {
-    return liczba(parser, nazwa, z.od, z.doWartosci, wynik, tekst);
-}
-
-bool liczba(const QCommandLineParser &parser, const QString &nazwa, int od, int doWartosci,
-            std::optional<int> &wynik, QString &tekst)
-{
-    if (!parser.isSet(nazwa))
-        return true;
-    bool ok = false;
-    const int wartosc = parser.value(nazwa).toInt(&ok);
-    if (!ok || wartosc < od || wartosc > doWartosci) {
-        tekst = QStringLiteral("--%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
-                    .arg(nazwa)
-                    .arg(od)
-                    .arg(doWartosci)
-                    .arg(parser.value(nazwa));
-        return false;
-    }
-    wynik = wartosc;
-    return true;
+    return wierszPolecen::calkowita(parser, nazwa, z.od, z.doWartosci, wynik, tekst);
 }
 
 } // namespace
@@ -142,34 +122,22 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
                        nieznane.constFirst());
         return Polecenie::Blad;
     }
-    if (parser.isSet(pomoc) || parser.isSet(QStringLiteral("help-all"))) {
-        // Read before the application object exists, the parser does not
-        // know the program's name.
-        tekst = parser.helpText().replace(QLatin1String("<executable_name>"),
-                                          QCoreApplication::applicationName());
+    switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
+    case wierszPolecen::Ogolne::Pomoc:
         return Polecenie::Pomoc;
-    }
-    if (parser.isSet(wersja)) {
-        tekst = QCoreApplication::applicationName() + QLatin1Char(' ')
-            + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    case wierszPolecen::Ogolne::Wersja:
         return Polecenie::Wersja;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
+    case wierszPolecen::Ogolne::Blad:
         return Polecenie::Blad;
+    case wierszPolecen::Ogolne::Dalej:
+        break;
     }
-    // Given twice, which one was meant? Where options are put together (a
-    // service's settings), an earlier one must not be overridden unseen.
-    for (const QString &nazwa : parser.optionNames())
-        if (parser.optionNames().count(nazwa) > 1) {
-            tekst = QStringLiteral("opcja --%1 podana więcej niż raz").arg(nazwa);
-            return Polecenie::Blad;
-        }
     std::optional<int> maksZAdresu;
     if (!liczba(parser, QStringLiteral("port"), zakresy::port, opcje.port, tekst)
         || !liczba(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
         || !liczba(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
-        || !liczba(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000, maksZAdresu, tekst))
+        || !wierszPolecen::calkowita(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000,
+                                     maksZAdresu, tekst))
         return Polecenie::Blad;
     opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));
     if (parser.isSet(QStringLiteral("dozwolone"))
