@@ -32,17 +32,8 @@ if [ -z "$archiwum" ]; then
 fi
 
 if [ ! -f "$korzen/.gotowy" ]; then
-    # Only a folder this script made, or an empty one, is ever removed.
-    if [ -e "$korzen" ] && [ ! -f "$korzen/.serwer-synchronizacji" ] \
-        && [ -n "$(ls -A "$korzen" 2>/dev/null)" ]; then
-        echo "debian13: $korzen is not empty and was not made here; name another folder" \
-            "in KORZEN_DEBIAN13" >&2
-        exit 1
-    fi
     echo "debian13: making a Debian 13 root in $korzen"
-    rm -rf "$korzen"
-    mkdir -p "$korzen"
-    touch "$korzen/.serwer-synchronizacji"
+    nowy_korzen "$korzen" debian13 KORZEN_DEBIAN13
     debootstrap --variant=minbase "$wydanie" "$korzen" "$archiwum" >/dev/null
     {
         echo "deb $archiwum $wydanie main"

@@ -21,13 +21,6 @@ korzen=${KORZEN_SYSTEMD:-/var/tmp/serwer-synchronizacji/systemd12}
 zainstaluj_brakujace debootstrap debian-archive-keyring systemd-container libcap2-bin
 
 if [ ! -f "$korzen/.gotowy" ]; then
-    # Only a folder this script made, or an empty one, is ever removed.
-    if [ -e "$korzen" ] && [ ! -f "$korzen/.serwer-synchronizacji" ] \
-        && [ -n "$(ls -A "$korzen" 2>/dev/null)" ]; then
-        echo "systemd: $korzen is not empty and was not made here; name another folder" \
-            "in KORZEN_SYSTEMD" >&2
-        exit 1
-    fi
     archiwum=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' \
         | awk '$2 == "bookworm" { print $1; exit }')
     if [ -z "$archiwum" ]; then
@@ -35,9 +28,7 @@ if [ ! -f "$korzen/.gotowy" ]; then
         exit 1
     fi
     echo "systemd: making a Debian 12 root with systemd in $korzen"
-    rm -rf "$korzen"
-    mkdir -p "$korzen"
-    touch "$korzen/.serwer-synchronizacji"
+    nowy_korzen "$korzen" systemd KORZEN_SYSTEMD
     debootstrap --variant=minbase --include=systemd,systemd-sysv,dbus,libcap2-bin bookworm \
         "$korzen" "$archiwum" >/dev/null
     echo "deb $archiwum bookworm main" >"$korzen/etc/apt/sources.list"

@@ -29,6 +29,19 @@ zainstaluj_brakujace() {
 # skonfiguruj KATALOG [cmake options...]: configures the build folder when it
 # is new or was configured with other options, so that a changed option (CI's
 # warnings as errors, a compiler) always takes effect.
+# An empty folder for a root to be made in: $1 the folder, $2 the script's
+# name, $3 the variable that names the folder. Only a folder made here, or an
+# empty one, is ever removed.
+nowy_korzen() {
+    if [ -e "$1" ] && [ ! -f "$1/.serwer-synchronizacji" ] && [ -n "$(ls -A "$1" 2>/dev/null)" ]; then
+        echo "$2: $1 is not empty and was not made here; name another folder in $3" >&2
+        exit 1
+    fi
+    rm -rf "$1"
+    mkdir -p "$1"
+    touch "$1/.serwer-synchronizacji"
+}
+
 skonfiguruj() {
     local budowa="$katalog_projektu/$1"
     shift
