@@ -420,7 +420,7 @@ void TstKlient::arytmetykaZmian_data()
 {
     QTest::addColumn<qint64>("ms");
     QTest::addColumn<qint64>("nsPrzed"); // of the clock at 1000 s
-    QTest::addColumn<qint64>("sekundy"); // adjtime()'s
+    QTest::addColumn<qint64>("sekundy"); // of the slew asked of the system
     QTest::addColumn<qint64>("mikrosekundy");
     QTest::addColumn<qint64>("sekundyPo"); // the clock stepped
     QTest::addColumn<qint64>("nsPo");
@@ -442,9 +442,10 @@ void TstKlient::arytmetykaZmian_data()
         << qint64(499'999'999);
 }
 
-// A sign slip or a lost carry would move a real clock the wrong way: adjtime()
-// takes microseconds from 0 up, clock_settime() nanoseconds below a second,
-// and Windows a rate at which the clock gains what is asked.
+// A sign slip or a lost carry would move a real clock the wrong way: a slew
+// is asked in microseconds from 0 up, a step in nanoseconds below a second,
+// and on Windows as a rate at which the clock gains what is asked. Only the
+// pure arithmetic is run here; no clock is touched.
 void TstKlient::arytmetykaZmian()
 {
     QFETCH(qint64, ms);
