@@ -33,6 +33,10 @@ void Serwer::wyslijZadanie()
     rozsylka = Rozsylka {
         typKomunikatu, czasZadania, zbudujRamke(typKomunikatu, czasZadania), *klienci, 0, 0, true};
     liczbaZapytanych = qint32(rozsylka.adresaci.size());
+    // A window that closes before the last share is written (the loop
+    // starved by replies) sums up this request, not the one before it.
+    if (zadanie)
+        zapytanychWWymianie = liczbaZapytanych;
     // Any broadcast ends the exchange before it; a request opens the next,
     // unless nobody is there to ask.
     wymianaOtwarta = zadanie && liczbaZapytanych > 0;
