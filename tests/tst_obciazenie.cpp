@@ -205,14 +205,17 @@ void TstObciazenie::burza()
     QVERIFY(zegarowy);
 
     // The storm: the hostile connections, and for its first half 20 threads
-    // opening connections that send 31 replies each and close, at most as
-    // many as leave the log of the whole run in its pane. The event loop is
-    // watched: no pass may hold it for a second.
+    // (4 under Wine) opening connections that send 31 replies each and close,
+    // at most as many as leave the log of the whole run in its pane. The
+    // event loop is watched: no pass may hold it for a second.
     Napastnicy napastnicy(s.port());
     napastnicy.zacznij();
+    // Under Wine every socket call of every thread queues at one server
+    // process; a smaller storm keeps the test a measure of this program.
+    const int watkowBurzy = podWine() ? 4 : 20;
     long burzy = 0;
-    std::thread watekBurzy([&burzy, port = s.port()] {
-        burzy = ::burza(port, 20, sekundBurzy / 2, 31, krotkichPolaczen);
+    std::thread watekBurzy([&burzy, watkowBurzy, port = s.port()] {
+        burzy = ::burza(port, watkowBurzy, sekundBurzy / 2, 31, krotkichPolaczen);
     });
     QElapsedTimer odOstatniego;
     odOstatniego.start();
@@ -225,8 +228,9 @@ void TstObciazenie::burza()
     watekBurzy.join();
     napastnicy.zakoncz();
     straznik.stop();
-    // About 130 ms is usual here; the sanitizers slow every call, and Wine
-    // passes each socket call through a server process of its own.
+    // About 130 ms is usual here, 0.5 to 1.5 s under Wine, which passes each
+    // socket call through a server process of its own; the sanitizers slow
+    // every call.
 #ifdef __SANITIZE_ADDRESS__
     const qint64 dopuszczalnyPrzestoj = 1000;
 #else
@@ -251,15 +255,22 @@ void TstObciazenie::burza()
     // clients and its exchange completes with an agreed time.
     QTest::qWait(500);
     const int przed = s.linieSerwera().size();
-    const QString zadanie = QStringLiteral(" - Nadano żądanie wysłania godziny do %1 klientów");
+    // From the first request after the storm on: the exchange under way
+    // when it ended may still complete after it.
+    const auto odZadania = [&s, przed] {
+        QStringList linie = s.linieSerwera().mid(przed);
+        while (!linie.isEmpty()
+               && !linie.constFirst().contains(QStringLiteral(" - Nadano żądanie")))
+            linie.removeFirst();
+        return linie;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!odZadania().isEmpty(), 12000);
     QTRY_VERIFY_WITH_TIMEOUT(
-        !s.linieSerwera().mid(przed).filter(QStringLiteral(" - Nadano żądanie")).isEmpty(), 12000);
-    QTRY_VERIFY_WITH_TIMEOUT(s.linieSerwera().mid(przed).contains(
-                                 QStringLiteral("----Odebrano wszystkie odpowiedzi----")),
-                             5000);
-    const QStringList poBurzy = s.linieSerwera().mid(przed);
-    QCOMPARE(tresc(poBurzy.filter(QStringLiteral(" - Nadano żądanie")).constFirst()),
-             zadanie.arg(uczciwych + 1));
+        odZadania().contains(QStringLiteral("----Odebrano wszystkie odpowiedzi----")), 5000);
+    const QStringList poBurzy = odZadania();
+    QCOMPARE(
+        tresc(poBurzy.constFirst()),
+        QStringLiteral(" - Nadano żądanie wysłania godziny do %1 klientów").arg(uczciwych + 1));
     // The agreed time goes to every client registered by then: under Wine,
     // where accepting is slow, connections of the storm still come in.
     static const QRegularExpression wyslano(
@@ -273,7 +284,9 @@ void TstObciazenie::burza()
     QTRY_VERIFY(!zegarowy->odebrane.isEmpty());
     const Odebrana &ostatnie = zegarowy->odebrane.constLast();
     const qint32 opoznienie = roznicaMs(ostatnie.odebrano, ostatnie.czas);
-    QVERIFY2(qAbs(opoznienie) < 300, qPrintable(QString::number(opoznienie)));
+    // Lost ticks would add up to seconds in the storm; the frame's own way
+    // through Wine's server takes up to a few hundred milliseconds.
+    QVERIFY2(qAbs(opoznienie) < (podWine() ? 1000 : 300), qPrintable(QString::number(opoznienie)));
 
     // Every reply the well-behaved clients sent is in the log.
     klient.terminate();
