@@ -4,7 +4,6 @@
 #include "sync/termin.h"
 #include "zegarKlienta.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>

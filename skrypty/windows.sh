@@ -167,11 +167,13 @@ if $zrzut; then
     # Five clients up to 30 s off, and one 1 100 s off; two exchanges.
     "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --count 5 --spread 30 \
         --seed 3 --quiet >/dev/null &
+    klienci=($!)
     "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --offset 1100 \
         --quiet >/dev/null &
+    klienci+=($!)
     sleep 14
     import -window root "$katalog_projektu/$budowa/ekran.png"
-    kill %2 %3
+    kill "${klienci[@]}"
     "$wine_sh" --serwer-wine -k
     convert "$katalog_projektu/$budowa/ekran.png" -trim +repage "$katalog_projektu/docs/okno-windows.png"
     echo "windows: docs/okno-windows.png"
@@ -191,7 +193,7 @@ rm -f "$zip_"
 # exchange and ends on a request to close, and the silent uninstall leaves
 # nothing of it behind.
 sprawdz_instalator() {
-    local prefiks wine katalog port serwer dziennik
+    local prefiks katalog port serwer dziennik
     prefiks=$(mktemp -d "$pamiec_podreczna/wine-instalator.XXXXXX")
     rmdir "$prefiks"
     trap 'WINE_PREFIKS="$prefiks" "$katalog_projektu/skrypty/wine.sh" --serwer-wine -k 2>/dev/null; rm -rf "$prefiks"' RETURN

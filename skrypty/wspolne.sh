@@ -26,9 +26,6 @@ zainstaluj_brakujace() {
         apt-get install -y -qq --no-install-recommends "${brakujace[@]}" >/dev/null
 }
 
-# skonfiguruj KATALOG [cmake options...]: configures the build folder when it
-# is new or was configured with other options, so that a changed option (CI's
-# warnings as errors, a compiler) always takes effect.
 # An empty folder for a root to be made in: $1 the folder, $2 the script's
 # name, $3 the variable that names the folder. Only a folder made here, or an
 # empty one, is ever removed.
@@ -42,6 +39,9 @@ nowy_korzen() {
     touch "$1/.serwer-synchronizacji"
 }
 
+# skonfiguruj KATALOG [cmake options...]: configures the build folder when it
+# is new or was configured with other options, so that a changed option (CI's
+# warnings as errors, a compiler) always takes effect.
 skonfiguruj() {
     local budowa="$katalog_projektu/$1"
     shift

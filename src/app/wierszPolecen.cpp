@@ -24,7 +24,8 @@ Ogolne sprawdz(const QCommandLineParser &parser, const QCommandLineOption &pomoc
         return Ogolne::Blad;
     }
     // Given twice, which one was meant? Where options are put together (a
-    // service's settings), an earlier one must not be overridden unseen.
+    // service's settings), an earlier one must not be overridden unseen;
+    // under one name or under two of the same option (-p and --port).
     for (const QString &nazwa : parser.optionNames())
         if (parser.values(nazwa).size() > 1 || parser.optionNames().count(nazwa) > 1) {
             tekst = QStringLiteral("opcja %1%2 podana więcej niż raz")
