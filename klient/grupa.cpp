@@ -37,21 +37,27 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     const qint32 strefa = chwila.offsetFromUtc();
     if (ustawienia.systemowy) {
         systemowy = std::make_unique<ZegarSystemowyMaszyny>();
+        systemowy->ustawRozruch(ustawienia.rozruch);
         if (!ZegarSystemowyMaszyny::mozeZmieniac() && !this->ustawienia.polityka.bezZmian) {
             wypisz(QStringLiteral("ten system nie pozwala ustawiać zegara (brak adjtime i "
-                                  "clock_settime): tylko pomiar"));
+                                  "clock_settime): tylko pomiar"),
+                   0, usluga::Ostrzezenie);
             this->ustawienia.polityka.bezZmian = true;
         }
+        if (!this->ustawienia.polityka.bezZmian && systemowy->zakonczPozostawione())
+            wypisz(QStringLiteral("zakończono płynną korektę zegara, którą zostawiło poprzednie, "
+                                  "przerwane uruchomienie"),
+                   0, usluga::Uwaga);
     }
     for (int i = 0; i < ustawienia.liczba; ++i) {
         std::unique_ptr<ZegarKlienta> zegar;
         if (systemowy) {
-            zegar = std::make_unique<ZegarMaszyny>(
+            auto wlasny = std::make_unique<ZegarMaszyny>(
                 *systemowy, this->ustawienia.polityka,
-                [this, i](const QString &l, bool zmiana) {
-                    wypisz(l, zmiana ? zawsze : quint32(i + 1));
-                },
-                ustawienia.plikStanu);
+                [this, i](const QString &l, usluga::Waga waga) { wypisz(l, quint32(i + 1), waga); },
+                ustawienia.plikStanu, [] { QCoreApplication::exit(kodBezZmianyZegara); });
+            maszyna = wlasny.get();
+            zegar = std::move(wlasny);
         } else {
             const double przesuniecie = ustawienia.przesuniecieS
                 + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
@@ -63,9 +69,10 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         }
         auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
         klienci.push_back(klient);
-        const auto wypiszKlienta = [this, i](const QString &l) {
-            wypisz(l, quint32(i + 1));
-        };
+        const auto wypiszKlienta
+            = [this, i](const QString &l, usluga::Waga waga = usluga::Informacja) {
+                  wypisz(l, quint32(i + 1), waga);
+              };
         // Quiet, many clients say how many are connected, once a second at
         // most, rather than each its own change.
         if (!ustawienia.cicho || ustawienia.liczba == 1)
@@ -73,7 +80,8 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         else
             connect(klient, &Klient::zmianaStanu, &stanGrupy, qOverload<>(&QTimer::start));
         if (!ustawienia.cicho)
-            connect(klient, &Klient::zdarzenie, this, wypiszKlienta);
+            connect(klient, &Klient::zdarzenie, this,
+                    [wypiszKlienta](const QString &l) { wypiszKlienta(l); });
         connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
         connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
         connect(klient, &Klient::odpowiedziano, this,
@@ -97,9 +105,10 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
         wypisz(QStringLiteral("połączonych klientów: %1 z %2%3")
                    .arg(polaczonych)
                    .arg(klienci.size())
-                   .arg(polaczonych == 0
-                            ? QStringLiteral(" (serwer niedostępny, ponawiam co sekundę)")
-                            : QString()));
+                   .arg(polaczonych == 0 ? QStringLiteral(" (serwer niedostępny, ponawiam coraz "
+                                                          "rzadziej, najrzadziej co 5 minut)")
+                                         : QString()),
+               0, polaczonych == 0 ? usluga::Ostrzezenie : usluga::Informacja);
     });
     cisza.setSingleShot(true);
     cisza.setInterval(500);
@@ -122,16 +131,16 @@ void Grupa::podsumujPominiete()
                                 .arg(klucz)
                                 .arg(ile)
                                 .arg(liniiNaSekunde),
-               zawsze);
+               zawsze, usluga::Ostrzezenie);
 }
 
-void Grupa::wypisz(const QString &linia, quint32 klucz)
+void Grupa::wypisz(const QString &linia, quint32 klucz, usluga::Waga waga)
 {
     if (wyjscieZamkniete)
         return;
     if (klucz != zawsze && !ogranicznik.wolno(klucz, odStartu.elapsed()))
         return;
-    wyjscie << usluga::przedrostek(1, usluga::wagaLinii(linia)) << linia << Qt::endl;
+    wyjscie << usluga::przedrostek(1, waga) << linia << Qt::endl;
     if (wyjscie.status() != QTextStream::Ok) {
         // Its reader went away: the clients go on without it.
         wyjscieZamkniete = true;
@@ -220,7 +229,9 @@ void Grupa::podsumuj()
     zadan = 0;
     ustawione.clear();
 
+    // Asked to change this machine's clock, a run that could not ends as a
+    // failure.
     if (ustawienia.wymiany > 0
         && *std::min_element(wynikiKlientow.begin(), wynikiKlientow.end()) >= ustawienia.wymiany)
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(maszyna && maszyna->zawiodl() ? kodBezZmianyZegara : 0);
 }

@@ -38,8 +38,8 @@ public:
 private:
     // A line about client `klucz` (0: the group); at most a few a second of
     // each, so that a server cannot fill a disk through them. Lines `zawsze`
-    // are never left out.
-    void wypisz(const QString &linia, quint32 klucz = 0);
+    // (the benchmark's, and what was left out) are never left out.
+    void wypisz(const QString &linia, quint32 klucz = 0, usluga::Waga waga = usluga::Informacja);
     static constexpr quint32 zawsze = std::numeric_limits<quint32>::max();
     void podsumujPominiete();
     void poOdpowiedzi(int indeks, QTime zadanie, qint64 przesuniecieMs);
@@ -54,7 +54,8 @@ private:
     OgranicznikLinii ogranicznik {liniiNaSekunde};
     QTimer podsumowanie; // of the lines left out, once a minute
     QElapsedTimer odStartu;
-    std::unique_ptr<ZegarSystemowy> systemowy;
+    std::unique_ptr<ZegarSystemowyMaszyny> systemowy;
+    ZegarMaszyny *maszyna = nullptr; // the clock of the one client, when it is this machine's
     std::vector<Klient *> klienci;
     std::vector<int> wynikiKlientow; // agreed times received, per client
     int polaczonych = 0;

@@ -1,5 +1,6 @@
 #include "klient.h"
 
+#include "network/podtrzymanie.h"
 #include "sync/doba.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
@@ -21,7 +22,7 @@ Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<Zeg
     connect(&ponowienie, &QTimer::timeout, this, &Klient::polacz);
     potwierdzenie.setSingleShot(true);
     potwierdzenie.setInterval(int(odmowaDoMs));
-    connect(&potwierdzenie, &QTimer::timeout, this, &Klient::potwierdz);
+    connect(&potwierdzenie, &QTimer::timeout, this, &Klient::przetrwal);
     connect(&gniazdo, &QTcpSocket::readyRead, this, &Klient::czytaj);
     connect(&gniazdo, &QTcpSocket::bytesWritten, this, &Klient::odpowiedz);
     wstrzymany.setSingleShot(true);
@@ -85,6 +86,9 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
     if (stan == QAbstractSocket::ConnectedState) {
         // A reply carries this clock; it must not wait for an acknowledgement.
         gniazdo.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // The client only answers: a server whose machine lost its power
+        // would never be heard of again without probes.
+        wlaczPodtrzymanie(gniazdo);
         potwierdzenie.start();
     } else if (stan == QAbstractSocket::UnconnectedState) {
         potwierdzenie.stop();
@@ -94,10 +98,12 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
             emit rozlaczono();
             stanTeraz = QStringLiteral("rozłączono");
         } else if (gniazdo.error() == QAbstractSocket::RemoteHostClosedError) {
-            // Closed at once, before it said a word: refused.
+            // Closed at once, before it said a word: refused, for a reason
+            // only the server's log names.
             stanTeraz = QStringLiteral("serwer odmówił połączenia, zamykając je od razu (adres "
-                                       "spoza jego --dozwolone albo za wiele połączeń z tego "
-                                       "adresu)");
+                                       "spoza jego --dozwolone, za wiele połączeń z tego adresu "
+                                       "albo brak miejsca na serwerze; powód jest w jego "
+                                       "dzienniku)");
         } else {
             stanTeraz = QStringLiteral("serwer niedostępny (%1)").arg(powod(gniazdo));
         }
@@ -109,24 +115,32 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
             zgloszonoMs = teraz;
             emit zmianaStanu(opis(QStringLiteral("%1, ponawiam za %2 s")
                                       .arg(stanTeraz)
-                                      .arg(double(zaMs) / 1000, 0, 'f', 1)));
+                                      .arg(double(zaMs) / 1000, 0, 'f', 1)),
+                             usluga::Ostrzezenie);
         }
         ponowienie.start(int(zaMs));
     }
 }
 
-// A connection that has lasted, or brought a frame, is one: the next
-// attempt after it goes out at once again.
+// A connection that has lasted, or brought a frame, is one.
 void Klient::potwierdz()
 {
     if (bylPolaczony || gniazdo.state() != QAbstractSocket::ConnectedState)
         return;
-    potwierdzenie.stop();
     bylPolaczony = true;
-    opoznienieMs = 0;
     zgloszonyStan.clear();
-    emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)));
+    emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)),
+                     usluga::Informacja);
     emit polaczono();
+}
+
+// Only one that has lasted starts the attempts after it at a second again: a
+// server that sends a frame and closes is backed off from as one that
+// refuses.
+void Klient::przetrwal()
+{
+    opoznienieMs = 0;
+    potwierdz();
 }
 
 // 1 s after the first failure, twice as long after each that follows, up to

@@ -1,6 +1,7 @@
 #ifndef KLIENT_H
 #define KLIENT_H
 
+#include "app/waga.h"
 #include "sync/termin.h"
 #include "zegarKlienta.h"
 
@@ -27,7 +28,8 @@ public:
     static constexpr qint64 buforOdczytu = 16 * 1024;
     static constexpr int ramekNaSekunde = 1000;
     // Closed sooner than this after it was made, and with no frame, a
-    // connection was refused.
+    // connection was refused; closed sooner, frame or not, it did not last,
+    // and the next attempt waits longer still.
     static constexpr qint64 odmowaDoMs = 2000;
     // From a second up to five minutes between attempts.
     static constexpr qint64 ponowienieOdMs = 1000;
@@ -45,7 +47,7 @@ public:
 signals:
     void zdarzenie(const QString &opis);
     // The connection came, went, or cannot be made: said once per change.
-    void zmianaStanu(const QString &opis);
+    void zmianaStanu(const QString &opis, usluga::Waga waga);
     void polaczono();
     void rozlaczono();
     // A request answered: the time it carried, and how far this clock was
@@ -61,6 +63,7 @@ private:
     void obsluz(qint32 kod, QTime czasRamki);
     void poZmianieStanu(QAbstractSocket::SocketState stan);
     void potwierdz();
+    void przetrwal();
     qint64 nastepnaProba();
     void zglos(const QString &tresc);
     QString opis(const QString &tresc) const;
@@ -84,7 +87,7 @@ private:
     bool czekaZadanie = false;
     qint64 odpowiedzianoMs = 0;
     bool bylPolaczony = false; // the connection has lasted, or brought a frame
-    QTimer potwierdzenie;
+    QTimer potwierdzenie; // when the connection will have lasted
     qint64 opoznienieMs = 0; // of the next attempt, before its jitter
     QString zgloszonyStan; // the failure last said, and when
     qint64 zgloszonoMs = 0;

@@ -9,9 +9,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
+#include <utility>
 
 namespace {
 constexpr qint64 godzinaMs = 3600 * 1000;
+// Ours holds a few lines and at most about sixty changes; a larger file is
+// not one.
+constexpr qint64 najwiekszyStan = 64 * 1024;
 } // namespace
 
 qint64 korektaMs(QTime uzgodniony, QTime lokalny)
@@ -35,7 +40,16 @@ void StanKorekty::zapisz(qint64 terazMs, const Decyzja &decyzja, bool naStarcie)
     // The start's steps are granted apart from the hour's bound.
     if (decyzja.sposob == Sposob::Skokiem && naStarcie)
         return;
-    zmiany.emplace_back(terazMs, std::abs(decyzja.ms));
+    wGodzinie(terazMs);
+    const qint64 ile = std::abs(decyzja.ms);
+    // One entry a minute of the monotonic clock, dated by its latest
+    // change: the sum leaves the hour no sooner than its last part.
+    if (!zmiany.empty() && terazMs >= zmiany.back().first
+        && terazMs / scalanieMs == zmiany.back().first / scalanieMs) {
+        zmiany.back() = {terazMs, zmiany.back().second + ile};
+        return;
+    }
+    zmiany.emplace_back(terazMs, ile);
 }
 
 void StanKorekty::skrocOstatnia(qint64 pozostalo)
@@ -44,10 +58,16 @@ void StanKorekty::skrocOstatnia(qint64 pozostalo)
         zmiany.back().second = qMax<qint64>(0, zmiany.back().second - std::abs(pozostalo));
 }
 
+void StanKorekty::policzUzgodniony()
+{
+    if (uzgodnionych < std::numeric_limits<int>::max())
+        ++uzgodnionych;
+}
+
 Decyzja sposobKorekty(qint64 korekta, const PolitykaKorekty &polityka, StanKorekty &stan,
                       qint64 terazMs)
 {
-    ++stan.uzgodnionych;
+    stan.policzUzgodniony();
     if (polityka.bezZmian)
         return {Sposob::BezZmian, 0};
     const qint64 wielkosc = std::abs(korekta);
@@ -101,49 +121,156 @@ QByteArray stanDoPliku(const StanKorekty &stan, const QByteArray &rozruch, qint6
     return dane;
 }
 
-bool stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qint64 terazMs,
-                StanKorekty &stan)
+WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qint64 terazMs,
+                          StanKorekty &stan)
 {
     StanKorekty wczytany;
-    bool tenRozruch = false;
-    for (const QByteArray &linia : dane.split('\n')) {
+    QByteArray zapisanyRozruch;
+    qint64 zapisano = -1;
+    bool plynna = false;
+    int naglowkow = 0; // of the four lines every state has
+    const QList<QByteArray> linie = dane.split('\n');
+    // Cut short, a file does not end where a line does.
+    if (!dane.endsWith('\n'))
+        return {WczytanieStanu::Uszkodzony, int(linie.size())};
+    for (int nr = 1; nr < linie.size(); ++nr) {
+        QByteArray linia = linie[nr - 1];
+        if (linia.endsWith('\r'))
+            linia.chop(1);
         const QList<QByteArray> pola = linia.split(' ');
-        bool ok = true;
-        if (pola.size() >= 1 && pola[0] == "rozruch")
-            tenRozruch = linia.mid(8) == rozruch;
-        else if (pola.size() == 2 && pola[0] == "zapisano")
-            ok = pola[1].toLongLong(&ok) <= terazMs && ok;
-        else if (pola.size() == 2 && pola[0] == "uzgodnionych")
+        bool ok = false;
+        if (pola[0] == "rozruch") {
+            zapisanyRozruch = linia.mid(8);
+            ok = true;
+            ++naglowkow;
+        } else if (pola.size() == 2 && pola[0] == "zapisano") {
+            zapisano = pola[1].toLongLong(&ok);
+            ok = ok && zapisano >= 0;
+            ++naglowkow;
+        } else if (pola.size() == 2 && pola[0] == "uzgodnionych") {
             wczytany.uzgodnionych = pola[1].toInt(&ok);
-        else if (pola.size() == 2 && pola[0] == "plynna")
-            wczytany.ostatniaPlynna = pola[1] == "1";
-        else if (pola.size() == 3 && pola[0] == "zmiana") {
-            bool ok2 = true;
-            wczytany.zmiany.emplace_back(pola[1].toLongLong(&ok), pola[2].toLongLong(&ok2));
-            // A time still to come belongs to another start of the machine.
-            ok = ok && ok2 && wczytany.zmiany.back().first <= terazMs
-                && wczytany.zmiany.back().second >= 0;
-        } else if (!linia.isEmpty())
-            ok = false;
+            ok = ok && wczytany.uzgodnionych >= 0;
+            ++naglowkow;
+        } else if (pola.size() == 2 && pola[0] == "plynna") {
+            ok = pola[1] == "0" || pola[1] == "1";
+            plynna = pola[1] == "1";
+            ++naglowkow;
+        } else if (pola.size() == 3 && pola[0] == "zmiana") {
+            bool ok2 = false;
+            const qint64 kiedy = pola[1].toLongLong(&ok);
+            const qint64 ile = pola[2].toLongLong(&ok2);
+            ok = ok && ok2 && kiedy >= 0 && kiedy <= zapisano && ile >= 0;
+            wczytany.zapisz(kiedy, {Sposob::Plynnie, ile}, false);
+        }
         if (!ok)
-            return false;
+            return {WczytanieStanu::Uszkodzony, nr};
     }
-    if (!tenRozruch || wczytany.uzgodnionych < 0)
-        return false;
+    if (naglowkow != 4)
+        return {WczytanieStanu::Uszkodzony, int(linie.size())};
+    const bool znane = !rozruch.isEmpty() && !zapisanyRozruch.isEmpty();
+    if (znane && zapisanyRozruch != rozruch)
+        return {WczytanieStanu::InnyRozruch};
+    // The monotonic clock begins again with the machine: a state from its
+    // future is from an earlier start.
+    if (zapisano > terazMs)
+        return {znane ? WczytanieStanu::Uszkodzony : WczytanieStanu::InnyRozruch, 2};
+    wczytany.ostatniaPlynna = plynna;
     stan = wczytany;
-    return true;
+    return {znane ? WczytanieStanu::TenRozruch : WczytanieStanu::BezRozruchu};
 }
 
 ZegarMaszyny::ZegarMaszyny(ZegarSystemowy &systemowy, const PolitykaKorekty &polityka,
-                           Wypisz wypisz, const QString &plikStanu)
+                           Wypisz wypisz, const QString &plikStanu, std::function<void()> poddajSie)
     : systemowy(systemowy)
     , polityka(polityka)
     , wypisz(std::move(wypisz))
     , plikStanu(plikStanu)
+    , poddajSie(std::move(poddajSie))
 {
+    wczytaj();
+}
+
+ZegarMaszyny::~ZegarMaszyny()
+{
+    if (niezapisany)
+        zachowaj(stan);
+}
+
+// One line says what the state is and what is done with it: whatever is
+// wrong with it, the client starts as after a reboot, never with more.
+void ZegarMaszyny::wczytaj()
+{
+    if (plikStanu.isEmpty())
+        return;
+    const QString odNowa = QStringLiteral("zaczynam jak po ponownym uruchomieniu maszyny: %1 "
+                                          "skoki na starcie i pełna godzina")
+                               .arg(polityka.skokowNaStarcie);
     QFile plik(plikStanu);
-    if (!plikStanu.isEmpty() && plik.open(QIODevice::ReadOnly))
-        stanZPliku(plik.readAll(), systemowy.rozruch(), systemowy.monotonicznyMs(), stan);
+    if (!plik.exists()) {
+        wypisz(QStringLiteral("stanu %1 jeszcze nie ma: %2").arg(plikStanu, odNowa),
+               usluga::Informacja);
+        return;
+    }
+    if (!plik.open(QIODevice::ReadOnly)) {
+        wypisz(QStringLiteral("nie można odczytać stanu %1 (%2): %3")
+                   .arg(plikStanu, plik.errorString(), odNowa),
+               usluga::Ostrzezenie);
+        return;
+    }
+    const QByteArray dane = plik.read(najwiekszyStan + 1);
+    const WczytanieStanu w = dane.size() > najwiekszyStan
+        ? WczytanieStanu {WczytanieStanu::Uszkodzony, 0}
+        : stanZPliku(dane, systemowy.rozruch(), systemowy.monotonicznyMs(), stan);
+    const QString co = QStringLiteral("%1 czasów uzgodnionych, w ostatniej godzinie zegar "
+                                      "przesunięto o %2")
+                           .arg(stan.uzgodnionych)
+                           .arg(opisKorekty(stan.wGodzinie(systemowy.monotonicznyMs())).mid(1));
+    switch (w.wynik) {
+    case WczytanieStanu::TenRozruch:
+        wypisz(QStringLiteral("stan %1: %2").arg(plikStanu, co), usluga::Informacja);
+        break;
+    case WczytanieStanu::BezRozruchu:
+        wypisz(QStringLiteral("stan %1 (ten sam rozruch maszyny, jak wskazuje zegar "
+                              "monotoniczny; system nie podaje identyfikatora rozruchu): %2")
+                   .arg(plikStanu, co),
+               usluga::Informacja);
+        break;
+    case WczytanieStanu::InnyRozruch:
+        wypisz(QStringLiteral("stan %1 sprzed ponownego uruchomienia maszyny: %2")
+                   .arg(plikStanu, odNowa),
+               usluga::Informacja);
+        break;
+    case WczytanieStanu::Uszkodzony:
+        niezapisany = true; // written anew at the first chance
+        wypisz(QStringLiteral("stan %1 jest uszkodzony (linia %2), pomijam go: %3")
+                   .arg(plikStanu)
+                   .arg(w.linia)
+                   .arg(odNowa),
+               usluga::Ostrzezenie);
+        break;
+    }
+}
+
+// Written whole, durably, or not at all; a failure is said once, and so is
+// the first success after it.
+void ZegarMaszyny::zachowaj(const StanKorekty &doZapisu)
+{
+    if (plikStanu.isEmpty())
+        return;
+    QSaveFile plik(plikStanu);
+    const bool zapisano = plik.open(QIODevice::WriteOnly)
+        && plik.write(stanDoPliku(doZapisu, systemowy.rozruch(), systemowy.monotonicznyMs())) >= 0
+        && plik.commit();
+    niezapisany = !zapisano;
+    if (!zapisano && !std::exchange(zapisZawodzi, true))
+        wypisz(QStringLiteral("nie można zapisać stanu %1 (%2): po ponownym uruchomieniu klient "
+                              "znów dostałby %3 skoki na starcie; ponawiam przy kolejnych "
+                              "wymianach")
+                   .arg(plikStanu, plik.errorString())
+                   .arg(polityka.skokowNaStarcie),
+               usluga::Blad);
+    else if (zapisano && std::exchange(zapisZawodzi, false))
+        wypisz(QStringLiteral("stan %1 znów zapisany").arg(plikStanu), usluga::Informacja);
 }
 
 QTime ZegarMaszyny::czas() const
@@ -157,86 +284,133 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     const QString poczatek
         = QStringLiteral("korekta ") + opisKorekty(korekta) + QStringLiteral(": ");
     const qint64 teraz = systemowy.monotonicznyMs();
+    if (przyjetoMs >= 0 && teraz - przyjetoMs < PolitykaKorekty::najkrotszyOdstepMs) {
+        if (!std::exchange(zaWczesniePowiedziane, true))
+            wypisz(poczatek
+                       + QStringLiteral("pominięta: czas uzgodniony przyjmuję najwyżej co %1 s, "
+                                        "poprzedni przyjęto %2 s temu")
+                             .arg(PolitykaKorekty::najkrotszyOdstepMs / 1000)
+                             .arg(double(teraz - przyjetoMs) / 1000, 0, 'f', 1),
+                   usluga::Ostrzezenie);
+        return false;
+    }
+    przyjetoMs = teraz;
+    zaWczesniePowiedziane = false;
+    if (teraz < ponowienieOdMs) {
+        wypisz(poczatek
+                   + QStringLiteral("nie zastosowano: zegara nie dało się zmienić, ponowię za "
+                                    "%1 s")
+                         .arg((ponowienieOdMs - teraz + 999) / 1000),
+               usluga::Ostrzezenie);
+        return false;
+    }
+
     const Decyzja decyzja = sposobKorekty(korekta, polityka, stan, teraz);
     const bool start = naStarcie(polityka, stan.uzgodnionych);
-    const auto zachowaj = [this] {
-        QSaveFile plik(plikStanu);
-        if (!plikStanu.isEmpty() && plik.open(QIODevice::WriteOnly)) {
-            plik.write(stanDoPliku(stan, systemowy.rozruch(), systemowy.monotonicznyMs()));
-            plik.commit();
-        }
+    // Past the start's steps the count no longer decides anything.
+    niezapisany = niezapisany || stan.uzgodnionych <= polityka.skokowNaStarcie + 1;
+    const auto bezZmiany = [&](const QString &tresc, usluga::Waga waga) {
+        if (niezapisany)
+            zachowaj(stan);
+        wypisz(poczatek + tresc, waga);
     };
-    zachowaj(); // the agreed times counted, whatever follows
     switch (decyzja.sposob) {
     case Sposob::BezZmian:
-        wypisz(poczatek + QStringLiteral("nie zastosowano, tylko pomiar"), false);
+        bezZmiany(QStringLiteral("nie zastosowano, tylko pomiar"), usluga::Informacja);
         return false;
     case Sposob::BezZmiany:
-        wypisz(poczatek + QStringLiteral("zegar zgodny, bez zmiany"), false);
+        bezZmiany(QStringLiteral("zegar zgodny, bez zmiany"), usluga::Informacja);
         return true;
     case Sposob::Odrzucona:
-        wypisz(poczatek
-                   + QStringLiteral("odrzucono, większa niż %1 s (--maks-korekta): serwer może "
-                                    "działać w innej strefie czasowej albo to nie ten serwer, a "
-                                    "zegar tak odległy trzeba ustawić ręcznie")
-                         .arg(polityka.maksKorektaMs / 1000),
-               false);
+        bezZmiany(QStringLiteral("odrzucono, większa niż %1 s (--maks-korekta): serwer może "
+                                 "działać w innej strefie czasowej albo to nie ten serwer, a "
+                                 "zegar tak odległy trzeba ustawić ręcznie")
+                      .arg(polityka.maksKorektaMs / 1000),
+                  usluga::Ostrzezenie);
         return false;
     case Sposob::Niepotwierdzona:
-        wypisz(poczatek
-                   + QStringLiteral("odrzucono na razie: po pierwszych %1 czasach uzgodnionych "
-                                    "zegar jest przestawiany (o %2 s i więcej, --prog-skoku) "
-                                    "dopiero, gdy zgodzą się na to %3 kolejne wymiany; zgodnych "
-                                    "dotąd: %4")
-                         .arg(polityka.skokowNaStarcie)
-                         .arg(double(polityka.progSkokuMs) / 1000)
-                         .arg(PolitykaKorekty::potwierdzen)
-                         .arg(stan.niepotwierdzone.size()),
-               false);
+        bezZmiany(QStringLiteral("odrzucono na razie: po pierwszych %1 czasach uzgodnionych "
+                                 "zegar jest przestawiany (o %2 s i więcej, --prog-skoku) "
+                                 "dopiero, gdy zgodzą się na to %3 kolejne wymiany; zgodnych "
+                                 "dotąd: %4")
+                      .arg(polityka.skokowNaStarcie)
+                      .arg(double(polityka.progSkokuMs) / 1000)
+                      .arg(PolitykaKorekty::potwierdzen)
+                      .arg(stan.niepotwierdzone.size()),
+                  usluga::Ostrzezenie);
         return false;
     case Sposob::PonadGodzine:
-        wypisz(poczatek
-                   + QStringLiteral("odrzucono: w ciągu ostatniej godziny zegar przesunięto już "
-                                    "o %1, a wolno najwyżej o %2 s (--maks-na-godzine)")
-                         .arg(opisKorekty(stan.wGodzinie(teraz)).mid(1))
-                         .arg(double(polityka.maksNaGodzineMs) / 1000),
-               false);
+        bezZmiany(QStringLiteral("odrzucono: w ciągu ostatniej godziny zegar przesunięto już "
+                                 "o %1, a wolno najwyżej o %2 s (--maks-na-godzine)")
+                      .arg(opisKorekty(stan.wGodzinie(teraz)).mid(1))
+                      .arg(double(polityka.maksNaGodzineMs) / 1000),
+                  usluga::Ostrzezenie);
         return false;
     case Sposob::Plynnie:
     case Sposob::Skokiem:
         break;
     }
 
+    // On its way to the disk before the clock moves, as if made: a crash in
+    // between must not give the change again.
+    StanKorekty zmieniony = stan;
+    zmieniony.zapisz(teraz, decyzja, start);
+    zachowaj(zmieniony);
     const bool plynnie = decyzja.sposob == Sposob::Plynnie;
     qint64 pozostalo = 0;
     const int blad
         = plynnie ? systemowy.przesun(decyzja.ms, pozostalo) : systemowy.przestaw(decyzja.ms);
-    if (blad == 0) {
-        stan.skrocOstatnia(pozostalo);
-        stan.zapisz(teraz, decyzja, start);
-        zachowaj();
-        QString linia = poczatek
-            + (plynnie ? QStringLiteral("wprowadzana płynnie (%1)").arg(wywolaniePlynne)
-                       : QStringLiteral("zegar przestawiony (%1)").arg(wywolanieSkoku));
-        if (decyzja.ms != korekta)
-            linia += QStringLiteral(" w części %1: więcej w ciągu godziny nie wolno "
-                                    "(--maks-na-godzine %2 s)")
-                         .arg(opisKorekty(decyzja.ms))
-                         .arg(double(polityka.maksNaGodzineMs) / 1000);
-        wypisz(linia, true);
-        return true;
+    if (blad != 0) {
+        // A step that was not made is not one of the start's.
+        if (!plynnie && start)
+            --stan.uzgodnionych;
+        niezapisany = true;
+        return zawiodlaZmiana(blad, poczatek, teraz);
     }
-    polityka.bezZmian = true;
-    brakUprawnien = blad == EPERM;
-    if (blad == EPERM)
-        wypisz(QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1); odtąd tylko "
-                              "pomiar")
-                   .arg(wskazowkaUprawnien()),
-               true);
-    else
-        wypisz(QStringLiteral("nie można zmienić zegara systemowego (%1); odtąd tylko pomiar")
-                   .arg(opisBleduZegara(blad)),
-               true);
-    wypisz(poczatek + QStringLiteral("nie zastosowano"), false);
+    bledowZRzedu = 0;
+    stan.skrocOstatnia(pozostalo);
+    stan.zapisz(teraz, decyzja, start);
+    niezapisany = niezapisany || pozostalo != 0; // the file has what the slew before left undone
+    QString linia = poczatek
+        + (plynnie ? QStringLiteral("wprowadzana płynnie (%1)").arg(wywolaniePlynne)
+                   : QStringLiteral("zegar przestawiony (%1)").arg(wywolanieSkoku));
+    if (decyzja.ms != korekta)
+        linia += QStringLiteral(" w części %1: więcej w ciągu godziny nie wolno "
+                                "(--maks-na-godzine %2 s)")
+                     .arg(opisKorekty(decyzja.ms))
+                     .arg(double(polityka.maksNaGodzineMs) / 1000);
+    wypisz(linia, usluga::Uwaga);
+    return true;
+}
+
+// A refused change is tried again later, less and less often; one that keeps
+// failing ends the client, so that a service does not look healthy while it
+// only measures.
+bool ZegarMaszyny::zawiodlaZmiana(int blad, const QString &poczatek, qint64 teraz)
+{
+    ++bledow;
+    ++bledowZRzedu;
+    const QString powod = blad == EPERM
+        ? QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")
+              .arg(wskazowkaUprawnien())
+        : QStringLiteral("system nie zmienił zegara (%1)").arg(systemowy.opisBledu(blad));
+    if (bledowZRzedu >= PolitykaKorekty::bledowNajwyzej) {
+        wypisz(poczatek
+                   + QStringLiteral("nie zastosowano: %1; to %2. nieudana próba z rzędu, kończę "
+                                    "pracę")
+                         .arg(powod)
+                         .arg(bledowZRzedu),
+               usluga::Blad);
+        if (poddajSie)
+            poddajSie();
+        return false;
+    }
+    const qint64 za = PolitykaKorekty::ponowienieZmianyMs << (bledowZRzedu - 1);
+    ponowienieOdMs = teraz + za;
+    wypisz(poczatek
+               + QStringLiteral("nie zastosowano: %1; ponowię nie wcześniej niż za %2 s")
+                     .arg(powod)
+                     .arg(za / 1000),
+           usluga::Blad);
     return false;
 }

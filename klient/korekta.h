@@ -1,6 +1,7 @@
 #ifndef KOREKTA_H
 #define KOREKTA_H
 
+#include "app/waga.h"
 #include "zegarKlienta.h"
 #include "zmianaZegara.h"
 
@@ -35,6 +36,15 @@ struct PolitykaKorekty
     // for them, all within `zgodnoscMs` of each other.
     static constexpr int potwierdzen = 3;
     static constexpr qint64 zgodnoscMs = 1000;
+    // Agreed times are taken at most this often: a server asks every 10 s
+    // at the most, and one that runs exchanges back to back must not make
+    // the client write its state and its lines as fast.
+    static constexpr qint64 najkrotszyOdstepMs = 5000;
+    // A change the system refuses is tried again after a minute, then after
+    // twice as long each time; after this many failures in a row the
+    // client ends, so that the service manager sees it fail.
+    static constexpr qint64 ponowienieZmianyMs = 60'000;
+    static constexpr int bledowNajwyzej = 5;
 };
 
 enum class Sposob {
@@ -58,20 +68,27 @@ struct Decyzja
 // What earlier agreed times leave for the later: how many came, the large
 // corrections asked in a row and not yet taken, and what the clock was moved
 // within the last hour (monotonic ms, ms) but for the start's steps.
+// Changes of one minute of the monotonic clock are summed in one entry,
+// dated by the latest, so that an hour holds at most sixty-one however often
+// the clock is changed.
 struct StanKorekty
 {
-    int uzgodnionych = 0;
+    int uzgodnionych = 0; // saturates, never wraps
     QList<qint64> niepotwierdzone;
     std::deque<std::pair<qint64, qint64>> zmiany;
     // The last change was a slew, which the next may cut short.
     bool ostatniaPlynna = false;
 
-    // The changes within the hour before `terazMs`, together.
+    static constexpr qint64 scalanieMs = 60'000;
+
+    // The changes within the hour before `terazMs`, together; older ones are
+    // forgotten.
     qint64 wGodzinie(qint64 terazMs);
     // A change taken at `terazMs`.
     void zapisz(qint64 terazMs, const Decyzja &decyzja, bool naStarcie);
     // A slew cut short by the next, `pozostalo` ms of it not made.
     void skrocOstatnia(qint64 pozostalo);
+    void policzUzgodniony();
 };
 
 // The correction an agreed time asks of a clock that reads `lokalny`: the
@@ -91,41 +108,67 @@ inline bool naStarcie(const PolitykaKorekty &polityka, int uzgodnionych)
     return uzgodnionych <= polityka.skokowNaStarcie;
 }
 
-// The state as a file keeps it, and back: only within the same start of
-// the machine (`rozruch`), where the monotonic clock has not begun again;
-// false, leaving `stan` as it was, otherwise.
+// The state as a file keeps it, and back. It holds within one start of the
+// machine (`rozruch`), where the monotonic clock has not begun again; where
+// either start is not known (an empty `rozruch`), a state dated later than
+// `terazMs` is of another start and one dated earlier is taken as of this
+// one. Lines may end with CR LF, as an editor on Windows leaves them.
 QByteArray stanDoPliku(const StanKorekty &stan, const QByteArray &rozruch, qint64 terazMs);
-bool stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qint64 terazMs,
-                StanKorekty &stan);
+struct WczytanieStanu
+{
+    enum Wynik {
+        TenRozruch, // taken
+        BezRozruchu, // taken, by the monotonic clock alone
+        InnyRozruch, // the machine has started again since: begun afresh
+        Uszkodzony, // not a state: begun afresh
+    };
+    Wynik wynik;
+    int linia = 0; // of the first fault, when Uszkodzony
+};
+WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qint64 terazMs,
+                          StanKorekty &stan);
 
 // "+0.312 s", "-5000.000 s".
 QString opisKorekty(qint64 korektaMs);
 
 // This machine's clock as the clock of a client: it reports the system time
 // of day, and brings the system clock to each agreed time within the policy,
-// saying in one line per exchange what it did; the lines of changes made
-// are marked to be printed whatever the limit of lines. Without the
-// privilege to change the clock it says once what is missing and goes on
-// measuring only. Its state outlives the program in a file, when given one,
-// so that a restart grants no new steps and no new hour.
+// saying in one line per exchange what it did. Without the privilege to
+// change the clock it says what is missing and tries again later; after
+// repeated failures it gives up (`poddajSie`), so that a service shows it
+// failed. Its state outlives the program in a file, when given one, so that
+// a restart grants no new steps and no new hour: written durably before the
+// clock is changed, once an exchange at most, and only when it matters.
 class ZegarMaszyny : public ZegarKlienta
 {
 public:
-    using Wypisz = std::function<void(const QString &linia, bool zmiana)>;
+    using Wypisz = std::function<void(const QString &linia, usluga::Waga waga)>;
     ZegarMaszyny(ZegarSystemowy &systemowy, const PolitykaKorekty &polityka, Wypisz wypisz,
-                 const QString &plikStanu = QString());
+                 const QString &plikStanu = QString(), std::function<void()> poddajSie = {});
+    ~ZegarMaszyny() override;
     QTime czas() const override;
     bool ustaw(QTime uzgodniony) override;
-    // The privilege was missing: no correction will be made.
-    bool bezUprawnien() const { return brakUprawnien; }
+    // A change of the clock has failed in this run.
+    bool zawiodl() const { return bledow > 0; }
 
 private:
+    void wczytaj();
+    void zachowaj(const StanKorekty &doZapisu);
+    bool zawiodlaZmiana(int blad, const QString &poczatek, qint64 teraz);
+
     ZegarSystemowy &systemowy;
     PolitykaKorekty polityka;
     StanKorekty stan;
     Wypisz wypisz;
     QString plikStanu;
-    bool brakUprawnien = false;
+    std::function<void()> poddajSie;
+    bool niezapisany = false; // the state has changed since it was last written
+    bool zapisZawodzi = false; // and writing it failed, which was said
+    qint64 przyjetoMs = -1; // monotonic time of the last agreed time taken
+    bool zaWczesniePowiedziane = false;
+    int bledowZRzedu = 0;
+    int bledow = 0;
+    qint64 ponowienieOdMs = 0; // no change is tried before
 };
 
 #endif // KOREKTA_H

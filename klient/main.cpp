@@ -68,6 +68,13 @@ int main(int argc, char *argv[])
     // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff), the
     // clients end at once, and a slew of this machine's clock with them.
     Sygnaly sygnaly(Sygnaly::Zakonczenie);
+    if (!sygnaly.czynne()) {
+        std::fprintf(stderr, "%s%s: nie można przyjmować próśb systemu o zakończenie (%s)\n",
+                     usluga::przedrostek(2, usluga::Blad).constData(),
+                     qUtf8Printable(QCoreApplication::applicationName()),
+                     qUtf8Printable(sygnaly.blad()));
+        return 1;
+    }
     QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] {
         usluga::powiadom("STOPPING=1");
         QCoreApplication::exit(0);

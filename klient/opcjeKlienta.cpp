@@ -4,12 +4,25 @@
 #include "sync/zakresy.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QRegularExpression>
 
 #include <limits>
 
 namespace {
+
+// What the options take: the ranges the help names and the reading checks,
+// from one place.
+constexpr Zakres liczbaKlientow {1, 100'000, 1};
+constexpr Zakres wymian {1, 1'000'000'000, 0};
+constexpr Zakres skokow {0, 1000, PolitykaKorekty().skokowNaStarcie};
+constexpr double sekundDoby = 43'200; // half a day either way: a time of day tells no more
+constexpr double dryfNajwyzej = 100'000;
+constexpr double najmniejSekund = 0.001;
+constexpr double progSkokuNajwyzej = 3600;
+
+QString z(const char *tekst)
+{
+    return QString::fromUtf8(tekst);
+}
 
 QString liczbaTekstem(double wartosc)
 {
@@ -29,7 +42,8 @@ bool ulamkowa(const QCommandLineParser &parser, const QString &nazwa, double od,
         return true;
     bool ok = false;
     const double wartosc = parser.value(nazwa).toDouble(&ok);
-    if (!ok || !(wartosc >= od && wartosc <= doWartosci)) {
+    if (!ok || !wierszPolecen::liczbaWprost(parser.value(nazwa), true)
+        || !(wartosc >= od && wartosc <= doWartosci)) {
         tekst = QStringLiteral("--%1 przyjmuje liczbę od %2 do %3, nie \"%4\"")
                     .arg(nazwa, liczbaTekstem(od), liczbaTekstem(doWartosci), parser.value(nazwa));
         return false;
@@ -49,39 +63,42 @@ bool ms(const QCommandLineParser &parser, const QString &nazwa, double od, doubl
     return true;
 }
 
-} // namespace
-
-PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u, QString &tekst)
+QList<QCommandLineOption> opcje(const Ustawienia &u)
 {
     const PolitykaKorekty domyslna;
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
-                       "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
-                       "tej maszyny."));
-    const QCommandLineOption pomoc = parser.addHelpOption();
-    const QCommandLineOption wersja = parser.addVersionOption();
-    const auto z = [](const char *tekst) {
-        return QString::fromUtf8(tekst);
-    };
-    parser.addOptions({
+    return {
         {z("host"), z("Adres serwera (domyślnie %1; z --systemowy trzeba go podać).").arg(u.host),
          z("adres")},
-        {z("port"), z("Port serwera (1-65535, domyślnie %1).").arg(u.port), z("N")},
-        {z("count"), z("Liczba symulowanych klientów (1-100000, domyślnie %1).").arg(u.liczba),
+        {z("port"),
+         z("Port serwera (%1).")
+             .arg(wierszPolecen::opisZakresu(zakresy::port.od, zakresy::port.doWartosci,
+                                             zakresy::port.domyslnie)),
+         z("N")},
+        {z("count"),
+         z("Liczba symulowanych klientów (%1).")
+             .arg(wierszPolecen::opisZakresu(liczbaKlientow.od, liczbaKlientow.doWartosci,
+                                             liczbaKlientow.domyslnie)),
          z("N")},
         {z("offset"),
-         z("Przesunięcie zegarów względem zegara systemowego, w sekundach (domyślnie 0)."), z("S")},
-        {z("spread"),
-         z("Losowe przesunięcie każdego zegara w granicach ±S sekund (dryf też losowy, w "
-           "granicach ±PPM)."),
+         z("Przesunięcie zegarów względem zegara systemowego, w sekundach (od -%1 do %1, "
+           "domyślnie 0).")
+             .arg(sekundDoby),
          z("S")},
-        {z("drift"), z("Dryf zegarów w milionowych częściach (ujemny: zegar się spóźnia)."),
+        {z("spread"),
+         z("Losowe przesunięcie każdego zegara w granicach ±S sekund (do %1; dryf też losowy, w "
+           "granicach ±PPM).")
+             .arg(sekundDoby),
+         z("S")},
+        {z("drift"),
+         z("Dryf zegarów w milionowych częściach (ujemny: zegar się spóźnia; do ±%1).")
+             .arg(dryfNajwyzej),
          z("PPM")},
         {z("seed"), z("Ziarno losowania, dla powtarzalnych przebiegów."), z("N")},
         {z("exchanges"),
          z("Zakończ po K czasach uzgodnionych otrzymanych przez każdego klienta (domyślnie "
-           "działa do zatrzymania)."),
+           "działa do zatrzymania). Z --systemowy kończy się kodem %1, gdy system nie zmienił "
+           "zegara.")
+             .arg(kodBezZmianyZegara),
          z("K")},
         {{z("q"), z("quiet")}, z("Tylko podsumowania wymian i zmiany stanu połączenia.")},
         {z("systemowy"),
@@ -90,9 +107,8 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
            "(wymaga uprawnień do zmiany zegara).")},
         {z("skoki-na-starcie"),
          z("Z --systemowy: przez tyle pierwszych czasów uzgodnionych korekta od --prog-skoku "
-           "wzwyż przestawia zegar od razu (domyślnie %1); potem zegar jest tylko "
-           "przesuwany płynnie.")
-             .arg(domyslna.skokowNaStarcie),
+           "wzwyż przestawia zegar od razu (%1); potem zegar jest tylko przesuwany płynnie.")
+             .arg(wierszPolecen::opisZakresu(skokow.od, skokow.doWartosci, skokow.domyslnie)),
          z("N")},
         {z("prog-skoku"),
          z("Z --systemowy: korekta mniejsza niż S sekund jest wprowadzana płynnie (domyślnie "
@@ -110,27 +126,96 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
              .arg(sekundy(domyslna.maksNaGodzineMs),
                   sekundy(PolitykaKorekty::maksNaGodzineSzybkoMs)),
          z("S")},
-        {
-            z("szybka-zbieznosc"),
-            z("Z --systemowy, dla laboratorium, które ufa swemu serwerowi: i po starcie "
-              "przestawiaj zegar, gdy zgodzą się na to %1 kolejne wymiany, o najwyżej %2 s na "
-              "godzinę. Wrogi serwer przesunie wtedy zegar nawet o 8 godzin na dobę.")
-                .arg(PolitykaKorekty::potwierdzen)
-                .arg(sekundy(PolitykaKorekty::maksNaGodzineSzybkoMs)),
-        },
+        {z("szybka-zbieznosc"),
+         z("Z --systemowy, dla laboratorium, które ufa swemu serwerowi: i po starcie "
+           "przestawiaj zegar, gdy zgodzą się na to %1 kolejne wymiany, o najwyżej %2 s na "
+           "godzinę. Wrogi serwer przesunie wtedy zegar nawet o 8 godzin na dobę.")
+             .arg(PolitykaKorekty::potwierdzen)
+             .arg(sekundy(PolitykaKorekty::maksNaGodzineSzybkoMs))},
         {z("bez-zmian"), z("Z --systemowy: tylko pomiar i raport, bez zmiany zegara.")},
+        {z("id-rozruchu"),
+         z("Z --systemowy: identyfikator tego rozruchu maszyny, gdy system go nie pokazuje "
+           "(usługa z ProcSubset=pid podaje %b); nowy identyfikator daje znów skoki na "
+           "starcie."),
+         z("ID")},
         {z("timing"),
          z("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) pierwszego "
            "żądania i ostatniego czasu uzgodnionego, czas serwera z żądania i czas systemowy "
            "w chwili jego nadejścia (ms od północy); dla pomiarów.")},
-    });
+    };
+}
+
+// Options that belong with --systemowy, or without it, and the server that
+// a real clock follows, named on purpose.
+bool zgodne(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
+{
+    u.systemowy = parser.isSet(z("systemowy"));
+    if (parser.isSet(z("host")))
+        u.host = parser.value(z("host")).trimmed();
+    if ((u.systemowy && !parser.isSet(z("host"))) || u.host.isEmpty()) {
+        tekst = QStringLiteral("%1wymaga adresu serwera: --host ADRES (w usłudze: SERWER= w "
+                               "/etc/default/klient-systemowy)")
+                    .arg(u.systemowy ? QStringLiteral("--systemowy ") : QString());
+        return false;
+    }
+    for (const char *opcja : {"count", "offset", "spread", "drift", "seed"})
+        if (u.systemowy && parser.isSet(z(opcja))) {
+            tekst = QStringLiteral("--%1 nie ma sensu z --systemowy: jego zegarem jest zegar "
+                                   "systemowy tej maszyny, jeden")
+                        .arg(z(opcja));
+            return false;
+        }
+    for (const char *opcja : {"prog-skoku", "maks-korekta", "skoki-na-starcie", "maks-na-godzine",
+                              "szybka-zbieznosc", "bez-zmian", "id-rozruchu"})
+        if (!u.systemowy && parser.isSet(z(opcja))) {
+            tekst = QStringLiteral("--%1 działa tylko z --systemowy").arg(z(opcja));
+            return false;
+        }
+    return true;
+}
+
+bool liczby(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
+{
+    PolitykaKorekty &p = u.polityka;
+    p.szybkaZbieznosc = parser.isSet(z("szybka-zbieznosc"));
+    p.bezZmian = parser.isSet(z("bez-zmian"));
+    if (p.szybkaZbieznosc)
+        p.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
+    // Slewed only, the clock cannot gain more in an hour.
+    const double naGodzineNajwyzej
+        = double(p.szybkaZbieznosc ? 24 * 3600 * 1000 : plynnieNaGodzineMs) / 1000;
+    using wierszPolecen::calkowita;
+    return calkowita(parser, z("port"), zakresy::port.od, zakresy::port.doWartosci, u.port, tekst)
+        && calkowita(parser, z("count"), liczbaKlientow.od, liczbaKlientow.doWartosci, u.liczba,
+                     tekst)
+        && ulamkowa(parser, z("offset"), -sekundDoby, sekundDoby, u.przesuniecieS, tekst)
+        && ulamkowa(parser, z("spread"), 0, sekundDoby, u.rozrzutS, tekst)
+        && ulamkowa(parser, z("drift"), -dryfNajwyzej, dryfNajwyzej, u.dryfPpm, tekst)
+        && calkowita(parser, z("seed"), 0, std::numeric_limits<quint32>::max(), u.ziarno, tekst)
+        && calkowita(parser, z("exchanges"), wymian.od, wymian.doWartosci, u.wymiany, tekst)
+        && ms(parser, z("prog-skoku"), najmniejSekund, progSkokuNajwyzej, p.progSkokuMs, tekst)
+        && ms(parser, z("maks-korekta"), najmniejSekund, sekundDoby, p.maksKorektaMs, tekst)
+        && calkowita(parser, z("skoki-na-starcie"), skokow.od, skokow.doWartosci, p.skokowNaStarcie,
+                     tekst)
+        && ms(parser, z("maks-na-godzine"), najmniejSekund, naGodzineNajwyzej, p.maksNaGodzineMs,
+              tekst);
+}
+
+} // namespace
+
+PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u, QString &tekst)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
+                       "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
+                       "tej maszyny."));
+    const QCommandLineOption pomoc = parser.addHelpOption();
+    const QCommandLineOption wersja = parser.addVersionOption();
+    const QList<QCommandLineOption> wlasne = opcje(u);
+    parser.addOptions(wlasne);
     if (!parser.parse(argumenty)) {
-        static const QRegularExpression cytat(QStringLiteral("'([^']*)'"));
-        const QString opcja = cytat.match(parser.errorText()).captured(1);
-        tekst = !parser.unknownOptionNames().isEmpty()
-            ? QStringLiteral("nieznana opcja: %1%2 (zob. --help)")
-                  .arg(opcja.size() > 1 ? QStringLiteral("--") : QStringLiteral("-"), opcja)
-            : QStringLiteral("opcja %1 wymaga wartości (zob. --help)").arg(opcja);
+        tekst = wierszPolecen::bladParsowania(parser, argumenty, wlasne);
         return PolecenieKlienta::Blad;
     }
     switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
@@ -143,58 +228,11 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
     case wierszPolecen::Ogolne::Dalej:
         break;
     }
-
-    u.systemowy = parser.isSet(z("systemowy"));
-    // The clock of a real machine follows only a server named on purpose.
-    if (parser.isSet(z("host")))
-        u.host = parser.value(z("host")).trimmed();
-    if ((u.systemowy && !parser.isSet(z("host"))) || u.host.isEmpty()) {
-        tekst = QStringLiteral("%1wymaga adresu serwera: --host ADRES (w usłudze: SERWER= w "
-                               "/etc/default/klient-systemowy)")
-                    .arg(u.systemowy ? QStringLiteral("--systemowy ") : QString());
-        return PolecenieKlienta::Blad;
-    }
-    const char *zWlasnymZegarem[] = {"count", "offset", "spread", "drift", "seed"};
-    const char *zSystemowym[] = {"prog-skoku",      "maks-korekta",     "skoki-na-starcie",
-                                 "maks-na-godzine", "szybka-zbieznosc", "bez-zmian"};
-    for (const char *opcja : zWlasnymZegarem)
-        if (u.systemowy && parser.isSet(z(opcja))) {
-            tekst = QStringLiteral("--%1 nie ma sensu z --systemowy: jego zegarem jest zegar "
-                                   "systemowy tej maszyny, jeden")
-                        .arg(z(opcja));
-            return PolecenieKlienta::Blad;
-        }
-    for (const char *opcja : zSystemowym)
-        if (!u.systemowy && parser.isSet(z(opcja))) {
-            tekst = QStringLiteral("--%1 działa tylko z --systemowy").arg(z(opcja));
-            return PolecenieKlienta::Blad;
-        }
-
-    PolitykaKorekty &p = u.polityka;
-    p.szybkaZbieznosc = parser.isSet(z("szybka-zbieznosc"));
-    p.bezZmian = parser.isSet(z("bez-zmian"));
-    if (p.szybkaZbieznosc)
-        p.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
-    // Slewed only, the clock cannot gain more in an hour.
-    const double naGodzineNajwyzej
-        = double(p.szybkaZbieznosc ? 24 * 3600 * 1000 : plynnieNaGodzineMs) / 1000;
-    if (!wierszPolecen::calkowita(parser, z("port"), zakresy::port.od, zakresy::port.doWartosci,
-                                  u.port, tekst)
-        || !wierszPolecen::calkowita(parser, z("count"), 1, 100'000, u.liczba, tekst)
-        || !ulamkowa(parser, z("offset"), -43'200, 43'200, u.przesuniecieS, tekst)
-        || !ulamkowa(parser, z("spread"), 0, 43'200, u.rozrzutS, tekst)
-        || !ulamkowa(parser, z("drift"), -100'000, 100'000, u.dryfPpm, tekst)
-        || !wierszPolecen::calkowita(parser, z("seed"), 0, std::numeric_limits<quint32>::max(),
-                                     u.ziarno, tekst)
-        || !wierszPolecen::calkowita(parser, z("exchanges"), 1, 1'000'000'000, u.wymiany, tekst)
-        || !ms(parser, z("prog-skoku"), 0.001, 3600, p.progSkokuMs, tekst)
-        || !ms(parser, z("maks-korekta"), 0.001, 43'200, p.maksKorektaMs, tekst)
-        || !wierszPolecen::calkowita(parser, z("skoki-na-starcie"), 0, 1000, p.skokowNaStarcie,
-                                     tekst)
-        || !ms(parser, z("maks-na-godzine"), 0.001, naGodzineNajwyzej, p.maksNaGodzineMs, tekst))
+    if (!zgodne(parser, u, tekst) || !liczby(parser, u, tekst))
         return PolecenieKlienta::Blad;
     u.ziarnoPodane = parser.isSet(z("seed"));
     u.cicho = parser.isSet(z("quiet"));
     u.czasy = parser.isSet(z("timing"));
+    u.rozruch = parser.value(z("id-rozruchu")).toUtf8();
     return PolecenieKlienta::Uruchom;
 }

@@ -25,7 +25,12 @@ struct Ustawienia
     bool systemowy = false; // one client whose clock is this machine's
     PolitykaKorekty polityka; // what it may do to that clock
     QString plikStanu; // where what it did outlives it, or empty
+    QByteArray rozruch; // this start of the machine, as its service names it
 };
+
+// The exit code when this machine's clock was to be changed and the system
+// refused.
+constexpr int kodBezZmianyZegara = 3;
 
 enum class PolecenieKlienta {
     Uruchom,

@@ -1,5 +1,6 @@
 #include "zegarSystemowy.h"
 
+#include "app/usluga.h"
 #include "sync/termin.h"
 #include "zmianaZegara.h"
 
@@ -12,6 +13,9 @@
 #include <ctime>
 #include <sys/time.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
 #endif
 
 qint64 ZegarSystemowyMaszyny::monotonicznyMs() const
@@ -27,7 +31,7 @@ QByteArray ZegarSystemowyMaszyny::rozruch() const
     if (plik.open(QIODevice::ReadOnly))
         return plik.readAll().trimmed();
 #endif
-    return QByteArray();
+    return podanyRozruch;
 }
 
 #ifndef Q_OS_WIN
@@ -51,15 +55,19 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 #endif
 }
 
+bool ZegarSystemowyMaszyny::zakonczPozostawione()
+{
+    return false; // the kernel ends a slew by itself, whoever asked for it
+}
+
 bool ZegarSystemowyMaszyny::maUprawnienie()
 {
 #if defined(Q_OS_LINUX)
-    constexpr int capSysTime = 25;
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly))
         for (const QByteArray &linia : status.readAll().split('\n'))
             if (linia.startsWith("CapEff:"))
-                return (linia.mid(7).trimmed().toULongLong(nullptr, 16) >> capSysTime) & 1;
+                return (linia.mid(7).trimmed().toULongLong(nullptr, 16) >> CAP_SYS_TIME) & 1;
     return false;
 #elif defined(Q_OS_UNIX)
     return geteuid() == 0;
@@ -104,7 +112,7 @@ int ZegarSystemowyMaszyny::przestaw(qint64 ms)
 #endif
 }
 
-QString opisBleduZegara(int blad)
+QString ZegarSystemowyMaszyny::opisBledu(int blad) const
 {
     return QString::fromLocal8Bit(std::strerror(blad));
 }
@@ -112,7 +120,7 @@ QString opisBleduZegara(int blad)
 QString wskazowkaUprawnien()
 {
     // Run as the service, the service already is what the hint would offer.
-    if (qEnvironmentVariableIsSet("INVOCATION_ID"))
+    if (usluga::jakoUsluga())
         return QStringLiteral("usługa działa bez CAP_SYS_TIME: systemd go nie przyznał (w "
                               "kontenerze zwykle nie może)");
     return QStringLiteral("potrzebny root albo CAP_SYS_TIME: użyj usługi klient-systemowy (sudo "

@@ -30,6 +30,8 @@ public:
     // What tells this start of the machine from others, for which the
     // monotonic clock begins again; empty where the system has nothing.
     virtual QByteArray rozruch() const = 0;
+    // Why a change failed, from the number the calls above gave.
+    virtual QString opisBledu(int blad) const = 0;
 };
 
 // The real clock. Linux: adjtime() and clock_settime(CLOCK_REALTIME).
@@ -46,29 +48,37 @@ public:
     int przesun(qint64 ms, qint64 &pozostalo) override;
     int przestaw(qint64 ms) override;
     qint64 monotonicznyMs() const override;
+    // Linux's boot id, which a service whose /proc shows only its own
+    // processes cannot read: there, the one its unit passes (`podany`).
     QByteArray rozruch() const override;
+    void ustawRozruch(const QByteArray &podany) { podanyRozruch = podany; }
+    QString opisBledu(int blad) const override;
+    // A slew that an earlier run left under way (Windows keeps its rate
+    // after the process that set it has gone) is ended; whether there was
+    // one.
+    bool zakonczPozostawione();
     static bool mozeZmieniac();
     // Whether this process holds the privilege to change the clock (Linux:
     // CAP_SYS_TIME; Windows: SeSystemtimePrivilege, which it turns on).
     static bool maUprawnienie();
 
 private:
+    QByteArray podanyRozruch;
 #ifdef Q_OS_WIN
     bool wlaczUprawnienie();
     void zakonczNachylenie();
+    int odmowiono(const char *wywolanie);
     QTimer koniecNachylenia; // the clock's own rate again
     qint64 nachylenieMs = 0; // of the slew under way, in all
     qint64 nachylenieCzasMs = 0; // and how long it takes
     int uprawnienie = -1; // unknown; then 0 (EPERM) or 1
+    QString odmowa; // what the system said when it last refused a change
 #endif
 };
 
 // The system's calls that slew and step the clock, as the lines name them.
 extern const QLatin1String wywolaniePlynne;
 extern const QLatin1String wywolanieSkoku;
-
-// Why a change of the clock failed, from the errno that the calls above give.
-QString opisBleduZegara(int blad);
 
 // What the administrator can do about a missing privilege to change the
 // clock, as this system grants it.

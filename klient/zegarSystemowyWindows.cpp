@@ -25,9 +25,19 @@ quint64 odczytUtc()
 
 constexpr quint64 setekNsDoEpoki = 116'444'736'000'000'000ULL; // 1601 to 1970
 
-int zBleduWindows(DWORD blad)
+// The system's own words for an error, in the language of its messages.
+QString tekstBledu(DWORD blad)
 {
-    return blad == ERROR_PRIVILEGE_NOT_HELD || blad == ERROR_ACCESS_DENIED ? EPERM : EIO;
+    wchar_t *tekst = nullptr;
+    const DWORD dlugosc = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, blad, 0, reinterpret_cast<wchar_t *>(&tekst), 0, nullptr);
+    QString wynik
+        = dlugosc > 0 ? QString::fromWCharArray(tekst, int(dlugosc)).trimmed() : QString();
+    LocalFree(tekst);
+    return QStringLiteral("błąd %1%2")
+        .arg(blad)
+        .arg(wynik.isEmpty() ? QString() : QStringLiteral(": ") + wynik);
 }
 
 // The precise calls came with Windows 10; the older ones take 32 bits.
@@ -127,6 +137,26 @@ void ZegarSystemowyMaszyny::zakonczNachylenie()
     ustawNachylenie(0, true);
 }
 
+// Windows keeps a rate it was given after the program that gave it has gone:
+// one that a run ended by force left behind would run the clock 500 parts in
+// a million off until the machine restarts. Each start ends it.
+bool ZegarSystemowyMaszyny::zakonczPozostawione()
+{
+    quint64 dodawane = 0, okres = 0;
+    bool wylaczone = true;
+    if (!pobierzNachylenie(dodawane, okres, wylaczone) || wylaczone || !wlaczUprawnienie())
+        return false;
+    return ustawNachylenie(0, true);
+}
+
+// Refused after the privilege was turned on: what the system said, named
+// after the call that it refused.
+int ZegarSystemowyMaszyny::odmowiono(const char *wywolanie)
+{
+    odmowa = QLatin1String(wywolanie) + QStringLiteral(": ") + tekstBledu(GetLastError());
+    return EIO;
+}
+
 int ZegarSystemowyMaszyny::przesun(qint64 ms, qint64 &pozostalo)
 {
     if (!wlaczUprawnienie())
@@ -138,18 +168,24 @@ int ZegarSystemowyMaszyny::przesun(qint64 ms, qint64 &pozostalo)
     quint64 dodawane = 0, okres = 0;
     bool wylaczone = true;
     if (!pobierzNachylenie(dodawane, okres, wylaczone))
-        return zBleduWindows(GetLastError());
+        return odmowiono("GetSystemTimeAdjustment");
     const Nachylenie n = nachylenie(ms, okres);
-    if (n.czasMs == 0 || !ustawNachylenie(n.dodawane, false)) {
-        const DWORD blad = GetLastError();
+    if (n.czasMs == 0) {
         zakonczNachylenie();
-        return n.czasMs == 0 ? 0 : zBleduWindows(blad);
+        return 0;
+    }
+    if (!ustawNachylenie(n.dodawane, false)) {
+        const int blad = odmowiono("SetSystemTimeAdjustment");
+        zakonczNachylenie();
+        return blad;
     }
     // A system that says yes and runs the clock as before (Wine) has not
     // taken it.
     if (!pobierzNachylenie(dodawane, okres, wylaczone) || wylaczone || dodawane != n.dodawane) {
         zakonczNachylenie();
-        return ENOTSUP;
+        odmowa = QStringLiteral("SetSystemTimeAdjustment: system przyjął zmianę tempa zegara, "
+                                "ale jej nie wprowadził");
+        return EIO;
     }
     nachylenieMs = ms;
     nachylenieCzasMs = qMin<qint64>(n.czasMs, std::numeric_limits<int>::max());
@@ -167,21 +203,17 @@ int ZegarSystemowyMaszyny::przestaw(qint64 ms)
     FILETIME plik {DWORD(nowa & 0xffffffffU), DWORD(nowa >> 32)};
     SYSTEMTIME czas {};
     if (!FileTimeToSystemTime(&plik, &czas) || !SetSystemTime(&czas))
-        return zBleduWindows(GetLastError());
+        return odmowiono("SetSystemTime");
     return 0;
 }
 
-QString opisBleduZegara(int blad)
+QString ZegarSystemowyMaszyny::opisBledu(int blad) const
 {
-    if (blad == ENOTSUP)
-        return QStringLiteral("Windows nie przyjął zmiany tempa zegara");
-    if (blad == EPERM)
-        return QStringLiteral("brak uprawnienia");
-    return QStringLiteral("błąd systemu %1").arg(blad);
+    return blad == EPERM ? QStringLiteral("brak uprawnienia SeSystemtimePrivilege") : odmowa;
 }
 
 QString wskazowkaUprawnien()
 {
-    return QStringLiteral("potrzebne uprawnienie administratora do zmiany czasu "
-                          "(SeSystemtimePrivilege): uruchom jako administrator");
+    return QStringLiteral("potrzebne uprawnienie do zmiany czasu (SeSystemtimePrivilege): "
+                          "uruchom jako administrator albo jako usługa KlientSynchronizacji");
 }

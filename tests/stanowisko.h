@@ -26,8 +26,8 @@
 #include <vector>
 
 #ifdef Q_OS_WIN
-#include <winsock2.h> // before windows.h, which the socket tests also need
 #include <windows.h>
+#include <winsock2.h> // before windows.h, which the socket tests also need
 #endif
 
 // Whether this runs under Wine, which emulates Windows short of a few things.
@@ -58,16 +58,20 @@ struct Odebrana
     QTime odebrano; // the system clock when it came
 };
 
-// A client on loopback that keeps every frame it receives and, when it has an
-// offset, answers each request with the request's time moved by that offset.
+// A client on loopback (from 127.0.0.1, or another address of it) that keeps
+// every frame it receives and, when it has an offset, answers each request
+// with the request's time moved by that offset.
 class KlientTestowy : public QObject
 {
 public:
-    explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiada = true)
+    explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiada = true,
+                           const QHostAddress &zrodlo = QHostAddress())
         : przesuniecie(przesuniecieS)
         , odpowiada(odpowiada)
     {
         connect(&gniazdo, &QTcpSocket::readyRead, this, &KlientTestowy::czytaj);
+        if (!zrodlo.isNull())
+            gniazdo.bind(zrodlo);
         gniazdo.connectToHost(QHostAddress::LocalHost, port);
     }
 
@@ -144,10 +148,12 @@ public:
         return true;
     }
 
-    KlientTestowy *dolacz(int przesuniecieS = 0, bool odpowiada = true)
+    KlientTestowy *dolacz(int przesuniecieS = 0, bool odpowiada = true,
+                          const QHostAddress &zrodlo = QHostAddress())
     {
         const int przed = linieSerwera().size();
-        klienci.push_back(std::make_unique<KlientTestowy>(port(), przesuniecieS, odpowiada));
+        klienci.push_back(
+            std::make_unique<KlientTestowy>(port(), przesuniecieS, odpowiada, zrodlo));
         if (!QTest::qWaitFor([&] { return linieSerwera().size() > przed; }))
             return nullptr;
         return klienci.back().get();

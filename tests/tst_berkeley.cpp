@@ -4,7 +4,10 @@
 
 #include "stanowisko.h"
 
+#include <QClipboard>
+#include <QItemSelectionModel>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableView>
 
 class TstBerkeley : public QObject
@@ -385,48 +388,97 @@ void TstBerkeley::ponad29Odpowiedzi()
     QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
 }
 
-// The table under the grid answers the operator's first question: which
-// machine is off, and by how much. Of 32 clients one keeps silent and one is
-// 1100 s off, but answers after the 29 that are averaged: the two head the
-// table, and the caption says how many replies were averaged of how many.
+// One address outvotes the lab no more: its first reply takes a place in
+// the average, the others are answered but left out. The table and its
+// caption tell the truth about it: each machine's distance from the agreed
+// time, whose reply moved it most, the farthest (the table's first row
+// after the silent), and the operator's selection and scrolling kept as the
+// table is refreshed; Ctrl+C copies the rows selected.
 void TstBerkeley::tabelaKlientow()
 {
     Stanowisko s;
-    QVERIFY(przygotuj(s, QList<int>(30, 0)));
-    KlientTestowy *milczacy = s.dolacz(0, false);
-    KlientTestowy *daleki = s.dolacz(0, false);
-    QVERIFY(milczacy && daleki);
+    s.okno.ustawMiejscaZAdresu(1); // loopback, by default unbounded, as any other address
+    s.okno.show();
+    const auto z = [](int i) {
+        return QHostAddress(QStringLiteral("127.0.0.%1").arg(i));
+    };
+    QVERIFY(przygotuj(s, QList<int>(29, 1199))); // one address, 127.0.0.1
+    for (int i = 2; i <= 11; ++i)
+        QVERIFY(s.dolacz(0, true, z(i)));
+    KlientTestowy *daleki = s.dolacz(1300, true, z(12));
+    KlientTestowy *milczacy = s.dolacz(0, false, z(13));
+    QVERIFY(daleki && milczacy);
     s.kliknij("przyciskSynchTeraz");
-    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 30);
-    daleki->odpowiedz(5, czasZadania(s).addSecs(1100));
-    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 31);
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 12);
     QVERIFY(s.tyknij(11)); // the window passes without the silent one
-    QCOMPARE(ileLinii(s, liniaWyniku), 1);
+    // 1199 s of the one place averaged with 11 others: under 120 s, where
+    // the 29 replies of one address would make 1159 s.
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:92  czas:")));
+    QCOMPARE(
+        ileLinii(s, QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: 127.0.0.1;")),
+        28);
 
-    const auto *tabela = s.element<QTableView>("tabelaKlientow")->model();
-    const auto komorka = [tabela](int wiersz, int kolumna) {
-        return tabela->index(wiersz, kolumna).data().toString();
+    auto *widok = s.element<QTableView>("tabelaKlientow");
+    const auto *tabela = widok->model();
+    const auto komorka = [tabela](int wiersz, int kolumna, int rola = Qt::DisplayRole) {
+        return tabela->index(wiersz, kolumna).data(rola).toString();
     };
     QTRY_COMPARE(komorka(0, ModelKlientow::Wynik), QStringLiteral("milczy"));
-    QCOMPARE(tabela->rowCount(), 32);
-    QCOMPARE(komorka(0, ModelKlientow::Port), QString::number(milczacy->gniazdo.localPort()));
-    QCOMPARE(komorka(0, ModelKlientow::Milczal), QStringLiteral("1"));
-    QCOMPARE(komorka(1, ModelKlientow::Port), QString::number(daleki->gniazdo.localPort()));
-    QCOMPARE(komorka(1, ModelKlientow::Roznica), QStringLiteral("1100"));
-    QCOMPARE(komorka(1, ModelKlientow::Wynik), QStringLiteral("pominięty (po 29)"));
-    QCOMPARE(komorka(2, ModelKlientow::Roznica), QStringLiteral("0"));
+    QCOMPARE(tabela->rowCount(), 41);
+    QCOMPARE(komorka(0, ModelKlientow::Adres), QStringLiteral("127.0.0.13"));
+    QCOMPARE(komorka(1, ModelKlientow::Adres), QStringLiteral("127.0.0.12"));
+    QCOMPARE(komorka(1, ModelKlientow::Roznica), QStringLiteral("1300"));
+    QCOMPARE(komorka(1, ModelKlientow::OdUzgodnionego), QStringLiteral("1208"));
+    QCOMPARE(komorka(1, ModelKlientow::Wynik), QStringLiteral("odrzucony (próg)"));
+    QVERIFY(tabela->index(1, 0).data(Qt::FontRole).value<QFont>().bold());
+    QCOMPARE(komorka(2, ModelKlientow::OdUzgodnionego), QStringLiteral("1107"));
+    QCOMPARE(komorka(40, ModelKlientow::OdUzgodnionego), QStringLiteral("-92"));
+    QCOMPARE(komorka(40, ModelKlientow::Wynik), QStringLiteral("uśredniony"));
+    const int zAdresu = tabela
+                            ->match(tabela->index(0, ModelKlientow::Wynik), Qt::DisplayRole,
+                                    QStringLiteral("odpowiedział, poza średnią (ten sam adres)"),
+                                    -1, Qt::MatchExactly)
+                            .size();
+    QCOMPARE(zAdresu, 28);
+    QVERIFY(komorka(3, ModelKlientow::Wynik, Qt::ToolTipRole)
+                .contains(QStringLiteral("--miejsc-z-adresu")));
     const QString podpis = s.etykieta("etykietaKlientow")->text();
-    QVERIFY2(podpis.startsWith(QStringLiteral("Połączonych klientów: 32; ostatnia wymiana: "
-                                              "odpowiedzi 31 z 32, uśredniono 29 z 31, "
-                                              "odrzucone 0, średnia 0 s, najdalej od średniej: "
-                                              "127.0.0.1; Port:%1 (+1100 s)")
-                                   .arg(daleki->gniazdo.localPort())),
+    // Whichever of the one address's replies came first took its place.
+    QVERIFY2(podpis.contains(QRegularExpression(
+                 QStringLiteral("ostatnia wymiana: odpowiedzi 40 z 41, uśredniono 11 z 40, "
+                                "odrzucone 1, poza średnią z adresów już uśrednionych 28 "
+                                "\\(najwięcej z 127\\.0\\.0\\.1: 28\\), czas uzgodniony \\+92 s "
+                                "od zegara serwera \\(najbardziej przesunął go 127\\.0\\.0\\.1; "
+                                "Port:\\d+: \\+92\\.2 s\\), najdalej od uzgodnionego: "
+                                "127\\.0\\.0\\.12; Port:%1 \\(\\+1208 s\\)$")
+                     .arg(daleki->gniazdo.localPort()))),
              qPrintable(podpis));
 
-    // A client that leaves leaves the table.
+    // Selected and scrolled, the rows stay so when a client leaves.
+    widok->selectionModel()->select(QItemSelection(tabela->index(1, 0), tabela->index(2, 0)),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    widok->verticalScrollBar()->setValue(3);
+    const QString wybrane = komorka(2, ModelKlientow::Port);
     milczacy->gniazdo.disconnectFromHost();
-    QTRY_COMPARE(tabela->rowCount(), 31);
-    QCOMPARE(komorka(0, ModelKlientow::Port), QString::number(daleki->gniazdo.localPort()));
+    QTRY_COMPARE(tabela->rowCount(), 40);
+    QCOMPARE(widok->verticalScrollBar()->value(), 3);
+    const QModelIndexList zaznaczone = widok->selectionModel()->selectedRows(ModelKlientow::Port);
+    QCOMPARE(zaznaczone.size(), 2);
+    QCOMPARE(zaznaczone[0].data().toString(), QString::number(daleki->gniazdo.localPort()));
+    QCOMPARE(zaznaczone[1].data().toString(), wybrane);
+    s.okno.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s.okno));
+    widok->setFocus();
+    QTest::keyClick(widok, Qt::Key_C, Qt::ControlModifier);
+    const QStringList skopiowane = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(skopiowane.value(0),
+             QStringLiteral("Adres\tPort\tPołączony od\tRóżnica [s]\tOd uzgodnionego [s]\tOstatnia "
+                            "wymiana\tBez odpowiedzi"));
+    QCOMPARE(skopiowane.value(1),
+             QStringLiteral("127.0.0.12\t%1\t%2\t1300\t1208\todrzucony (próg)\t0")
+                 .arg(daleki->gniazdo.localPort())
+                 .arg(komorka(0, ModelKlientow::Od)));
+    QCOMPARE(skopiowane.size(), 4); // a header, two rows, and the end of the last
 }
 
 void TstBerkeley::odpowiedzBezCzasu_data()

@@ -10,7 +10,9 @@
 #include "zegarSystemowy.h"
 #include "zmianaZegara.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -36,6 +38,9 @@ private slots:
     void wrogiSerwer();
     void wrogiSerwerPrzezDobe_data();
     void wrogiSerwerPrzezDobe();
+    void stanPoRestarcie_data();
+    void stanPoRestarcie();
+    void stanOgraniczony();
     void zegarSystemowyZProcesem();
     void bledneWywolania_data();
     void bledneWywolania();
@@ -57,10 +62,12 @@ public:
     }
     int przestaw(qint64 ms) override { return zmien(QStringLiteral("przestaw"), ms); }
     qint64 monotonicznyMs() const override { return monotonicznie; }
-    QByteArray rozruch() const override { return "testowy"; }
+    QByteArray rozruch() const override { return rozruchMaszyny; }
+    QString opisBledu(int) const override { return QStringLiteral("odmowa"); }
 
     QDateTime teraz;
     qint64 monotonicznie = 0;
+    QByteArray rozruchMaszyny = "testowy";
     int blad = 0;
     QStringList zmiany;
 
@@ -318,12 +325,35 @@ void TstKlient::korektaZegara_data()
     QTest::newRow("measure only") << poludnie << L {5000} << 0 << QStringLiteral("bez-zmian") << 0
                                   << S {} << poludnie
                                   << S {z("korekta +5.000 s: nie zastosowano, tylko pomiar")};
-    QTest::newRow("no privilege: said once, then measure only")
-        << poludnie << L {300, 300} << 0 << zwykle << EPERM << S {z("przesun 300")} << poludnie
-        << S {z("brak uprawnienia do zmiany zegara systemowego (%1); odtąd tylko pomiar")
-                  .arg(wskazowkaUprawnien()),
-              z("korekta +0.300 s: nie zastosowano"),
-              z("korekta +0.300 s: nie zastosowano, tylko pomiar")};
+    // Tried again after a minute, two, four, eight; the fifth failure in a
+    // row ends the client.
+    const auto nieZmienil = [](int za) {
+        return QStringLiteral("korekta +0.300 s: nie zastosowano: system nie zmienił zegara "
+                              "(odmowa); ponowię nie wcześniej niż za %1 s")
+            .arg(za);
+    };
+    const auto ponowi = [](int za) {
+        return QStringLiteral("korekta +0.300 s: nie zastosowano: zegara nie dało się zmienić, "
+                              "ponowię za %1 s")
+            .arg(za);
+    };
+    QTest::newRow("refused: tried again later, then given up")
+        << poludnie << L(8, 300) << 3 << zwykle << EIO << S(5, z("przesun 300")) << poludnie
+        << S {nieZmienil(60),
+              nieZmienil(120),
+              nieZmienil(240),
+              ponowi(60),
+              nieZmienil(480),
+              ponowi(300),
+              ponowi(120),
+              z("korekta +0.300 s: nie zastosowano: system nie zmienił zegara (odmowa); to 5. "
+                "nieudana próba z rzędu, kończę pracę")};
+    QTest::newRow("agreed times closer than 5 s: the later left out, said once")
+        << poludnie << L {300, 300, 300} << 0 << zwykle << 0 << S {z("przesun 300")}
+        << poludnie.addMSecs(300)
+        << S {plynnie("+0.300"),
+              z("korekta +0.300 s: pominięta: czas uzgodniony przyjmuję najwyżej co 5 s, "
+                "poprzedni przyjęto 0.0 s temu")};
     QTest::newRow("steps at start")
         << poludnie << L {5000, -3000, 2000} << 1 << zwykle << 0
         << S {z("przestaw 5000"), z("przestaw -3000"), z("przestaw 2000")} << poludnie.addSecs(4)
@@ -393,11 +423,15 @@ void TstKlient::korektaZegara()
     if (polityka.szybkaZbieznosc)
         polityka.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
     QStringList wypisane;
-    int zmianWypisanych = 0; // lines of changes made, which no limit may hold back
-    ZegarMaszyny zegar(systemowy, polityka, [&](const QString &l, bool zmiana) {
-        wypisane << l;
-        zmianWypisanych += zmiana && l.startsWith(QLatin1String("korekta "));
-    });
+    int zmianWypisanych = 0; // lines of changes made, a notice in the journal
+    int poddal = 0;
+    ZegarMaszyny zegar(
+        systemowy, polityka,
+        [&](const QString &l, usluga::Waga waga) {
+            wypisane << l;
+            zmianWypisanych += waga == usluga::Uwaga;
+        },
+        QString(), [&poddal] { ++poddal; });
 
     QCOMPARE(zegar.czas(), teraz.time());
     for (int korekta : korekty) {
@@ -411,6 +445,7 @@ void TstKlient::korektaZegara()
     QCOMPARE(systemowy.zmiany, zmiany);
     QCOMPARE(systemowy.teraz, po);
     QCOMPARE(zmianWypisanych, blad == 0 ? zmiany.size() : 0);
+    QCOMPARE(poddal, blad != 0 && zmiany.size() >= PolitykaKorekty::bledowNajwyzej ? 1 : 0);
     QCOMPARE(wypisane.size(), linie.size());
     for (int i = 0; i < linie.size(); ++i)
         QVERIFY2(wypisane[i].startsWith(linie[i]), qPrintable(wypisane[i]));
@@ -482,10 +517,10 @@ void TstKlient::wrogiSerwer()
     FalszywyZegar systemowy;
     systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     QStringList wypisane;
-    Klient klient(
-        1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
-        std::make_unique<ZegarMaszyny>(systemowy, PolitykaKorekty(),
-                                       [&wypisane](const QString &l, bool) { wypisane << l; }));
+    Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
+                  std::make_unique<ZegarMaszyny>(
+                      systemowy, PolitykaKorekty(),
+                      [&wypisane](const QString &l, usluga::Waga) { wypisane << l; }));
     klient.polacz();
     QVERIFY(serwer.waitForNewConnection(5000));
     QTcpSocket *gniazdo = serwer.nextPendingConnection();
@@ -497,9 +532,10 @@ void TstKlient::wrogiSerwer()
     const auto wynik = [&systemowy](qint64 korektaMs) {
         return zbudujRamke(ramka::kodWyniku, systemowy.teraz.time().addMSecs(int(korektaMs)));
     };
-    // A request; once the client's answer is back, all sent before it has
-    // been read.
+    // A request, an exchange apart from the last; once the client's answer
+    // is back, all sent before it has been read.
     const auto zadanie = [&] {
+        systemowy.monotonicznie += 10'000;
         const int przed = odpowiedzi;
         gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0)));
         return QTest::qWaitFor([&] { return odpowiedzi > przed; });
@@ -585,7 +621,7 @@ void TstKlient::wrogiSerwerPrzezDobe()
         polityka.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
     const auto nowy = [&] {
         return std::make_unique<ZegarMaszyny>(
-            systemowy, polityka, [](const QString &, bool) {}, plikStanu);
+            systemowy, polityka, [](const QString &, usluga::Waga) {}, plikStanu);
     };
     auto zegar = nowy();
     const QDateTime start = systemowy.teraz;
@@ -605,6 +641,114 @@ void TstKlient::wrogiSerwerPrzezDobe()
     QCOMPARE(start.msecsTo(poStarcie), qint64(3 * 1'199'000));
     QVERIFY(poStartach <= najwiecejMs);
     QVERIFY(poStartach >= najwiecejMs * 9 / 10);
+}
+
+void TstKlient::stanPoRestarcie_data()
+{
+    QTest::addColumn<QByteArray>(
+        "plik"); // as the state was left: "-" none, "katalog" a folder there
+    QTest::addColumn<QByteArray>("rozruch"); // of the machine now: "" unknown
+    QTest::addColumn<qint64>("monotonicznie"); // now; the state was written at 1000
+    QTest::addColumn<QString>("linia"); // the first said, %1 the file
+    QTest::addColumn<QString>("zmiana"); // what an agreed time 5 s ahead does
+    StanKorekty poStarcie;
+    poStarcie.uzgodnionych = 3;
+    const QByteArray zapisany = stanDoPliku(poStarcie, "A", 1000);
+    const QString krok = QStringLiteral("przesun 1800"), skok = QStringLiteral("przestaw 5000");
+    const QString odNowa = QStringLiteral("stan %1 sprzed ponownego uruchomienia maszyny");
+    const auto uszkodzony = [](int linia) {
+        return QStringLiteral("stan %1 jest uszkodzony (linia ") + QString::number(linia)
+            + QStringLiteral("), pomijam go");
+    };
+    QTest::newRow("restarted: no steps")
+        << zapisany << QByteArray("A") << qint64(5000)
+        << QStringLiteral("stan %1: 3 czasów uzgodnionych") << krok;
+    QTest::newRow("rebooted: the start's steps")
+        << zapisany << QByteArray("B") << qint64(5000) << odNowa << skok;
+    QTest::newRow("boot unknown, the monotonic clock ran on")
+        << QByteArray(zapisany).replace("rozruch A", "rozruch ") << QByteArray() << qint64(5000)
+        << QStringLiteral("stan %1 (ten sam rozruch maszyny, jak wskazuje zegar monotoniczny")
+        << krok;
+    QTest::newRow("boot unknown, the monotonic clock began again")
+        << zapisany << QByteArray() << qint64(500) << odNowa << skok;
+    QTest::newRow("empty") << QByteArray() << QByteArray("A") << qint64(5000) << uszkodzony(1)
+                           << skok;
+    QTest::newRow("cut short") << zapisany.left(zapisany.indexOf("uzgodnionych") + 5)
+                               << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok;
+    QTest::newRow("garbled") << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych x")
+                             << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok;
+    QTest::newRow("CR LF, as an editor on Windows leaves it")
+        << QByteArray(zapisany).replace("\n", "\r\n") << QByteArray("A") << qint64(5000)
+        << QStringLiteral("stan %1: 3 czasów") << krok;
+    QTest::newRow("a count that cannot grow does not wrap")
+        << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych 2147483647")
+        << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 2147483647 czasów") << krok;
+    QTest::newRow("none yet") << QByteArray("-") << QByteArray("A") << qint64(5000)
+                              << QStringLiteral("stanu %1 jeszcze nie ma") << skok;
+    QTest::newRow("unreadable, and it cannot be written")
+        << QByteArray("katalog") << QByteArray("A") << qint64(5000)
+        << QStringLiteral("nie można odczytać stanu %1") << skok;
+}
+
+// What a restart finds: only a state of this start of the machine is
+// trusted, and whatever is wrong with it is said in one line and gives no
+// more than a reboot gives; a state that cannot be written is said once.
+void TstKlient::stanPoRestarcie()
+{
+    QFETCH(QByteArray, plik);
+    QFETCH(QByteArray, rozruch);
+    QFETCH(qint64, monotonicznie);
+    QFETCH(QString, linia);
+    QFETCH(QString, zmiana);
+    QTemporaryDir katalog;
+    const QString sciezka = katalog.filePath(QStringLiteral("korekty"));
+    QFile zapis(sciezka);
+    if (plik == "katalog")
+        QVERIFY(QDir().mkdir(sciezka));
+    else if (plik != "-")
+        QVERIFY(zapis.open(QIODevice::WriteOnly) && zapis.write(plik) == plik.size());
+    zapis.close();
+    FalszywyZegar systemowy;
+    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
+    systemowy.rozruchMaszyny = rozruch;
+    systemowy.monotonicznie = monotonicznie;
+    QStringList wypisane;
+    ZegarMaszyny zegar(
+        systemowy, PolitykaKorekty(),
+        [&wypisane](const QString &l, usluga::Waga) { wypisane << l; }, sciezka);
+    QVERIFY2(wypisane.value(0).startsWith(linia.arg(sciezka)), qPrintable(wypisane.value(0)));
+    for (const int ms : {5000, 100}) {
+        zegar.ustaw(systemowy.teraz.time().addMSecs(ms));
+        systemowy.monotonicznie += 10'000;
+    }
+    QCOMPARE(systemowy.zmiany.value(0), zmiana);
+    QCOMPARE(wypisane.filter(QStringLiteral("nie można zapisać stanu")).size(),
+             plik == "katalog" ? 1 : 0);
+}
+
+// Agreed times back to back, every 10 ms for two hours: a minute of them
+// makes a few lines, and the state stays small however many changes it
+// records.
+void TstKlient::stanOgraniczony()
+{
+    QTemporaryDir katalog;
+    const QString sciezka = katalog.filePath(QStringLiteral("korekty"));
+    FalszywyZegar systemowy;
+    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
+    int linii = 0;
+    ZegarMaszyny zegar(
+        systemowy, PolitykaKorekty(), [&linii](const QString &, usluga::Waga) { ++linii; },
+        sciezka);
+    for (qint64 t = 0; t < 2 * 3600 * 1000; t += 10) {
+        systemowy.monotonicznie = t;
+        zegar.ustaw(systemowy.teraz.time().addMSecs(t % 2000 < 1000 ? 1 : -1));
+        if (t == 60'000)
+            QVERIFY2(linii <= 2 * (60'000 / PolitykaKorekty::najkrotszyOdstepMs + 1),
+                     qPrintable(QString::number(linii)));
+    }
+    qInfo("%lld changes recorded in %lld bytes", qint64(systemowy.zmiany.size()),
+          QFileInfo(sciezka).size());
+    QVERIFY(QFileInfo(sciezka).size() < 4096);
 }
 
 void TstKlient::zegarSystemowyZProcesem()

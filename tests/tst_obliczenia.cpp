@@ -18,6 +18,9 @@ class TstObliczenia : public QObject
 private slots:
     void synchNalezna_data();
     void synchNalezna();
+    void dociagniecie_data();
+    void dociagniecie();
+    void miejscaZAdresu();
     void roznicaSekund_data();
     void roznicaSekund();
     void dostepSieci_data();
@@ -66,6 +69,52 @@ void TstObliczenia::synchNalezna()
     QFETCH(int, okresS);
     QFETCH(bool, nalezna);
     QCOMPARE(::synchNalezna(czas, nastepna, okresS * 1000), nalezna);
+}
+
+void TstObliczenia::dociagniecie_data()
+{
+    QTest::addColumn<qint64>("roznicaMs"); // the system clock ahead of the server's
+    QTest::addColumn<qint64>("taktow");
+    QTest::addColumn<qint64>("ms"); // what the server clock takes
+    QTest::newRow("200 ms, a tick: 50 µs, not yet a millisecond")
+        << qint64(200) << qint64(1) << qint64(0);
+    QTest::newRow("200 ms, two seconds of ticks: 1 ms") << qint64(200) << qint64(20) << qint64(1);
+    QTest::newRow("-200 ms, two seconds") << qint64(-200) << qint64(20) << qint64(-1);
+    QTest::newRow("999 ms, 1000 s: 0.5 ms a second")
+        << qint64(999) << qint64(10'000) << qint64(500);
+    QTest::newRow("never past the difference") << qint64(1) << qint64(1000) << qint64(1);
+    QTest::newRow("a second: taken at once") << qint64(-1000) << qint64(1) << qint64(-1000);
+    QTest::newRow("+3 s: taken at once") << qint64(3000) << qint64(1) << qint64(3000);
+}
+
+// Following the system clock: a small difference closed at 0.5 ms a second,
+// never faster, so that the agreed time never jumps; a large one at once.
+void TstObliczenia::dociagniecie()
+{
+    QFETCH(qint64, roznicaMs);
+    QFETCH(qint64, taktow);
+    QFETCH(qint64, ms);
+    qint64 reszta = 0;
+    QCOMPARE(dociagniecieMs(roznicaMs, taktow, reszta), ms);
+    // Tick by tick, the same, what is below a millisecond carried on.
+    reszta = 0;
+    qint64 razem = 0;
+    for (qint64 i = 0; i < taktow; ++i)
+        razem += dociagniecieMs(roznicaMs - razem, 1, reszta);
+    QCOMPARE(razem, ms);
+}
+
+// One address fills one averaged place, loopback (a machine's simulated
+// clients) all; a setting holds for every address, all of them from 29.
+void TstObliczenia::miejscaZAdresu()
+{
+    const quint32 lan = QHostAddress(QStringLiteral("10.0.0.7")).toIPv4Address();
+    const quint32 petla = QHostAddress(QStringLiteral("127.0.0.1")).toIPv4Address();
+    QCOMPARE(miejscDlaAdresu(lan, 0), 1);
+    QCOMPARE(miejscDlaAdresu(lan, 3), 3);
+    QCOMPARE(miejscDlaAdresu(petla, 1), 1);
+    QVERIFY(miejscDlaAdresu(petla, 0) >= 1000);
+    QVERIFY(miejscDlaAdresu(lan, pojemnoscWymiany - 1) >= 1000);
 }
 
 void TstObliczenia::roznicaSekund_data()

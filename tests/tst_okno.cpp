@@ -4,6 +4,9 @@
 #include "stanowisko.h"
 
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableView>
 
 #include "sync/doba.h"
 #include "window/dziennik.h"
@@ -21,8 +24,7 @@ class TstOkno : public QObject
 
 private slots:
     void stanPoczatkowy();
-    void ukladSiatki_data();
-    void ukladSiatki();
+    void uklad();
     void czyszczenieOkien();
     void panePrzewijaSieDoKonca();
     void paneTrzymaNajnowsze();
@@ -44,7 +46,7 @@ static int zadania(Stanowisko &s)
 static const QRegularExpression znacznik(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d - "));
 
 // The window as it opens: the banner in the upper pane, the settings at their
-// defaults, the address hidden (each control's text and cell: ukladSiatki).
+// defaults, the address hidden, the controls' texts and which of them work.
 void TstOkno::stanPoczatkowy()
 {
     Stanowisko s;
@@ -60,87 +62,68 @@ void TstOkno::stanPoczatkowy()
     QCOMPARE(swiezy.findChild<QSpinBox *>(QStringLiteral("polePortu"))->value(), 4466);
     QCOMPARE(s.pole("poleOkresu")->value(), 20);
     QCOMPARE(s.pole("poleOdrzucenia")->value(), 1200);
+    const std::pair<const char *, const char *> teksty[]
+        = {{"przyciskRozpocznij", "Rozpocznij\nDziałanie\nSerwera"},
+           {"przyciskZatrzymaj", "Zatrzymaj\nSerwer"},
+           {"przyciskKoniec", "Zakończ\nDziałanie\nProgramu"},
+           {"przyciskSynch", "Uruchom\nSynchronizację"},
+           {"przyciskSynchTeraz", "Synchronizuj Teraz"},
+           {"przyciskCzysc", "Wyczyść\nOkna"},
+           {"etykietaOdrzucenia", "Czas odrzucenia:"},
+           {"etykietaPortu", "Podaj Port:"},
+           {"etykietaIp", "Ip Serwera:"},
+           {"etykietaCzasu", "Czas serwera:"},
+           {"etykietaOkresu", "Okres synch.[s]:"},
+           {"etykietaNastSynch", "Nast. synch.:"}};
+    for (const auto &[nazwa, tekst] : teksty)
+        QCOMPARE(s.element(nazwa)->property("text").toString(), QString::fromUtf8(tekst));
+    for (const char *wylaczony : {"przyciskZatrzymaj", "przyciskSynch", "przyciskSynchTeraz"})
+        QVERIFY(!s.element(wylaczony)->isEnabled());
+    QVERIFY(s.etykieta("etykietaKlientow")
+                ->text()
+                .startsWith(QStringLiteral("Połączonych klientów: 0;")));
 }
 
-void TstOkno::ukladSiatki_data()
+// The window's layout as the operator sees it: at its smallest nothing is
+// cut and the grid sits above the table; made larger, the table takes the
+// room. At its default size the table shows ten rows where the screen has
+// the room, and every column is wide enough for its header.
+void TstOkno::uklad()
 {
-    QTest::addColumn<QString>("nazwa");
-    QTest::addColumn<QRect>("komorki"); // column, row, columns, rows
-    QTest::addColumn<int>("wyrownanie");
-    QTest::addColumn<QString>("tekst"); // of a button or a label, at start
-    QTest::addColumn<bool>("wlaczony"); // at start
-    const auto w = [](const char *nazwa, int wiersz, int kolumna, int wierszy, int kolumn,
-                      Qt::Alignment wyrownanie, const char *tekst = "", bool wlaczony = true) {
-        QTest::newRow(nazwa) << QString::fromLatin1(nazwa)
-                             << QRect(kolumna, wiersz, kolumn, wierszy) << int(wyrownanie)
-                             << QString::fromUtf8(tekst) << wlaczony;
-    };
-    const Qt::Alignment zadne;
-    w("oknoSerwera", 0, 0, 7, 3, Qt::AlignCenter);
-    w("oknoSynchronizacji", 7, 2, 3, 7, Qt::AlignCenter);
-    w("przyciskCzysc", 6, 5, 1, 1, Qt::AlignRight, "Wyczyść\nOkna");
-    w("przyciskRozpocznij", 0, 5, 1, 1, zadne, "Rozpocznij\nDziałanie\nSerwera");
-    w("przyciskZatrzymaj", 1, 5, 1, 1, zadne, "Zatrzymaj\nSerwer", false);
-    w("przyciskKoniec", 2, 5, 1, 1, zadne, "Zakończ\nDziałanie\nProgramu");
-    w("linia", 0, 6, 7, 1, zadne);
-    w("etykietaIp", 0, 7, 1, 1, Qt::AlignRight, "Ip Serwera:");
-    w("wartoscIp", 0, 8, 1, 1, Qt::AlignLeft);
-    w("etykietaPortu", 1, 7, 1, 1, Qt::AlignRight, "Podaj Port:");
-    w("polePortu", 1, 8, 1, 1, Qt::AlignLeft);
-    w("etykietaCzasu", 3, 7, 1, 1, Qt::AlignRight, "Czas serwera:");
-    w("wartoscCzasu", 3, 8, 1, 1, Qt::AlignLeft);
-    w("etykietaOkresu", 4, 7, 1, 1, Qt::AlignRight, "Okres synch.[s]:");
-    w("poleOkresu", 4, 8, 1, 1, Qt::AlignLeft);
-    w("etykietaNastSynch", 5, 7, 1, 1, Qt::AlignRight, "Nast. synch.:");
-    w("wartoscNastSynch", 5, 8, 1, 1, Qt::AlignLeft);
-    w("przyciskSynchTeraz", 6, 7, 1, 2, Qt::AlignCenter, "Synchronizuj Teraz", false);
-    w("przyciskSynch", 7, 1, 1, 1, Qt::AlignCenter, "Uruchom\nSynchronizację", false);
-    w("poleOdrzucenia", 8, 1, 1, 1, Qt::AlignLeft);
-    w("etykietaOdrzucenia", 8, 0, 1, 1, Qt::AlignRight, "Czas odrzucenia:");
-    // Below the grid, rows of their own; the table takes what room there is.
-    w("etykietaKlientow", 10, 0, 1, 10, zadne, "Połączonych klientów: 0");
-    w("tabelaKlientow", 11, 0, 1, 10, zadne);
-}
-
-// The window's grid, cell by cell, with the table of clients below it. A
-// window made larger gives the table the room, its widgets keep their
-// places; at its smallest nothing of it is cut.
-void TstOkno::ukladSiatki()
-{
-    QFETCH(QString, nazwa);
-    QFETCH(QRect, komorki);
-    QFETCH(int, wyrownanie);
-    QFETCH(QString, tekst);
-    QFETCH(bool, wlaczony);
     Stanowisko s;
-    auto *siatka = qobject_cast<QGridLayout *>(s.okno.layout());
-    QVERIFY(siatka);
-    QWidget *widzet = s.element(qPrintable(nazwa));
-    const int i = siatka->indexOf(widzet);
-    QVERIFY(i >= 0);
-    int wiersz = 0, kolumna = 0, wierszy = 0, kolumn = 0;
-    siatka->getItemPosition(i, &wiersz, &kolumna, &wierszy, &kolumn);
-    QCOMPARE(QRect(kolumna, wiersz, kolumn, wierszy), komorki);
-    QCOMPARE(int(siatka->itemAt(i)->alignment()), wyrownanie);
-    if (qobject_cast<QAbstractButton *>(widzet) || qobject_cast<QLabel *>(widzet))
-        QCOMPARE(widzet->property("text").toString(), tekst);
-    QCOMPARE(widzet->isEnabled(), wlaczony);
-
     s.kliknij("przyciskRozpocznij"); // the address shows
     s.okno.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.okno));
+    auto *tabela = s.element<QTableView>("tabelaKlientow");
+    const int wiersz = tabela->verticalHeader()->defaultSectionSize();
+    const int ekran = s.okno.screen()->availableGeometry().height();
+    QVERIFY2(tabela->viewport()->height() >= 10 * wiersz || s.okno.height() >= ekran * 9 / 10 - 1,
+             qPrintable(QStringLiteral("%1 px for rows of %2 px in a window %3 px high")
+                            .arg(tabela->viewport()->height())
+                            .arg(wiersz)
+                            .arg(s.okno.height())));
+    QVERIFY(wiersz <= 2 * tabela->fontMetrics().height());
+    for (int k = 0; k < ModelKlientow::Kolumn; ++k)
+        QVERIFY(tabela->horizontalHeader()->sectionSize(k)
+                > tabela->fontMetrics().horizontalAdvance(
+                    tabela->model()->headerData(k, Qt::Horizontal).toString()));
+
+    auto *siatka = qobject_cast<QGridLayout *>(s.okno.layout());
+    QVERIFY(siatka);
     for (const QSize rozmiar : {s.okno.minimumSizeHint(), QSize(1600, 1000)}) {
         s.okno.resize(rozmiar);
         siatka->activate();
-        const QRect obszar = s.okno.rect();
-        const QRect miejsce = widzet->geometry();
-        QVERIFY2(obszar.contains(miejsce), qPrintable(nazwa));
-        QVERIFY(widzet->width() >= qMin(widzet->minimumSizeHint().width(), widzet->maximumWidth()));
-        if (nazwa != QLatin1String("tabelaKlientow"))
-            QVERIFY(miejsce.bottom() < s.element("tabelaKlientow")->geometry().top());
+        for (int i = 0; i < siatka->count(); ++i) {
+            QWidget *widzet = siatka->itemAt(i)->widget();
+            QVERIFY2(s.okno.rect().contains(widzet->geometry()), qPrintable(widzet->objectName()));
+            QVERIFY(widzet->width()
+                    >= qMin(widzet->minimumSizeHint().width(), widzet->maximumWidth()));
+            if (widzet != tabela)
+                QVERIFY(widzet->geometry().bottom() < tabela->geometry().top());
+        }
     }
     // Maximised, the table has the height the grid does not need.
-    QVERIFY(s.element("tabelaKlientow")->height()
-            >= 1000 - s.element("etykietaKlientow")->geometry().top() - 60);
+    QVERIFY(tabela->height() >= 1000 - s.element("etykietaKlientow")->geometry().top() - 60);
 }
 
 void TstOkno::czyszczenieOkien()

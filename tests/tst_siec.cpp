@@ -370,9 +370,11 @@ void TstSiec::zalewRamek()
 void TstSiec::zerwanePrzedPrzyjeciem()
 {
     Stanowisko s;
-    QStringList doPliku;
+    QStringList doPliku; // each with its weight, as the journal takes it
     s.okno.przekazujLinie(
-        [&doPliku](QLatin1String, QDate, const QString &linia) { doPliku << linia; });
+        [&doPliku](QLatin1String, QDate, const QString &linia, usluga::Waga waga) {
+            doPliku << QStringLiteral("<%1>").arg(waga) + linia;
+        });
     Dostep tylkoTenKomputer;
     QString blad;
     QVERIFY(tylkoTenKomputer.ustawSieci(QStringLiteral("127.0.0.0/8"), blad));
@@ -392,10 +394,13 @@ void TstSiec::zerwanePrzedPrzyjeciem()
     s.kliknij("przyciskZatrzymaj");
     QCOMPARE(doPliku.filter(QStringLiteral("0.0.0.0")).size(), 0);
     QCOMPARE(s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 1);
-    QVERIFY2(
-        !doPliku.filter(QStringLiteral(" - Zerwano przed przyjęciem %1 połączeń").arg(zerwanych))
-             .isEmpty(),
-        qPrintable(doPliku.join(QLatin1Char('\n'))));
+    QVERIFY2(!doPliku
+                  .filter(QRegularExpression(
+                      QStringLiteral("^<4>[0-9:]{8} - Zerwano przed przyjęciem %1 połączeń")
+                          .arg(zerwanych)))
+                  .isEmpty(),
+             qPrintable(doPliku.join(QLatin1Char('\n'))));
+    QCOMPARE(doPliku.filter(QStringLiteral("<6>")).size(), doPliku.size() - 1);
 }
 
 void TstSiec::niedokonczonaRamka_data()
@@ -522,7 +527,7 @@ void TstSiec::ograniczenieDziennika()
     Stanowisko s;
     QStringList doPliku;
     s.okno.przekazujLinie(
-        [&doPliku](QLatin1String, QDate, const QString &linia) { doPliku << linia; });
+        [&doPliku](QLatin1String, QDate, const QString &linia, usluga::Waga) { doPliku << linia; });
     s.kliknij("przyciskRozpocznij");
     const auto oPolaczeniach = [](const QStringList &linie) {
         return linie.filter(QStringLiteral("połączenie z klientem o adresie: 127.0.")).size();

@@ -148,46 +148,61 @@ int main(int argc, char *argv[])
     Serwer okno;
     for (ZapisDziennika *zapis : {&plik, &wyjscie})
         if (zapis->czynny())
-            okno.przekazujLinie([zapis](QLatin1String nazwa, QDate data, const QString &linia) {
-                zapis->dopisz(nazwa, data, linia);
-            });
+            okno.przekazujLinie(
+                [zapis](QLatin1String nazwa, QDate data, const QString &linia, usluga::Waga waga) {
+                    zapis->dopisz(nazwa, data, linia, waga);
+                });
     ustawPola(okno, opcje);
     okno.ustawDostep(opcje.dostep);
+    okno.ustawMiejscaZAdresu(opcje.miejscZAdresu.value_or(0));
+    if (opcje.zegarSystemowy)
+        okno.podazajZaZegaremSystemowym();
     if (opcje.podsumowanie)
         okno.tylkoPodsumowania();
 
-    // Without a window, the system's request to end is the operator's; a
-    // rotated log file is opened again.
-    std::unique_ptr<Sygnaly> sygnaly;
-    const int prosby = (opcje.bezOkna ? Sygnaly::Zakonczenie | Sygnaly::Stan : 0)
+    // The system's request to end is the operator's: without a window, as
+    // the stop of the server; with one (a desktop's logout), as its close
+    // button, the server stopped first. A rotated log file is opened again.
+    const int prosby = Sygnaly::Zakonczenie | (opcje.bezOkna ? Sygnaly::Stan : 0)
         | (plik.czynny() ? Sygnaly::Rotacja : 0);
-    if (prosby != 0) {
-        sygnaly = std::make_unique<Sygnaly>(prosby);
-        QObject::connect(sygnaly.get(), &Sygnaly::otworzPonownie, &plik,
-                         &ZapisDziennika::otworzPonownie);
-        QObject::connect(sygnaly.get(), &Sygnaly::podajStan, &okno, [&] {
-            okno.wypiszStan();
-            plik.zapisz();
-            wyjscie.zapisz();
-        });
-        QObject::connect(sygnaly.get(), &Sygnaly::zakoncz, &okno, [&] {
-            usluga::powiadom("STOPPING=1");
-            zatrzymaj(okno);
-            plik.zapisz();
-            wyjscie.zapisz();
-            sygnaly->zakonczono();
-            QApplication::exit(0);
-        });
+    Sygnaly sygnaly(prosby);
+    if (!sygnaly.czynne()) {
+        wypisz(stderr,
+               QStringLiteral("serwer-synchronizacji: nie można przyjmować próśb systemu o "
+                              "zakończenie (%1), więc serwer nie mógłby powiadomić klientów\n")
+                   .arg(sygnaly.blad()));
+        return 1;
     }
+    QObject::connect(&sygnaly, &Sygnaly::otworzPonownie, &plik, &ZapisDziennika::otworzPonownie);
+    QObject::connect(&sygnaly, &Sygnaly::podajStan, &okno, [&] {
+        okno.wypiszStan();
+        plik.zapisz();
+        wyjscie.zapisz();
+    });
+    QObject::connect(&sygnaly, &Sygnaly::zakoncz, &okno, [&] {
+        usluga::powiadom("STOPPING=1");
+        zatrzymaj(okno);
+        plik.zapisz();
+        wyjscie.zapisz();
+        sygnaly.zakonczono();
+        if (opcje.bezOkna)
+            QApplication::exit(0);
+        else
+            okno.close();
+    });
 
     if (opcje.bezOkna) {
         okno.bezWidoku();
         if (!uruchom(okno, opcje)) {
+            // The reason goes where the administrator looks: the log file
+            // and the journal have the line, and standard error says it too.
+            plik.zapisz();
+            wyjscie.zapisz();
             wypisz(stderr,
                    QStringLiteral("serwer-synchronizacji: nie można uruchomić serwera na "
                                   "porcie %1: %2\n")
                        .arg(element<QSpinBox>(okno, "polePortu")->value())
-                       .arg(element<QTcpServer>(okno, "serwerTcp")->errorString()));
+                       .arg(okno.powodNieuruchomienia()));
             return 1;
         }
         // systemd starts what waits for the service only now, and a start
@@ -200,5 +215,6 @@ int main(int argc, char *argv[])
     }
     const int wynik = QApplication::exec();
     plik.zapisz();
+    wyjscie.zapisz();
     return wynik;
 }

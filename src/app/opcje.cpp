@@ -1,5 +1,7 @@
 #include "opcje.h"
 
+#include "sync/berkeley.h"
+#include "sync/termin.h"
 #include "sync/zakresy.h"
 #include "wierszPolecen.h"
 
@@ -12,6 +14,17 @@
 #include <utility>
 
 namespace {
+
+// What ends the program, and what makes it open its log file anew, as this
+// system asks.
+#ifdef Q_OS_WIN
+constexpr char prosbyZakonczenia[]
+    = "Ctrl+C, zamknięcie konsoli, taskkill (bez /F), wylogowanie lub zatrzymanie usługi";
+constexpr char prosbaRotacji[] = "";
+#else
+constexpr char prosbyZakonczenia[] = "SIGTERM lub SIGINT";
+constexpr char prosbaRotacji[] = " albo po SIGHUP";
+#endif
 
 // The options QApplication takes as its own (its documentation's list, with
 // those of X11), and whether each has a value.
@@ -54,10 +67,9 @@ QStringList bezOpcjiQt(const QStringList &argumenty, QString &platforma)
     return reszta;
 }
 
-// "1-65535, domyślnie 4466"
 QString zakres(const Zakres &z)
 {
-    return QStringLiteral("%1-%2, domyślnie %3").arg(z.od).arg(z.doWartosci).arg(z.domyslnie);
+    return wierszPolecen::opisZakresu(z.od, z.doWartosci, z.domyslnie);
 }
 
 // A whole number from `od` to `doWartosci`, or an error naming the option.
@@ -67,17 +79,9 @@ bool liczba(const QCommandLineParser &parser, const QString &nazwa, const Zakres
     return wierszPolecen::calkowita(parser, nazwa, z.od, z.doWartosci, wynik, tekst);
 }
 
-} // namespace
-
-Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst)
+QList<QCommandLineOption> opcjeSerwera()
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Serwer synchronizacji czasu metodą algorytmu z Berkeley. Bez opcji "
-                       "otwiera okno i czeka na operatora."));
-    const QCommandLineOption pomoc = parser.addHelpOption();
-    const QCommandLineOption wersja = parser.addVersionOption();
-    parser.addOptions({
+    return {
         {QStringLiteral("port"), QStringLiteral("Port serwera (%1).").arg(zakres(zakresy::port)),
          QStringLiteral("N")},
         {QStringLiteral("okres"),
@@ -92,7 +96,8 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         {QStringLiteral("synch"), QStringLiteral("Wraz z --start włącz okresową synchronizację.")},
         {QStringLiteral("bez-okna"),
          QStringLiteral("Wraz z --start: bez okna, każda linia dziennika na standardowe "
-                        "wyjście; SIGTERM lub SIGINT powiadamia klientów i kończy.")},
+                        "wyjście; %1 powiadamia klientów i kończy.")
+             .arg(QLatin1String(prosbyZakonczenia))},
         {QStringLiteral("dozwolone"),
          QStringLiteral("Przyjmuj połączenia tylko z tych sieci IPv4 lub adresów, po przecinku "
                         "(np. 10.0.0.0/8,192.168.1.7); inne są od razu zamykane. Domyślnie "
@@ -102,24 +107,78 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
          QStringLiteral("Najwyżej N połączeń z jednego adresu naraz; dalsze są od razu "
                         "zamykane. Domyślnie bez ograniczenia."),
          QStringLiteral("N")},
+        {QStringLiteral("miejsc-z-adresu"),
+         QStringLiteral("Najwyżej N z %1 uśrednianych odpowiedzi wymiany z jednego adresu "
+                        "(%2); dalsze odpowiedzi z tego adresu dostają czas uzgodniony, ale "
+                        "nie są uśredniane. Domyślnie 1, a z adresów pętli zwrotnej "
+                        "(127.0.0.0/8) bez ograniczenia; klasa za jednym adresem NAT potrzebuje "
+                        "tylu, ile ma maszyn.")
+             .arg(pojemnoscWymiany - 1)
+             .arg(wierszPolecen::opisZakresu(1, pojemnoscWymiany - 1, 1)),
+         QStringLiteral("N")},
+        {QStringLiteral("zegar"),
+         QStringLiteral("Skąd zegar serwera: \"wlasny\" (domyślnie: odczytany raz przy starcie, "
+                        "potem odmierzany przez serwer) albo \"systemowy\": podąża za zegarem "
+                        "systemowym, który ustawia usługa czasu tej maszyny (różnice poniżej "
+                        "sekundy płynnie, najwyżej %1 ms na sekundę; większe od razu).")
+             .arg(double(dociaganieUsNaSekunde) / 1000),
+         QStringLiteral("ZRODLO")},
         {QStringLiteral("podsumowanie"),
          QStringLiteral("Wraz z --bez-okna: na standardowe wyjście i do dziennika jedna linia "
                         "na wymianę, a pełne linie tylko o tym, co poszło źle (bez linii o "
                         "zwykłych połączeniach i rozłączeniach).")},
         {QStringLiteral("dziennik"),
          QStringLiteral("Dopisuj każdą linię obu dzienników do PLIKU (z datą i nazwą okna); "
-                        "po przeniesieniu lub usunięciu pliku albo SIGHUP otwórz go na nowo."),
+                        "po przeniesieniu lub usunięciu pliku%1 otwórz go na nowo.")
+             .arg(QLatin1String(prosbaRotacji)),
          QStringLiteral("PLIK")},
-    });
+    };
+}
 
-    if (!parser.parse(bezOpcjiQt(argumenty, opcje.platforma))) {
-        const QStringList nieznane = parser.unknownOptionNames();
-        tekst = nieznane.isEmpty()
-            ? parser.errorText()
-            : QStringLiteral("nieznana opcja: %1%2 (zob. --help)")
-                  .arg(nieznane.constFirst().size() > 1 ? QStringLiteral("--")
-                                                        : QStringLiteral("-"),
-                       nieznane.constFirst());
+// What an option needs of the others, and what the values must be beyond
+// their ranges.
+bool zalezne(const QCommandLineParser &parser, Opcje &opcje, QString &tekst)
+{
+    for (const char *wymaga : {"synch", "bez-okna"})
+        if (parser.isSet(QLatin1String(wymaga)) && !opcje.start) {
+            tekst = QStringLiteral("--%1 wymaga --start").arg(QLatin1String(wymaga));
+            return false;
+        }
+    if (opcje.podsumowanie && !opcje.bezOkna) {
+        tekst = QStringLiteral("--podsumowanie wymaga --bez-okna");
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("dziennik")) && opcje.dziennik.isEmpty()) {
+        tekst = QStringLiteral("--dziennik wymaga nazwy pliku");
+        return false;
+    }
+    const QString zegar = parser.value(QStringLiteral("zegar"));
+    if (parser.isSet(QStringLiteral("zegar")) && zegar != QLatin1String("systemowy")
+        && zegar != QLatin1String("wlasny")) {
+        tekst = QStringLiteral("--zegar przyjmuje \"wlasny\" albo \"systemowy\", nie \"%1\"")
+                    .arg(zegar);
+        return false;
+    }
+    opcje.zegarSystemowy = zegar == QLatin1String("systemowy");
+    return true;
+}
+
+} // namespace
+
+Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serwer synchronizacji czasu metodą algorytmu z Berkeley. Bez opcji "
+                       "otwiera okno i czeka na operatora."));
+    const QCommandLineOption pomoc = parser.addHelpOption();
+    const QCommandLineOption wersja = parser.addVersionOption();
+    const QList<QCommandLineOption> wlasne = opcjeSerwera();
+    parser.addOptions(wlasne);
+
+    const QStringList bezQt = bezOpcjiQt(argumenty, opcje.platforma);
+    if (!parser.parse(bezQt)) {
+        tekst = wierszPolecen::bladParsowania(parser, bezQt, wlasne);
         return Polecenie::Blad;
     }
     switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
@@ -137,7 +196,9 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         || !liczba(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
         || !liczba(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
         || !wierszPolecen::calkowita(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000,
-                                     maksZAdresu, tekst))
+                                     maksZAdresu, tekst)
+        || !wierszPolecen::calkowita(parser, QStringLiteral("miejsc-z-adresu"), 1,
+                                     pojemnoscWymiany - 1, opcje.miejscZAdresu, tekst))
         return Polecenie::Blad;
     opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));
     if (parser.isSet(QStringLiteral("dozwolone"))
@@ -150,18 +211,5 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     opcje.bezOkna = parser.isSet(QStringLiteral("bez-okna"));
     opcje.dziennik = parser.value(QStringLiteral("dziennik"));
     opcje.podsumowanie = parser.isSet(QStringLiteral("podsumowanie"));
-    for (const char *wymaga : {"synch", "bez-okna"})
-        if (parser.isSet(QLatin1String(wymaga)) && !opcje.start) {
-            tekst = QStringLiteral("--%1 wymaga --start").arg(QLatin1String(wymaga));
-            return Polecenie::Blad;
-        }
-    if (opcje.podsumowanie && !opcje.bezOkna) {
-        tekst = QStringLiteral("--podsumowanie wymaga --bez-okna");
-        return Polecenie::Blad;
-    }
-    if (parser.isSet(QStringLiteral("dziennik")) && opcje.dziennik.isEmpty()) {
-        tekst = QStringLiteral("--dziennik wymaga nazwy pliku");
-        return Polecenie::Blad;
-    }
-    return Polecenie::Uruchom;
+    return zalezne(parser, opcje, tekst) ? Polecenie::Uruchom : Polecenie::Blad;
 }

@@ -21,6 +21,8 @@ struct Opcje
     QString dziennik; // a log file to append every line to
     Dostep dostep; // who may connect: by default everyone, with no cap
     bool podsumowanie = false; // one line per exchange on standard output and in the file
+    std::optional<int> miejscZAdresu; // averaged places one address may fill in an exchange
+    bool zegarSystemowy = false; // the server clock follows the system's
     QString platforma; // Qt's -platform, when given
 };
 

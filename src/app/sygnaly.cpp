@@ -5,6 +5,7 @@
 #if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
@@ -90,8 +91,10 @@ Sygnaly::Sygnaly(int prosby, QObject *parent)
     jedyne = this;
     ::prosby = prosby;
 #if defined(Q_OS_UNIX)
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, para) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, para) != 0) {
+        powod = QString::fromLocal8Bit(std::strerror(errno));
         return;
+    }
     powiadamiacz = new QSocketNotifier(para[1], QSocketNotifier::Read, this);
     connect(powiadamiacz, &QSocketNotifier::activated, this, &Sygnaly::czytaj);
     struct sigaction dzialanie
@@ -101,12 +104,14 @@ Sygnaly::Sygnaly(int prosby, QObject *parent)
     sigemptyset(&dzialanie.sa_mask);
     dzialanie.sa_flags = SA_RESTART;
     for (int numer : numery())
-        sigaction(numer, &dzialanie, nullptr);
+        if (sigaction(numer, &dzialanie, nullptr) != 0)
+            powod = QString::fromLocal8Bit(std::strerror(errno));
 #elif defined(Q_OS_WIN)
     if (!(prosby & Zakonczenie))
         return;
     zakonczone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(obsluzKonsole, TRUE);
+    if (!zakonczone || !SetConsoleCtrlHandler(obsluzKonsole, TRUE))
+        powod = qt_error_string();
     WNDCLASSW klasa {};
     klasa.lpfnWndProc = obsluzOkno;
     klasa.hInstance = GetModuleHandleW(nullptr);

@@ -26,6 +26,11 @@ public:
     explicit Sygnaly(int prosby, QObject *parent = nullptr);
     ~Sygnaly() override;
 
+    // Whether the requests are taken; if not, why (a program that cannot
+    // hear them would be ended without telling its clients).
+    bool czynne() const { return powod.isEmpty(); }
+    QString blad() const { return powod; }
+
     // Called once the program has done what it does before it ends: a
     // system that ends the process as soon as it has been told (a closed
     // console, logoff, shutdown) waits for this, a few seconds at most.
@@ -38,6 +43,8 @@ signals:
 
 private:
     void czytaj();
+
+    QString powod;
 };
 
 #endif // SYGNALY_H

@@ -1,8 +1,5 @@
 #include "usluga.h"
 
-#include <QLatin1String>
-#include <QString>
-
 #ifdef Q_OS_UNIX
 #include <cstring>
 #include <sys/socket.h>
@@ -12,36 +9,6 @@
 #endif
 
 namespace usluga {
-
-Waga wagaLinii(QStringView linia)
-{
-    static const std::pair<const char *, Waga> znaki[] = {
-        {" - Nie uruchomiono serwera", Blad},
-        {"nie można uruchomić serwera", Blad},
-        {"nie można pisać", Blad},
-        {"nie można otworzyć dziennika", Blad},
-        {"nie można zmienić zegara", Blad},
-        {"brak uprawnienia do zmiany zegara", Blad},
-        {" - Odrzucono połączenie", Ostrzezenie},
-        {" - Przerwano połączenie", Ostrzezenie},
-        {" - Brak zasobów", Ostrzezenie},
-        {" - Pominięto w dzienniku", Ostrzezenie},
-        {" - Zerwano przed przyjęciem", Ostrzezenie},
-        {"Pominięto ", Ostrzezenie},
-        {"------Odrzucono czas klienta", Ostrzezenie},
-        {"----Nie odebrano wszystkich odpowiedzi----", Ostrzezenie},
-        {": odrzucono", Ostrzezenie},
-        {"serwer odmówił", Ostrzezenie},
-        {"serwer niedostępny", Ostrzezenie},
-        {"pominięto ", Ostrzezenie},
-        {": wprowadzana płynnie", Uwaga},
-        {": zegar przestawiony", Uwaga},
-    };
-    for (const auto &[znak, waga] : znaki)
-        if (linia.contains(QString::fromUtf8(znak)))
-            return waga;
-    return Informacja;
-}
 
 bool doDziennikaSystemu(int deskryptor)
 {

@@ -14,6 +14,19 @@ enum class Ogolne { Dalej, Pomoc, Wersja, Blad };
 Ogolne sprawdz(const QCommandLineParser &parser, const QCommandLineOption &pomoc,
                const QCommandLineOption &wersja, QString &tekst);
 
+// Why the arguments could not be parsed, in the program's words: an unknown
+// option, one without its value, a value given to one that takes none.
+QString bladParsowania(const QCommandLineParser &parser, const QStringList &argumenty,
+                       const QList<QCommandLineOption> &opcje);
+
+// "1-65535, domyślnie 4466"
+QString opisZakresu(qint64 od, qint64 doWartosci, qint64 domyslnie);
+
+// Whether a value is a number written out plainly: digits, a minus before
+// them, and with `ulamek` a fraction after a point; no sign of plus, no
+// blanks, no exponent, so that what a typo made is never read as meant.
+bool liczbaWprost(const QString &wartosc, bool ulamek = false);
+
 // A whole number from `od` to `doWartosci`, or an error naming the option;
 // `wynik` is left as it is when the option is not given.
 template<typename T>
@@ -24,7 +37,7 @@ bool calkowita(const QCommandLineParser &parser, const QString &nazwa, qint64 od
         return true;
     bool ok = false;
     const qint64 wartosc = parser.value(nazwa).toLongLong(&ok);
-    if (!ok || wartosc < od || wartosc > doWartosci) {
+    if (!ok || !liczbaWprost(parser.value(nazwa)) || wartosc < od || wartosc > doWartosci) {
         tekst = QStringLiteral("--%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
                     .arg(nazwa)
                     .arg(od)

@@ -22,45 +22,53 @@ namespace {
 
 // Opens the log file to append to. On Windows a file that Qt opens cannot be
 // moved or deleted while open, which a rotation does: it is opened with
-// every kind of sharing.
-bool otworzDoDopisywania(QFile &plik, const QString &sciezka)
+// every kind of sharing. What is neither a file nor a device (a FIFO nobody
+// reads would hold the start for ever, listening on nothing) is refused.
+bool otworzDoDopisywania(QFile &plik, const QString &sciezka, QString &blad)
 {
     plik.setFileName(sciezka);
+#ifdef Q_OS_UNIX
+    struct stat o
+    {
+    };
+    if (stat(QFile::encodeName(sciezka).constData(), &o) == 0 && !S_ISREG(o.st_mode)
+        && !S_ISCHR(o.st_mode)) {
+        blad = QStringLiteral("to nie zwykły plik (kolejka FIFO, gniazdo albo katalog)");
+        return false;
+    }
+#endif
 #ifdef Q_OS_WIN
     const HANDLE uchwyt
         = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(sciezka).utf16()),
                       GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (uchwyt == INVALID_HANDLE_VALUE)
+    if (uchwyt == INVALID_HANDLE_VALUE) {
+        blad = qt_error_string();
         return false;
+    }
     const int deskryptor = _open_osfhandle(intptr_t(uchwyt), _O_APPEND | _O_BINARY);
     if (deskryptor < 0) {
+        blad = qt_error_string();
         CloseHandle(uchwyt);
         return false;
     }
     if (plik.open(deskryptor, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
                   QFileDevice::AutoCloseHandle))
         return true;
+    blad = plik.errorString();
     _close(deskryptor);
     return false;
 #else
-    return plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    if (plik.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    blad = plik.errorString();
+    return false;
 #endif
 }
 
-QString bladOtwarcia(const QFile &plik)
+void naBledy(const QString &tekst, usluga::Waga waga = usluga::Blad)
 {
-#ifdef Q_OS_WIN
-    if (plik.error() == QFileDevice::NoError)
-        return qt_error_string();
-#endif
-    return plik.errorString();
-}
-
-void naBledy(const QString &tekst)
-{
-    std::fprintf(stderr, "%sserwer-synchronizacji: %s\n",
-                 usluga::przedrostek(2, usluga::wagaLinii(tekst)).constData(),
+    std::fprintf(stderr, "%sserwer-synchronizacji: %s\n", usluga::przedrostek(2, waga).constData(),
                  qUtf8Printable(tekst));
     std::fflush(stderr);
 }
@@ -76,10 +84,8 @@ ZapisDziennika::ZapisDziennika()
 bool ZapisDziennika::otworz(const QString &sciezka, QString &blad)
 {
     this->sciezka = sciezka;
-    if (!otworzDoDopisywania(plik, sciezka)) {
-        blad = bladOtwarcia(plik);
+    if (!otworzDoDopisywania(plik, sciezka, blad))
         return false;
-    }
     wlaczony = true;
     return true;
 }
@@ -101,7 +107,7 @@ QString ZapisDziennika::nazwa() const
                              : QStringLiteral("dziennik %1").arg(sciezka);
 }
 
-void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia)
+void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia, usluga::Waga waga)
 {
     if (!wlaczony)
         return;
@@ -114,7 +120,7 @@ void ZapisDziennika::dopisz(QLatin1String okno, QDate data, const QString &linia
     if (oczekujace.isEmpty() && !zawodzi)
         QMetaObject::invokeMethod(this, &ZapisDziennika::zapisz, Qt::QueuedConnection);
     if (dziennikSystemu) {
-        oczekujace += usluga::przedrostek(fileno(stdout), usluga::wagaLinii(linia)) + '['
+        oczekujace += usluga::przedrostek(fileno(stdout), waga) + '['
             + QByteArray(okno.data(), okno.size()) + "] " + linia.toUtf8() + '\n';
         ++liniiOczekujacych;
         return;
@@ -158,7 +164,7 @@ void ZapisDziennika::zapisz()
     if (zawodzi) {
         zawodzi = false;
         ponowienie.stop();
-        naBledy(QStringLiteral("%1 znów jest zapisywany").arg(nazwa()));
+        naBledy(QStringLiteral("%1 znów jest zapisywany").arg(nazwa()), usluga::Informacja);
     }
 }
 
@@ -218,9 +224,10 @@ void ZapisDziennika::otworzPonownie()
 bool ZapisDziennika::otworzNaNowo()
 {
     plik.close();
-    if (otworzDoDopisywania(plik, sciezka))
+    QString blad;
+    if (otworzDoDopisywania(plik, sciezka, blad))
         return true;
-    zawiodlo(bladOtwarcia(plik));
+    zawiodlo(blad);
     return false;
 }
 

@@ -1,6 +1,8 @@
 #ifndef ZAPISDZIENNIKA_H
 #define ZAPISDZIENNIKA_H
 
+#include "waga.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QFile>
@@ -33,7 +35,7 @@ public:
     bool czynny() const { return wlaczony; }
 
     // `linia` begins with its time of day.
-    void dopisz(QLatin1String okno, QDate data, const QString &linia);
+    void dopisz(QLatin1String okno, QDate data, const QString &linia, usluga::Waga waga);
     // Writes what is waiting, at once.
     void zapisz();
     // After the file was rotated: from now on, a new file at the same name.

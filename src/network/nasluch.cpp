@@ -34,12 +34,13 @@ void Serwer::rozpocznij()
 {
     const auto port = quint16(polePortu->value());
     if (!serwerTcp->listen(QHostAddress::AnyIPv4, port)) {
-        const QString powod = powodBledu(*serwerTcp);
+        const QString powod = bladStartu = powodBledu(*serwerTcp);
         // The pane keeps why, and the box says it under its own words.
         dopisz(oknoSerwera,
                zeZnacznikiem(czasSerwera,
                              QStringLiteral(" - Nie uruchomiono serwera na porcie ")
-                                 + QString::number(port) + QStringLiteral(": ") + powod));
+                                 + QString::number(port) + QStringLiteral(": ") + powod),
+               usluga::Blad);
         if (widoczny) {
             QMessageBox okienko(QMessageBox::Critical, QStringLiteral("Błąd!"),
                                 QStringLiteral("Serwer nie może zostać uruchomionym"),

@@ -5,11 +5,13 @@ class QAbstractSocket;
 
 // TCP keep-alive on a connected socket, so that a peer whose machine vanished
 // (power lost, cable pulled, laptop asleep) is reported as disconnected
-// instead of staying registered for ever. On Linux the probes start after
-// 60 s of silence and go out every 10 s; after 5 unanswered ones, about two
-// minutes in all, the system gives the connection up; Windows 10 the same. Requests sent to such a
-// peer stay unacknowledged, and retransmitting them would keep the
-// connection for a quarter of an hour; they are given the same two minutes.
+// instead of staying connected for ever: a client the server would go on
+// asking, or a server its client would wait for. On Linux the probes start
+// after 60 s of silence and go out every 10 s; after 5 unanswered ones,
+// about two minutes in all, the system gives the connection up; Windows 10
+// the same. Frames sent to such a peer stay unacknowledged, and
+// retransmitting them would keep the connection for a quarter of an hour;
+// they are given the same two minutes.
 void wlaczPodtrzymanie(QAbstractSocket &gniazdo);
 
 namespace podtrzymanie {

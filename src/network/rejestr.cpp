@@ -91,7 +91,8 @@ void Serwer::bladPrzyjmowania(QAbstractSocket::SocketError blad)
                                             "%2 czekających, przyjmowanie ponawiane co %3 ms")
                                  .arg(serwerTcp->errorString())
                                  .arg(odrzuconychBezZasobow)
-                                 .arg(przerwaPrzyjmowaniaMs)));
+                                 .arg(przerwaPrzyjmowaniaMs)),
+               usluga::Ostrzezenie);
         odrzuconychBezZasobow = 0;
     }
     QTimer::singleShot(przerwaPrzyjmowaniaMs, this, [this] {
@@ -130,7 +131,8 @@ void Serwer::dodajKlienta()
                        zeZnacznikiem(czasSerwera,
                                      QStringLiteral(" - Odrzucono połączenie z adresu: ")
                                          + opisAdresu(adres, port) + QStringLiteral(" (") + powod
-                                         + QLatin1Char(')')));
+                                         + QLatin1Char(')')),
+                       usluga::Ostrzezenie);
         gniazdo->abort();
         gniazdo->deleteLater();
         return;
@@ -155,7 +157,7 @@ void Serwer::dodajKlienta()
                    zeZnacznikiem(czasSerwera,
                                  QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ")
                                      + opisAdresu(adres, port)),
-                   true);
+                   usluga::Informacja);
 
     // Order matters: the registry forgets the socket before its deletion is
     // requested. Each connection hands its socket over, so that no slot has
@@ -196,7 +198,7 @@ void Serwer::wyrejestruj(QTcpSocket *gniazdo)
                                      QStringLiteral(" - Zakończono połączenie z klientem o "
                                                     "adresie: ")
                                          + opisAdresu(adres, port)),
-                       true);
+                       usluga::Informacja);
 }
 
 qsizetype Serwer::indeksKlienta(QTcpSocket *gniazdo)
@@ -244,7 +246,8 @@ void Serwer::pilnujRamek()
                                                         "adresie: ")
                                              + opisAdresu(polaczenie->adres, polaczenie->port)
                                              + QStringLiteral(": ramka niedokończona od %1 s")
-                                                   .arg(double(ramkaNajdluzejMs) / 1000)));
+                                                   .arg(double(ramkaNajdluzejMs) / 1000)),
+                           usluga::Ostrzezenie);
             it = ramkiWToku.erase(it);
             continue;
         }

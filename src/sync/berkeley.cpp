@@ -3,6 +3,17 @@
 #include "doba.h"
 #include "ramka.h"
 
+#include <limits>
+
+int miejscDlaAdresu(quint32 adres, int ustawione)
+{
+    constexpr quint32 petlaZwrotna = 127;
+    constexpr int wszystkie = std::numeric_limits<int>::max();
+    if (ustawione > 0)
+        return ustawione < pojemnoscWymiany - 1 ? ustawione : wszystkie;
+    return adres >> 24 == petlaZwrotna ? wszystkie : 1;
+}
+
 qint32 roznicaSekund(QTime klient, QTime serwer)
 {
     return roznicaMs(klient, serwer) / 1000;

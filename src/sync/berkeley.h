@@ -13,6 +13,12 @@ constexpr qint32 pojemnoscWymiany = 30;
 // in time.
 constexpr qint32 oknoOdpowiedzi = 10;
 
+// Of the averaged places of an exchange, how many one address may fill:
+// `ustawione` when it is set (above 0; all of them from 29); otherwise one
+// for an address other than loopback, and all for loopback, where a
+// machine's simulated clients come from.
+int miejscDlaAdresu(quint32 adres, int ustawione);
+
 // How far a client's clock is ahead of the server's, in whole seconds
 // truncated toward zero. The two are times of day, so the difference is taken
 // as the equivalent nearest zero (from -12 h to +12 h): a client at 00:00:01

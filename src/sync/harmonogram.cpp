@@ -36,6 +36,8 @@ void Serwer::uplywCzasu()
     // weeks they would not fit in the milliseconds that QTime adds.
     czasSerwera = czasSerwera.addMSecs(int((taktow * taktMs) % msDoby));
     sledzStrefe();
+    if (zaSystemowym)
+        podazajZaSystemowym(taktow);
     // Years without an exchange must not wrap it round.
     licznikTaktow
         = qint32(qMin<qint64>(licznikTaktow + taktow, std::numeric_limits<qint32>::max()));
@@ -49,6 +51,11 @@ void Serwer::uplywCzasu()
     if (teraz - sprzatnietoMs >= sprzatanieCoMs) {
         sprzatnietoMs = teraz;
         oddajPamiec();
+    }
+    // The caption's clocks against each other, once a second.
+    if (widoczny && teraz - podpisanoMs >= 1000) {
+        podpisanoMs = teraz;
+        etykietaKlientow->setText(opisKlientow());
     }
     wartoscCzasu->setText(godzina(czasSerwera));
     if (synchNalezna(czasSerwera, nastepnaSynch, qint64(poleOkresu->value()) * 1000)
@@ -76,7 +83,38 @@ void Serwer::sledzStrefe()
                          QStringLiteral(" - Zmiana czasu lokalnego o %1%2 s (czas letni lub "
                                         "zimowy, strefa czasowa): zegar serwera przestawiony")
                              .arg(zmiana > 0 ? QStringLiteral("+") : QString())
-                             .arg(zmiana)));
+                             .arg(zmiana)),
+           usluga::Uwaga);
+}
+
+// The system clock, which the machine's time service keeps near real time,
+// leads: the server clock closes a small difference slowly, so that the
+// agreed time never jumps, and takes a large one (a step of the system
+// clock, an administrator's setting) at once, between exchanges, saying so.
+void Serwer::podazajZaSystemowym(qint64 taktow)
+{
+    const qint32 roznica = roznicaMs(QTime::currentTime(),
+                                     czasSerwera.addMSecs(int(monotonicznyMs() - ostatniTakt)));
+    if (qAbs(roznica) >= skokZegaraOdMs && (wymianaOtwarta || rozsylka.trwa))
+        return;
+    const qint64 ms = dociagniecieMs(roznica, taktow, dociaganieResztaUs);
+    if (ms == 0)
+        return;
+    const QTime przed = czasSerwera;
+    czasSerwera = czasSerwera.addMSecs(int(ms));
+    if (qAbs(ms) < skokZegaraOdMs)
+        return;
+    // The next exchange stays as far off as it was.
+    nastepnaSynch = nastepnaSynch.addMSecs(int(ms));
+    if (synchWlaczona == 1)
+        wartoscNastSynch->setText(godzina(nastepnaSynch));
+    const QString wzor = QStringLiteral("HH:mm:ss.zzz");
+    dopisz(oknoSynchronizacji,
+           zeZnacznikiem(czasSerwera,
+                         QStringLiteral(" - Zegar serwera przestawiony za zegarem systemowym z "
+                                        "%1 na %2")
+                             .arg(przed.toString(wzor), czasSerwera.toString(wzor))),
+           usluga::Uwaga);
 }
 
 void Serwer::okresSynch(int s)

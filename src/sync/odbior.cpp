@@ -96,10 +96,15 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
         return;
     }
     polaczenie->zapytany = false;
+    if (pominZAdresu(gniazdo, kod))
+        return;
 
+    // Those left out for their address are not waited for.
     const Odpowiedz odpowiedz
-        = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych, liczbaOdpowiedzi,
-                            licznikTaktow, roznice, przyjete);
+        = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych - pominietychZAdresu,
+                            liczbaOdpowiedzi, licznikTaktow, roznice, przyjete);
+    if (odpowiedz.zCzasem)
+        ++miejscaAdresow[polaczenie->adres];
     if (odpowiedz.n < pojemnoscWymiany) {
         nadawcy[odpowiedz.n] = {polaczenie->adres, polaczenie->port};
         gniazdaNadawcow[odpowiedz.n] = gniazdo;
@@ -123,7 +128,8 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     if (!podsumowanie)
         przekazOAdresie(polaczenie->adres, oknoSerwera,
                         linia + QStringLiteral(" - ")
-                            + opisAdresu(polaczenie->adres, polaczenie->port));
+                            + opisAdresu(polaczenie->adres, polaczenie->port),
+                        usluga::Informacja);
 
     switch (odpowiedz.zamkniecie) {
     case Zamkniecie::Otwarta:
@@ -138,6 +144,44 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
         zamknijPoOknie();
         break;
     }
+}
+
+// A reply with a time from an address that has filled the averaged places it
+// may: it is answered like any, shown as not averaged, and leaves the place to
+// the next address. Whether the exchange is complete is asked as for any
+// reply.
+bool Serwer::pominZAdresu(QTcpSocket *gniazdo, qint32 kod)
+{
+    Polaczenie &polaczenie = *polaczenia.find(gniazdo);
+    const int miejsc = miejscaAdresow.value(polaczenie.adres);
+    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid()
+        || miejsc < miejscDlaAdresu(polaczenie.adres, miejscZAdresu))
+        return false;
+    ++pominietychZAdresu;
+    ++pominieteZAdresow[polaczenie.adres];
+    polaczenie.wynik = WynikWymiany::ZTegoAdresu;
+    polaczenie.milczalZRzedu = 0;
+    polaczenie.wymiana = numerWymiany;
+    polaczenie.maRoznice = true;
+    polaczenie.roznica = roznicaSekund(czasKlienta, czasSerwera);
+    dopiszOAdresie(
+        polaczenie.adres, oknoSerwera,
+        zeZnacznikiem(czasSerwera,
+                      QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: ")
+                          + opisAdresu(polaczenie.adres, polaczenie.port) + QStringLiteral(" - ")
+                          + czasIRoznica(czasKlienta, polaczenie.roznica)
+                          + QStringLiteral(" (z tego adresu uśredniono już %1)").arg(miejsc)),
+        usluga::Ostrzezenie);
+    const bool wszystkie = liczbaOdpowiedzi + pominietychZAdresu == liczbaZapytanych;
+    if (wszystkie && licznikTaktow <= oknoOdpowiedzi) {
+        dopiszSzczegol(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
+        dopiszSzczegol(oknoSynchronizacji,
+                       QStringLiteral("----Rozpoczynam proces uśredniania----"));
+        usrednij();
+    } else if (licznikTaktow > oknoOdpowiedzi) {
+        zamknijPoOknie();
+    }
+    return true;
 }
 
 // A reply nobody asked for: before any request, after its exchange closed, a
@@ -157,7 +201,8 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
         zeZnacznikiem(czasSerwera,
                       QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")
                           + opisAdresu(polaczenie->adres, polaczenie->port) + QStringLiteral(" - ")
-                          + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))));
+                          + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))),
+        usluga::Ostrzezenie);
 }
 
 // Closes an exchange whose window has passed while some clients asked have
@@ -181,7 +226,8 @@ void Serwer::zamknijPoOknie()
     doPanelu(oknoSerwera, linia);
     przekaz(oknoSerwera,
             linia + QStringLiteral(" bez odpowiedzi: ") + milczace.join(QStringLiteral(", "))
-                + (innych > 0 ? QStringLiteral(" i %1 innych").arg(innych) : QString()));
+                + (innych > 0 ? QStringLiteral(" i %1 innych").arg(innych) : QString()),
+            usluga::Ostrzezenie);
     usrednij();
 }
 
@@ -201,25 +247,21 @@ void Serwer::usrednij()
         doPanelu(oknoSynchronizacji, linia);
         przekaz(oknoSynchronizacji,
                 linia + QStringLiteral(" - ") + opisAdresu(nadawcy[i].first, nadawcy[i].second)
-                    + QStringLiteral(" różnica:%1s").arg(roznice[i]));
+                    + QStringLiteral(" różnica:%1s").arg(roznice[i]),
+                usluga::Ostrzezenie);
     }
 
-    // Those asked that kept silent, for the table.
-    for (Polaczenie &polaczenie : polaczenia)
+    // For the table: those asked that kept silent, and how far from the
+    // agreed time each that answered was.
+    for (Polaczenie &polaczenie : polaczenia) {
         if (polaczenie.zapytany)
             polaczenie.milczal();
-    // What the exchange was, for the table's caption and the summary line:
-    // how many replies were averaged of how many came, and who is farthest.
-    const qint32 usrednionych = ile - qint32(odrzucone.size());
-    const QString najdalej = najdalsze(roznice[0]);
-    opisWymiany = QStringLiteral("odpowiedzi %1 z %2, uśredniono %3 z %1, odrzucone %4, średnia "
-                                 "%5 s")
-                      .arg(liczbaOdpowiedzi)
-                      .arg(zapytanychWWymianie)
-                      .arg(usrednionych)
-                      .arg(odrzucone.size())
-                      .arg(roznice[0])
-        + (najdalej.isEmpty() ? QString() : QStringLiteral(", najdalej od średniej: ") + najdalej);
+        else if (polaczenie.wymiana == numerWymiany && polaczenie.maRoznice) {
+            polaczenie.odUzgodnionego = polaczenie.roznica - roznice[0];
+            polaczenie.maOdleglosc = true;
+        }
+    }
+    opisWymiany = opisWplywu(ile, qint32(odrzucone.size()));
     zmianaKlientow();
 
     czasZadania = czasSerwera.addSecs(roznice[0]);

@@ -25,6 +25,9 @@ void Serwer::wyslijZadanie()
     if (zadanie) {
         czasZadania = czasSerwera;
         ++numerWymiany;
+        miejscaAdresow.clear();
+        pominieteZAdresow.clear();
+        pominietychZAdresu = 0;
     }
 
     // To the clients registered now. Until the last frame is written, all
@@ -105,7 +108,8 @@ void Serwer::rozsylaj()
         if (podsumowanie)
             przekaz(oknoSerwera,
                     zeZnacznikiem(czasSerwera,
-                                  podsumowanieWymiany + ilu + QStringLiteral(" klientów")));
+                                  podsumowanieWymiany + ilu + QStringLiteral(" klientów; ")
+                                      + roznicaZegarow()));
         break;
     default:
         break;

@@ -51,3 +51,16 @@ bool synchNalezna(QTime czas, QTime nastepna, qint64 okresMs)
         uplynelo += msDoby;
     return uplynelo >= okresMs;
 }
+
+qint64 dociagniecieMs(qint64 roznicaMs, qint64 taktow, qint64 &resztaUs)
+{
+    if (qAbs(roznicaMs) >= skokZegaraOdMs || roznicaMs == 0) {
+        resztaUs = 0;
+        return roznicaMs;
+    }
+    const qint64 wolnoUs = taktow * taktMs * dociaganieUsNaSekunde / 1000;
+    resztaUs += qBound(-wolnoUs, roznicaMs * 1000, wolnoUs);
+    const qint64 ms = resztaUs / 1000;
+    resztaUs -= ms * 1000;
+    return ms;
+}

@@ -59,26 +59,28 @@ void Serwer::przekazujLinie(OdbiorcaLinii odbiorca)
     odbiorcyLinii.push_back(std::move(odbiorca));
 }
 
-void Serwer::dopisz(QTextBrowser *okno, const QString &linia)
+void Serwer::dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga)
 {
-    przekaz(okno, linia);
+    przekaz(okno, linia, waga);
     doPanelu(okno, linia);
 }
 
 // A line about a peer, one of those it can cause at will: the pane takes
 // them all, what can fill a disk at most a few a second from one address.
-void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, bool zwykla)
+void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+                            usluga::Waga waga)
 {
     // Away from the pane, a summary leaves out what is routine.
-    if (!(zwykla && podsumowanie))
-        przekazOAdresie(adres, okno, linia);
+    if (!(waga == usluga::Informacja && podsumowanie))
+        przekazOAdresie(adres, okno, linia, waga);
     doPanelu(okno, linia);
 }
 
-void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia)
+void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+                             usluga::Waga waga)
 {
     if (!odbiorcyLinii.empty() && ogranicznik.wolno(adres, monotonicznyMs()))
-        przekaz(okno, linia);
+        przekaz(okno, linia, waga);
 }
 
 // A line of the course of an exchange: in the pane always, elsewhere only
@@ -112,7 +114,8 @@ void Serwer::podsumujPominiete()
                                              "adresu %2")
                                       .arg(razem)
                                       .arg(QHostAddress(najwiecej.first).toString())
-                                  + granice));
+                                  + granice),
+                usluga::Ostrzezenie);
     else if (pominiete.size() > 1)
         przekaz(oknoSerwera,
                 zeZnacznikiem(czasSerwera,
@@ -122,22 +125,24 @@ void Serwer::podsumujPominiete()
                                       .arg(pominiete.size())
                                       .arg(QHostAddress(najwiecej.first).toString())
                                       .arg(najwiecej.second)
-                                  + granice));
+                                  + granice),
+                usluga::Ostrzezenie);
     if (zerwanePrzedPrzyjeciem > 0)
         przekaz(oknoSerwera,
                 zeZnacznikiem(czasSerwera,
                               QStringLiteral(" - Zerwano przed przyjęciem %1 połączeń; ich "
                                              "adresów nie da się już odczytać")
-                                  .arg(std::exchange(zerwanePrzedPrzyjeciem, 0))));
+                                  .arg(std::exchange(zerwanePrzedPrzyjeciem, 0))),
+                usluga::Ostrzezenie);
 }
 
-void Serwer::przekaz(QTextBrowser *okno, const QString &linia)
+void Serwer::przekaz(QTextBrowser *okno, const QString &linia, usluga::Waga waga)
 {
     przekazJako(okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja"),
-                linia);
+                linia, waga);
 }
 
-void Serwer::przekazJako(QLatin1String nazwa, const QString &linia)
+void Serwer::przekazJako(QLatin1String nazwa, const QString &linia, usluga::Waga waga)
 {
     if (odbiorcyLinii.empty())
         return;
@@ -156,7 +161,7 @@ void Serwer::przekazJako(QLatin1String nazwa, const QString &linia)
         ? godzina(czasSerwera) + QLatin1Char(' ') + linia
         : linia;
     for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
-        odbiorca(nazwa, dataZegara, zCzasem);
+        odbiorca(nazwa, dataZegara, zCzasem, waga);
 }
 
 void Serwer::doPanelu(QTextBrowser *okno, const QString &linia)

@@ -5,12 +5,15 @@
 #include "sync/termin.h"
 #include "sync/zakresy.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
@@ -159,24 +162,49 @@ Serwer::Serwer(QWidget *parent)
     // width, so that the grid's widgets keep their places.
     etykietaKlientow = nazwany(new QLabel, "etykietaKlientow");
     etykietaKlientow->setWordWrap(true); // the window keeps its width
+    etykietaKlientow->setToolTip(
+        QStringLiteral("Średnia wymiany obejmuje pierwsze %1 odpowiedzi; kto do niej trafi, "
+                       "zależy od kolejności odpowiedzi. Czas uzgodniony dostają wszyscy.")
+            .arg(pojemnoscWymiany - 1));
+    tylkoZProblemem
+        = nazwany(new QCheckBox(QStringLiteral("Tylko z problemem")), "tylkoZProblemem");
+    tylkoZProblemem->setToolTip(QStringLiteral("Tylko odrzucone, milczące i dalej niż %1 s od "
+                                               "czasu uzgodnionego.")
+                                    .arg(dalekoOdUzgodnionegoS));
     modelKlientow = nazwany(new ModelKlientow(this), "modelKlientow");
     sortowanieKlientow = nazwany(new SortowanieKlientow(this), "sortowanieKlientow");
     sortowanieKlientow->setSourceModel(modelKlientow);
+    connect(tylkoZProblemem, &QCheckBox::toggled, sortowanieKlientow,
+            &SortowanieKlientow::tylkoZProblemem);
     tabelaKlientow = nazwany(new QTableView, "tabelaKlientow");
     tabelaKlientow->setModel(sortowanieKlientow);
     tabelaKlientow->setSortingEnabled(true);
     tabelaKlientow->sortByColumn(ModelKlientow::Wynik, Qt::DescendingOrder); // the worst first
     tabelaKlientow->setSelectionBehavior(QAbstractItemView::SelectRows);
     tabelaKlientow->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tabelaKlientow->verticalHeader()->hide();
-    tabelaKlientow->horizontalHeader()->setStretchLastSection(true);
-    // Wide enough for the headers and their sort marks; sizing the columns
-    // to ten thousand rows would cost a pass each time.
+    tabelaKlientow->setWordWrap(false);
+    QHeaderView *wiersze = tabelaKlientow->verticalHeader();
+    wiersze->hide();
+    wiersze->setSectionResizeMode(QHeaderView::Fixed);
+    wiersze->setDefaultSectionSize(fontMetrics().height() + 6); // compact rows
+    // Columns fit what the first rows hold, not ten thousand.
+    tabelaKlientow->horizontalHeader()->setResizeContentsPrecision(100);
     tabelaKlientow->resizeColumnsToContents();
-    for (int kolumna = 0; kolumna < ModelKlientow::Kolumn; ++kolumna)
-        tabelaKlientow->setColumnWidth(kolumna, tabelaKlientow->columnWidth(kolumna) + 20);
-    tabelaKlientow->setMinimumHeight(120);
-    siatka->addWidget(etykietaKlientow, 10, 0, 1, 10);
+    // Ctrl+C and the context menu copy the selected rows.
+    auto *kopiuj = new QAction(QStringLiteral("Kopiuj"), tabelaKlientow);
+    kopiuj->setShortcut(QKeySequence::Copy);
+    kopiuj->setShortcutContext(Qt::WidgetShortcut);
+    connect(kopiuj, &QAction::triggered, this, &Serwer::kopiujZaznaczone);
+    auto *wszystkie = new QAction(QStringLiteral("Zaznacz wszystko"), tabelaKlientow);
+    connect(wszystkie, &QAction::triggered, tabelaKlientow, &QTableView::selectAll);
+    tabelaKlientow->addActions({kopiuj, wszystkie});
+    tabelaKlientow->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Ten rows, where the screen has the room.
+    const int dziesiecWierszy = tabelaKlientow->horizontalHeader()->sizeHint().height()
+        + 10 * wiersze->defaultSectionSize() + 2 * tabelaKlientow->frameWidth();
+    tabelaKlientow->setMinimumHeight(4 * wiersze->defaultSectionSize());
+    siatka->addWidget(etykietaKlientow, 10, 0, 1, 9);
+    siatka->addWidget(tylkoZProblemem, 10, 9, 1, 1, Qt::AlignRight | Qt::AlignBottom);
     siatka->addWidget(tabelaKlientow, 11, 0, 1, 10);
     siatka->setRowStretch(11, 1);
     siatka->setColumnStretch(9, 1);
@@ -184,9 +212,12 @@ Serwer::Serwer(QWidget *parent)
     odswiezanieTabeli->setSingleShot(true);
     odswiezanieTabeli->setInterval(odswiezanieTabeliMs);
     connect(odswiezanieTabeli, &QTimer::timeout, this, &Serwer::odswiezTabele);
-    odswiezTabele();
 
     wartoscIp->setVisible(false);
+    const QScreen *ekran = screen();
+    const int wysokosc = sizeHint().height() + dziesiecWierszy - tabelaKlientow->minimumHeight();
+    resize(sizeHint().width(),
+           ekran ? qMin(wysokosc, ekran->availableGeometry().height() * 9 / 10) : wysokosc);
 
     const QDateTime teraz = QDateTime::currentDateTime();
     czasSerwera = teraz.time();
@@ -200,6 +231,7 @@ Serwer::Serwer(QWidget *parent)
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(taktMs);
     ostatniTakt = podsumowanoMs = sprzatnietoMs = monotonicznyMs();
+    odswiezTabele();
 
     dopisz(oknoSerwera,
            zeZnacznikiem(

@@ -1,6 +1,7 @@
 #ifndef SERWER_H
 #define SERWER_H
 
+#include "app/waga.h"
 #include "network/dostep.h"
 #include "network/ogranicznik.h"
 #include "network/zapas.h"
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+class QCheckBox;
 class QFrame;
 class QGridLayout;
 class QLabel;
@@ -44,10 +46,11 @@ public:
     ~Serwer() override;
 
     // Every log line also goes, as it is written, to `odbiorca`: the pane's
-    // name ("serwer" or "synchronizacja"), the date of the server clock and
-    // the line as the pane shows it, beginning with its time of day. For a
-    // log file, or standard output.
-    using OdbiorcaLinii = std::function<void(QLatin1String okno, QDate data, const QString &linia)>;
+    // name ("serwer" or "synchronizacja"), the date of the server clock, the
+    // line as the pane shows it, beginning with its time of day, and how
+    // serious it is. For a log file, or standard output.
+    using OdbiorcaLinii = std::function<void(QLatin1String okno, QDate data, const QString &linia,
+                                             usluga::Waga waga)>;
     void przekazujLinie(OdbiorcaLinii odbiorca);
 
     // For a window that is never shown: a failed start is only logged, with
@@ -62,6 +65,20 @@ public:
 
     // Who may connect (by default everyone, with no cap).
     void ustawDostep(const Dostep &nowy) { dostep = nowy; }
+
+    // How many of an exchange's averaged places one address may fill: 0 for
+    // the default of miejscDlaAdresu(), one for an address other than
+    // loopback, so that no single machine, or one address behind which many
+    // connect, outvotes the rest.
+    void ustawMiejscaZAdresu(int miejsc) { miejscZAdresu = miejsc; }
+
+    // The server clock follows the system clock, which the machine's own
+    // time service keeps (by default it is read once, at start, and then
+    // follows elapsed time).
+    void podazajZaZegaremSystemowym() { zaSystemowym = true; }
+
+    // Why the last start of the server failed, in the operator's words.
+    QString powodNieuruchomienia() const { return bladStartu; }
 
     // The table of clients as lines, to the receivers above, as "stan": how
     // many are connected, what the last exchange did, and a line for each
@@ -111,21 +128,26 @@ private:
     void dokonczRozsylanie();
     void oddajPamiec();
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
+    bool pominZAdresu(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void zamknijPoOknie();
     void usrednij();
-    void dopisz(QTextBrowser *okno, const QString &linia);
-    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
-                        bool zwykla = false);
-    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia);
+    void dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
+    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga);
+    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+                         usluga::Waga waga);
     void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
-    void przekaz(QTextBrowser *okno, const QString &linia);
-    void przekazJako(QLatin1String nazwa, const QString &linia);
+    void przekaz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
+    void przekazJako(QLatin1String nazwa, const QString &linia,
+                     usluga::Waga waga = usluga::Informacja);
     void zmianaKlientow();
     void odswiezTabele();
+    void kopiujZaznaczone();
     std::vector<WierszKlienta> wierszeKlientow() const;
     QString opisKlientow() const;
-    QString najdalsze(qint32 srednia) const;
+    QString opisWplywu(qint32 ile, qint32 odrzuconych) const;
+    QString roznicaZegarow() const;
+    void podazajZaSystemowym(qint64 taktow);
     void doPanelu(QTextBrowser *okno, const QString &linia);
     void podsumujPominiete();
     void dopiszOczekujace();
@@ -172,6 +194,7 @@ private:
     // Below the grid: every client, a row each (tabelaKlientow.h), and how
     // many there are; laid out again at most every so often.
     QLabel *etykietaKlientow;
+    QCheckBox *tylkoZProblemem;
     ModelKlientow *modelKlientow;
     SortowanieKlientow *sortowanieKlientow;
     QTableView *tabelaKlientow;
@@ -204,11 +227,14 @@ private:
         qint64 ramkaOdMs = 0;
         QByteArray zalegle; // its bytes come so far, short of a length or a time
 
-        // Of the table of clients: since when, its last difference, what the
-        // last exchange made of it, and the exchange it last answered in.
+        // Of the table of clients: since when, its last difference, how far
+        // from the agreed time that was, what the last exchange made of it,
+        // and the exchange it last answered in.
         QTime od;
         qint32 roznica = 0;
         bool maRoznice = false;
+        qint32 odUzgodnionego = 0;
+        bool maOdleglosc = false;
         WynikWymiany wynik = WynikWymiany::Brak;
         int milczalZRzedu = 0;
         qint32 wymiana = 0;
@@ -229,7 +255,8 @@ private:
         }
         WierszKlienta wiersz() const
         {
-            return {adres, port, od, roznica, maRoznice, wynik, milczalZRzedu};
+            return {adres,          port,        od,    roznica,      maRoznice,
+                    odUzgodnionego, maOdleglosc, wynik, milczalZRzedu};
         }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
@@ -241,6 +268,8 @@ private:
     qint64 zerwanePrzedPrzyjeciem = 0; // connections reset before they were taken in
     qint64 ramkaNajdluzejMs = terminRamkiMs;
     qint64 podsumowanoMs = 0; // when the lines left out were last summed up
+    qint64 stanWypisanyMs = 0; // when the status was last written
+    qint64 podpisanoMs = 0; // when the table's caption was last written
     qint64 sprzatnietoMs = 0; // when memory was last looked at
     qsizetype najwiecejKlientow = 0; // since then
     ZapasDeskryptora zapas;
@@ -261,6 +290,12 @@ private:
     QTcpSocket *gniazdaNadawcow[pojemnoscWymiany] = {};
     qint32 numerWymiany = 0; // of the last request
     qint32 zapytanychWWymianie = 0;
+    // Of the open exchange: the averaged places each address fills, and the
+    // replies left out because their address had filled its own.
+    int miejscZAdresu = 0;
+    QHash<quint32, int> miejscaAdresow;
+    QHash<quint32, int> pominieteZAdresow;
+    qint32 pominietychZAdresu = 0;
     bool podsumowanie = false;
     QString podsumowanieWymiany; // of the closed exchange, but for the clients its time reached
 
@@ -294,9 +329,15 @@ private:
     QDate dataZegara; // the date of the server clock when it read czasDaty
     QTime czasDaty;
     bool widoczny = true;
+    QString bladStartu;
 
     // Monotonic time of the last tick the clock counted (monotonicznyMs()).
     qint64 ostatniTakt = 0;
+    // Following the system clock: what is still to be closed of a small
+    // difference below a millisecond, and a large one waiting for the
+    // exchange to end.
+    bool zaSystemowym = false;
+    qint64 dociaganieResztaUs = 0;
     // The local offset from UTC, in seconds, that the server clock is in.
     qint32 przesuniecieStrefy = 0;
 };

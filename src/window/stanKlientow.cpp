@@ -4,7 +4,17 @@
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
+#include "sync/doba.h"
+#include "sync/termin.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QHostAddress>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -32,7 +42,8 @@ std::vector<WierszKlienta> Serwer::wierszeKlientow() const
 
 QString Serwer::opisKlientow() const
 {
-    QString opis = QStringLiteral("Połączonych klientów: %1").arg(klienci->size());
+    QString opis
+        = QStringLiteral("Połączonych klientów: %1; %2").arg(klienci->size()).arg(roznicaZegarow());
     if (!opisWymiany.isEmpty())
         opis += QStringLiteral("; ostatnia wymiana: ") + opisWymiany;
     return opis;
@@ -47,34 +58,126 @@ void Serwer::odswiezTabele()
         odswiezanieTabeli->start();
         return;
     }
+    // The rows the operator selected, and where the table was scrolled to,
+    // stay: the rows found again by their connection.
+    QSet<qint64> zaznaczone;
+    const QModelIndexList wybrane = tabelaKlientow->selectionModel()->selectedRows();
+    for (const QModelIndex &i : wybrane)
+        zaznaczone.insert(
+            modelKlientow->klucz(sortowanieKlientow->mapToSource(i).row(), ModelKlientow::Adres));
+    const int przewiniete = tabelaKlientow->verticalScrollBar()->value();
     modelKlientow->ustaw(wierszeKlientow());
+    if (!zaznaczone.isEmpty()) {
+        QItemSelection zaznaczenie;
+        int od = -1; // the first of a run of selected rows
+        for (int w = 0; w <= sortowanieKlientow->rowCount(); ++w) {
+            const bool wybrany = w < sortowanieKlientow->rowCount()
+                && zaznaczone.contains(modelKlientow->klucz(
+                    sortowanieKlientow->mapToSource(sortowanieKlientow->index(w, 0)).row(),
+                    ModelKlientow::Adres));
+            if (wybrany && od < 0)
+                od = w;
+            if (!wybrany && od >= 0) {
+                zaznaczenie.select(sortowanieKlientow->index(od, 0),
+                                   sortowanieKlientow->index(w - 1, 0));
+                od = -1;
+            }
+        }
+        tabelaKlientow->selectionModel()->select(
+            zaznaczenie, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // Sized to what the first rows hold: the table follows its contents
+    // without measuring ten thousand rows.
+    tabelaKlientow->resizeColumnsToContents();
+    tabelaKlientow->verticalScrollBar()->setValue(przewiniete);
     etykietaKlientow->setText(opisKlientow());
 }
 
-// The clients farthest from the agreed time of the exchange, among those that
-// answered in it: "10.0.0.7; Port:51234 (+1100 s), …".
-QString Serwer::najdalsze(qint32 srednia) const
+// The selected rows, header first, as tab-separated text.
+void Serwer::kopiujZaznaczone()
 {
-    constexpr std::size_t wymienionych = 3;
-    std::vector<std::pair<qint64, const Polaczenie *>> odlegle;
-    for (const Polaczenie &polaczenie : polaczenia)
-        if (polaczenie.wymiana == numerWymiany && polaczenie.maRoznice)
-            odlegle.emplace_back(qAbs(qint64(polaczenie.roznica) - srednia), &polaczenie);
-    const auto ile = std::min(wymienionych, odlegle.size());
-    std::partial_sort(odlegle.begin(), odlegle.begin() + qsizetype(ile), odlegle.end(),
-                      [](const auto &a, const auto &b) { return a.first > b.first; });
-    QStringList opisy;
-    for (std::size_t i = 0; i < ile; ++i) {
-        const Polaczenie &p = *odlegle[i].second;
-        const qint64 odSredniej = qint64(p.roznica) - srednia;
-        opisy << opisAdresu(p.adres, p.port)
-                + QStringLiteral(" (%1%2 s)").arg(odSredniej >= 0 ? "+" : "").arg(odSredniej);
+    QList<int> wiersze;
+    const QModelIndexList wybrane = tabelaKlientow->selectionModel()->selectedRows();
+    for (const QModelIndex &i : wybrane)
+        wiersze << i.row();
+    std::sort(wiersze.begin(), wiersze.end());
+    QApplication::clipboard()->setText(tekstWierszy(*sortowanieKlientow, wiersze));
+}
+
+// What the exchange was, for the table's caption, the status and the summary
+// line: how many replies were averaged of how many came, how far the agreed
+// time is from the server clock and whose reply moved it most (its share of
+// the average), and the machine farthest from it, by the measure the table
+// sorts by.
+QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
+{
+    const qint32 odpowiedzi = liczbaOdpowiedzi + pominietychZAdresu;
+    qint32 usrednionych = 0;
+    qint32 najwiecej = 0; // the ordinal whose share is the largest
+    for (qint32 i = 1; i <= ile; ++i) {
+        if (przyjete[i] != 1)
+            continue;
+        ++usrednionych;
+        if (najwiecej == 0 || qAbs(roznice[i]) > qAbs(roznice[najwiecej]))
+            najwiecej = i;
     }
-    return opisy.join(QStringLiteral(", "));
+    QString opis = QStringLiteral("odpowiedzi %1 z %2, uśredniono %3 z %1, odrzucone %4")
+                       .arg(odpowiedzi)
+                       .arg(zapytanychWWymianie)
+                       .arg(usrednionych)
+                       .arg(odrzuconych);
+    if (liczbaOdpowiedzi > ile)
+        opis += QStringLiteral(" (średnia obejmuje pierwsze %1 odpowiedzi)").arg(ile);
+    if (pominietychZAdresu > 0) {
+        const auto glosny = std::max_element(pominieteZAdresow.cbegin(), pominieteZAdresow.cend(),
+                                             [](int a, int b) { return a < b; });
+        opis += QStringLiteral(", poza średnią z adresów już uśrednionych %1 (najwięcej z %2: %3)")
+                    .arg(pominietychZAdresu)
+                    .arg(QHostAddress(glosny.key()).toString())
+                    .arg(glosny.value());
+    }
+    const auto zeZnakiem = [](qint64 s) {
+        return QStringLiteral("%1%2 s").arg(s > 0 ? QStringLiteral("+") : QString()).arg(s);
+    };
+    opis += QStringLiteral(", czas uzgodniony %1 od zegara serwera").arg(zeZnakiem(roznice[0]));
+    if (najwiecej > 0 && roznice[najwiecej] != 0) {
+        const double udzial = double(roznice[najwiecej]) / (ile + 1);
+        opis += QStringLiteral(" (najbardziej przesunął go %1: %2%3 s)")
+                    .arg(opisAdresu(nadawcy[najwiecej].first, nadawcy[najwiecej].second),
+                         udzial > 0 ? QStringLiteral("+") : QString())
+                    .arg(udzial, 0, 'f', 1);
+    }
+    const Polaczenie *najdalszy = nullptr;
+    for (const Polaczenie &p : polaczenia)
+        if (p.wymiana == numerWymiany && p.maOdleglosc
+            && (!najdalszy || qAbs(p.odUzgodnionego) > qAbs(najdalszy->odUzgodnionego)))
+            najdalszy = &p;
+    if (najdalszy)
+        opis += QStringLiteral(", najdalej od uzgodnionego: %1 (%2)")
+                    .arg(opisAdresu(najdalszy->adres, najdalszy->port),
+                         zeZnakiem(najdalszy->odUzgodnionego));
+    return opis;
+}
+
+// The server clock, between ticks too, against the system clock: drift an
+// operator sees before it matters.
+QString Serwer::roznicaZegarow() const
+{
+    const qint64 odTaktu = zegar->isActive() ? monotonicznyMs() - ostatniTakt : 0;
+    const qint32 ms = roznicaMs(czasSerwera.addMSecs(int(odTaktu)), QTime::currentTime());
+    return QStringLiteral("zegar serwera minus systemowy: %1%2.%3 s")
+        .arg(ms < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(qAbs(ms) / 1000)
+        .arg(qAbs(ms) % 1000, 3, 10, QLatin1Char('0'));
 }
 
 void Serwer::wypiszStan()
 {
+    // A signal a second is plenty; a storm of them must not fill the journal.
+    const qint64 teraz = monotonicznyMs();
+    if (stanWypisanyMs != 0 && teraz - stanWypisanyMs < 1000)
+        return;
+    stanWypisanyMs = teraz;
     std::vector<WierszKlienta> wiersze = wierszeKlientow();
     std::stable_sort(wiersze.begin(), wiersze.end(),
                      [](const auto &a, const auto &b) { return wagaKlienta(a) > wagaKlienta(b); });

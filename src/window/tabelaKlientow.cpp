@@ -1,18 +1,29 @@
 #include "tabelaKlientow.h"
 
 #include "dziennik.h"
+#include "sync/berkeley.h"
 
+#include <QApplication>
+#include <QFont>
 #include <QHostAddress>
+#include <QStyle>
 
 #include <limits>
 
+bool zProblemem(const WierszKlienta &w)
+{
+    return w.wynik == WynikWymiany::Odrzucony || w.wynik == WynikWymiany::Milczal
+        || (w.maOdleglosc && qAbs(w.odUzgodnionego) >= dalekoOdUzgodnionegoS);
+}
+
 qint64 wagaKlienta(const WierszKlienta &w)
 {
-    constexpr qint64 milczacy = 1'000'000'000, odrzucony = 100'000'000;
+    constexpr qint64 milczacy = 1'000'000'000;
     if (w.wynik == WynikWymiany::Milczal)
         return milczacy + w.milczalZRzedu;
-    const qint64 odleglosc = w.maRoznice ? qAbs(qint64(w.roznica)) : -1;
-    return w.wynik == WynikWymiany::Odrzucony ? odrzucony + odleglosc : odleglosc;
+    if (w.maOdleglosc)
+        return qAbs(qint64(w.odUzgodnionego));
+    return w.maRoznice ? qAbs(qint64(w.roznica)) : -1;
 }
 
 QString opisWyniku(WynikWymiany wynik)
@@ -25,20 +36,57 @@ QString opisWyniku(WynikWymiany wynik)
     case WynikWymiany::Odrzucony:
         return QStringLiteral("odrzucony (próg)");
     case WynikWymiany::PozaLimitem:
-        return QStringLiteral("pominięty (po 29)");
+        return QStringLiteral("odpowiedział, poza średnią (po %1)").arg(pojemnoscWymiany - 1);
+    case WynikWymiany::ZTegoAdresu:
+        return QStringLiteral("odpowiedział, poza średnią (ten sam adres)");
     case WynikWymiany::Milczal:
         return QStringLiteral("milczy");
     }
     return QString();
 }
 
+QString objasnienieWyniku(WynikWymiany wynik)
+{
+    switch (wynik) {
+    case WynikWymiany::Brak:
+        return QStringLiteral("Jeszcze nie pytany w żadnej wymianie.");
+    case WynikWymiany::Uwzgledniony:
+        return QStringLiteral("Jego różnica weszła do średniej, która dała czas uzgodniony.");
+    case WynikWymiany::Odrzucony:
+        return QStringLiteral("Jego różnica od zegara serwera przekroczyła czas odrzucenia: "
+                              "nie weszła do średniej. Dostał czas uzgodniony jak wszyscy.");
+    case WynikWymiany::PozaLimitem:
+        return QStringLiteral("Średnia obejmuje pierwsze %1 odpowiedzi wymiany, a ta przyszła "
+                              "później. To zwykłe, gdy klientów jest więcej: kto trafi do "
+                              "średniej, zależy od kolejności odpowiedzi. Czas uzgodniony "
+                              "dostał jak wszyscy.")
+            .arg(pojemnoscWymiany - 1);
+    case WynikWymiany::ZTegoAdresu:
+        return QStringLiteral("Z jego adresu uśredniono już tyle odpowiedzi, ile wolno "
+                              "(--miejsc-z-adresu), żeby jeden adres nie przegłosował innych. "
+                              "Czas uzgodniony dostał jak wszyscy.");
+    case WynikWymiany::Milczal:
+        return QStringLiteral("Pytany, nie odpowiedział (zawieszony program, uśpiona lub "
+                              "odłączona maszyna).");
+    }
+    return QString();
+}
+
+namespace {
+QString sekundy(bool jest, qint32 s)
+{
+    return jest ? QStringLiteral("%1%2 s").arg(s > 0 ? QStringLiteral("+") : QString()).arg(s)
+                : QStringLiteral("—");
+}
+} // namespace
+
 QString opisKlienta(const WierszKlienta &w)
 {
     return opisAdresu(w.adres, w.port)
-        + QStringLiteral(" - od %1 - różnica: %2 - %3, bez odpowiedzi z rzędu: %4")
-              .arg(godzina(w.od),
-                   w.maRoznice ? QStringLiteral("%1s").arg(w.roznica) : QStringLiteral("—"),
-                   opisWyniku(w.wynik))
+        + QStringLiteral(" - od %1 - od uzgodnionego: %2, od zegara serwera: %3 - %4, bez "
+                         "odpowiedzi z rzędu: %5")
+              .arg(godzina(w.od), sekundy(w.maOdleglosc, w.odUzgodnionego),
+                   sekundy(w.maRoznice, w.roznica), opisWyniku(w.wynik))
               .arg(w.milczalZRzedu);
 }
 
@@ -64,10 +112,32 @@ QVariant ModelKlientow::data(const QModelIndex &indeks, int rola) const
     if (!indeks.isValid() || indeks.row() >= rowCount())
         return QVariant();
     const WierszKlienta &w = wiersze[std::size_t(indeks.row())];
-    if (rola == Qt::TextAlignmentRole && indeks.column() != Adres && indeks.column() != Wynik)
-        return int(Qt::AlignRight | Qt::AlignVCenter);
-    if (rola != Qt::DisplayRole)
+    const bool zle = w.wynik == WynikWymiany::Odrzucony || w.wynik == WynikWymiany::Milczal;
+    switch (rola) {
+    case Qt::TextAlignmentRole:
+        return indeks.column() == Adres || indeks.column() == Wynik
+            ? int(Qt::AlignLeft | Qt::AlignVCenter)
+            : int(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        return objasnienieWyniku(w.wynik);
+    // Bold and a warning sign, not a colour: any palette, a dark one too,
+    // keeps them readable.
+    case Qt::FontRole:
+        if (zle) {
+            QFont pogrubiona;
+            pogrubiona.setBold(true);
+            return pogrubiona;
+        }
         return QVariant();
+    case Qt::DecorationRole:
+        if (zle && indeks.column() == Wynik && qApp)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return QVariant();
+    case Qt::DisplayRole:
+        break;
+    default:
+        return QVariant();
+    }
     switch (indeks.column()) {
     case Adres:
         return QHostAddress(w.adres).toString();
@@ -77,6 +147,8 @@ QVariant ModelKlientow::data(const QModelIndex &indeks, int rola) const
         return godzina(w.od);
     case Roznica:
         return w.maRoznice ? QVariant(w.roznica) : QVariant(QStringLiteral("—"));
+    case OdUzgodnionego:
+        return w.maOdleglosc ? QVariant(w.odUzgodnionego) : QVariant(QStringLiteral("—"));
     case Wynik:
         return opisWyniku(w.wynik);
     case Milczal:
@@ -98,6 +170,8 @@ qint64 ModelKlientow::klucz(int wiersz, int kolumna) const
         return w.od.msecsSinceStartOfDay();
     case Roznica:
         return w.maRoznice ? qint64(w.roznica) : std::numeric_limits<qint64>::min();
+    case OdUzgodnionego:
+        return w.maOdleglosc ? qint64(w.odUzgodnionego) : std::numeric_limits<qint64>::min();
     case Wynik:
         return wagaKlienta(w);
     case Milczal:
@@ -106,17 +180,49 @@ qint64 ModelKlientow::klucz(int wiersz, int kolumna) const
     return 0;
 }
 
+QVariant ModelKlientow::headerData(int sekcja, Qt::Orientation kierunek, int rola) const
+{
+    if (kierunek != Qt::Horizontal || rola != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(sekcja, kierunek, rola);
+    static const char *const naglowki[Kolumn] = {"Adres",
+                                                 "Port",
+                                                 "Połączony od",
+                                                 "Różnica [s]",
+                                                 "Od uzgodnionego [s]",
+                                                 "Ostatnia wymiana",
+                                                 "Bez odpowiedzi"};
+    return sekcja >= 0 && sekcja < Kolumn ? QString::fromUtf8(naglowki[sekcja]) : QVariant();
+}
+
+void SortowanieKlientow::tylkoZProblemem(bool tylko)
+{
+    this->tylko = tylko;
+    invalidateFilter();
+}
+
 bool SortowanieKlientow::lessThan(const QModelIndex &lewy, const QModelIndex &prawy) const
 {
     const auto *model = static_cast<const ModelKlientow *>(sourceModel());
     return model->klucz(lewy.row(), lewy.column()) < model->klucz(prawy.row(), prawy.column());
 }
 
-QVariant ModelKlientow::headerData(int sekcja, Qt::Orientation kierunek, int rola) const
+bool SortowanieKlientow::filterAcceptsRow(int wiersz, const QModelIndex &) const
 {
-    if (kierunek != Qt::Horizontal || rola != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(sekcja, kierunek, rola);
-    static const char *const naglowki[Kolumn]
-        = {"Adres", "Port", "Połączony od", "Różnica [s]", "Ostatnia wymiana", "Bez odpowiedzi"};
-    return sekcja >= 0 && sekcja < Kolumn ? QString::fromUtf8(naglowki[sekcja]) : QVariant();
+    return !tylko || zProblemem(static_cast<const ModelKlientow *>(sourceModel())->wiersz(wiersz));
+}
+
+QString tekstWierszy(const QAbstractItemModel &model, const QList<int> &wiersze)
+{
+    QStringList linie;
+    QStringList pola;
+    for (int k = 0; k < model.columnCount(); ++k)
+        pola << model.headerData(k, Qt::Horizontal).toString();
+    linie << pola.join(QLatin1Char('\t'));
+    for (int w : wiersze) {
+        pola.clear();
+        for (int k = 0; k < model.columnCount(); ++k)
+            pola << model.index(w, k).data().toString();
+        linie << pola.join(QLatin1Char('\t'));
+    }
+    return linie.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -13,6 +13,7 @@ enum class WynikWymiany : quint8 {
     Uwzgledniony, // its difference was averaged
     Odrzucony, // beyond the threshold
     PozaLimitem, // it came after the 29 that are averaged
+    ZTegoAdresu, // its address already filled the places it may take in the average
     Milczal, // asked, and did not answer
 };
 
@@ -22,19 +23,31 @@ struct WierszKlienta
     quint32 adres = 0;
     quint16 port = 0;
     QTime od; // the server clock when it connected
-    qint32 roznica = 0; // of its last reply, in seconds
+    qint32 roznica = 0; // of its last reply from the server clock, in seconds
     bool maRoznice = false;
+    // How far it was from the agreed time of the exchange it last answered
+    // in, in seconds: what it is off from the group.
+    qint32 odUzgodnionego = 0;
+    bool maOdleglosc = false;
     WynikWymiany wynik = WynikWymiany::Brak;
     int milczalZRzedu = 0; // exchanges in a row it was asked and kept silent
 };
 
+// Farther from the agreed time than this a machine has a problem: the frames
+// carry whole seconds, so those in agreement are within a second.
+constexpr qint32 dalekoOdUzgodnionegoS = 2;
+
+// Rejected, silent, or far from the agreed time.
+bool zProblemem(const WierszKlienta &wiersz);
+
 // How bad a client looks, for "the worst first": silent ones first, the
-// longer the worse, then rejected ones, then the rest by how far off they
-// are.
+// longer the worse, then the rest by how far they are from the agreed time
+// (by how far from the server clock, while they have no agreed time).
 qint64 wagaKlienta(const WierszKlienta &wiersz);
 
-// "uwzględniony", "milczy", …
+// "uśredniony", "milczy", …, and what it means, for a tooltip.
 QString opisWyniku(WynikWymiany wynik);
+QString objasnienieWyniku(WynikWymiany wynik);
 
 // One line of a client, as the service's status writes it.
 QString opisKlienta(const WierszKlienta &wiersz);
@@ -47,12 +60,13 @@ class ModelKlientow : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Kolumna { Adres, Port, Od, Roznica, Wynik, Milczal, Kolumn };
+    enum Kolumna { Adres, Port, Od, Roznica, OdUzgodnionego, Wynik, Milczal, Kolumn };
 
     using QAbstractTableModel::QAbstractTableModel;
     void ustaw(std::vector<WierszKlienta> nowe);
+    const WierszKlienta &wiersz(int i) const { return wiersze[std::size_t(i)]; }
     // The key a column sorts by, without a QVariant: ten thousand rows sort
-    // in a few milliseconds.
+    // in a few milliseconds. That of Adres names the connection.
     qint64 klucz(int wiersz, int kolumna) const;
 
     int rowCount(const QModelIndex &rodzic = QModelIndex()) const override;
@@ -65,14 +79,26 @@ private:
     std::vector<WierszKlienta> wiersze;
 };
 
-// Sorts the clients by ModelKlientow::klucz().
+// Sorts the clients by ModelKlientow::klucz(), and shows all of them or only
+// those with a problem.
 class SortowanieKlientow : public QSortFilterProxyModel
 {
+    Q_OBJECT
+
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
+    void tylkoZProblemem(bool tylko);
 
 protected:
     bool lessThan(const QModelIndex &lewy, const QModelIndex &prawy) const override;
+    bool filterAcceptsRow(int wiersz, const QModelIndex &rodzic) const override;
+
+private:
+    bool tylko = false;
 };
+
+// The rows given, as the model shows them, as tab-separated text with the
+// header first: what a spreadsheet takes from the clipboard.
+QString tekstWierszy(const QAbstractItemModel &model, const QList<int> &wiersze);
 
 #endif // TABELAKLIENTOW_H
