@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -36,6 +37,7 @@ private slots:
     void arytmetykaZmian_data();
     void arytmetykaZmian();
     void wrogiSerwer();
+    void serwerZrywa();
     void wrogiSerwerPrzezDobe_data();
     void wrogiSerwerPrzezDobe();
     void stanPoRestarcie_data();
@@ -585,6 +587,34 @@ void TstKlient::wrogiSerwer()
     gniazdo->write(zadania);
     QVERIFY(zadanie());
     QVERIFY2(odpowiedzi - przed < 100, qPrintable(QString::number(odpowiedzi - przed)));
+}
+
+// A server that sends a frame and closes at once (one that fails on every
+// client, a proxy in its way) is backed off from as one that refuses: the
+// third attempt comes a second and then two after the first, a fifth more or
+// less, not a second after each.
+void TstKlient::serwerZrywa()
+{
+    QTcpServer serwer;
+    QVERIFY(serwer.listen(QHostAddress::LocalHost, 0));
+    QElapsedTimer czas;
+    czas.start();
+    QList<qint64> proby;
+    connect(&serwer, &QTcpServer::newConnection, &serwer, [&] {
+        while (QTcpSocket *gniazdo = serwer.nextPendingConnection()) {
+            proby << czas.elapsed();
+            gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()));
+            gniazdo->disconnectFromHost();
+        }
+    });
+    Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
+                  std::make_unique<SymulowanyZegarKlienta>(nowyZegar(QTime(12, 0), 0, 0, 0, 0)));
+    QSignalSpy zmiany(&klient, &Klient::zmianaStanu);
+    klient.polacz();
+    QTRY_COMPARE_WITH_TIMEOUT(proby.size(), 3, 5000);
+    QVERIFY2(proby[2] - proby[0] >= (1000 + 2000) * 4 / 5 - 50,
+             qPrintable(QStringLiteral("%1 ms").arg(proby[2] - proby[0])));
+    QVERIFY(zmiany.size() <= 2 * proby.size()); // connected and disconnected, each time
 }
 
 // This machine's clock against the window, measured only: server and client
