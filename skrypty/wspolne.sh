@@ -21,9 +21,12 @@ zainstaluj_brakujace() {
         jako_root=(sudo -n)
     fi
     echo "Installing: ${brakujace[*]}"
-    "${jako_root[@]}" apt-get update -qq
+    # Another script may be installing at the same time (CI runs one beside
+    # another): wait for its lock rather than fail.
+    local czekaj=(-o DPkg::Lock::Timeout=600)
+    "${jako_root[@]}" apt-get "${czekaj[@]}" update -qq
     "${jako_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends "${brakujace[@]}" >/dev/null
+        apt-get "${czekaj[@]}" install -y -qq --no-install-recommends "${brakujace[@]}" >/dev/null
 }
 
 # An empty folder for a root to be made in: $1 the folder, $2 the script's
