@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimeZone>
 
 class TstOkno : public QObject
@@ -32,6 +33,8 @@ private slots:
     void zegarNadrabiaPrzestoj();
     void zmianaCzasuLokalnego_data();
     void zmianaCzasuLokalnego();
+    void zegarZaSystemowym_data();
+    void zegarZaSystemowym();
     void wlaczanieSynchronizacji();
     void okresowaSynchronizacja();
     void zmianaOkresu();
@@ -243,6 +246,52 @@ void TstOkno::zegarNadrabiaPrzestoj()
     QCOMPARE(zadania(s), 2);
 }
 
+// The row of the running test run again in a process of its own whose
+// system clock libfaketime fakes with `zmienne` (name, value, …), the
+// monotonic clocks left alone; whether it passed, and its output.
+[[maybe_unused]] static std::pair<bool, QByteArray> wPodrobionymCzasie(const QStringList &zmienne)
+{
+    QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+#ifdef FAKETIME_BIBLIOTEKA
+    srodowisko.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAKETIME_BIBLIOTEKA));
+#endif
+    srodowisko.insert(QStringLiteral("PODROBIONY_CZAS"), QStringLiteral("1"));
+    srodowisko.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    srodowisko.insert(QStringLiteral("DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    srodowisko.insert(QStringLiteral("ASAN_OPTIONS"),
+                      srodowisko.value(QStringLiteral("ASAN_OPTIONS"))
+                          + QStringLiteral(":verify_asan_link_order=0"));
+    for (qsizetype i = 0; i + 1 < zmienne.size(); i += 2)
+        srodowisko.insert(zmienne[i], zmienne[i + 1]);
+    QProcess proces;
+    proces.setProcessEnvironment(srodowisko);
+    proces.setProcessChannelMode(QProcess::MergedChannels);
+    const QString test = QString::fromLatin1(QTest::currentTestFunction());
+    proces.start(QCoreApplication::applicationFilePath(),
+                 {test + QLatin1Char(':') + QString::fromUtf8(QTest::currentDataTag())});
+    const bool skonczyl = proces.waitForFinished(30000);
+    const QByteArray wyjscie = proces.readAll();
+    return {skonczyl && proces.exitCode() == 0
+                && wyjscie.contains("PASS   : TstOkno::" + test.toLatin1()),
+            wyjscie};
+}
+
+// In the test's own process: the row run where the system clock is faked,
+// or skipped where it cannot be.
+#if defined(Q_OS_WIN)
+#define W_PODROBIONYM_CZASIE(...)                                                                  \
+    QSKIP("the system clock is faked with libfaketime, which Windows does not have")
+#elif !defined(FAKETIME_BIBLIOTEKA)
+#define W_PODROBIONYM_CZASIE(...) QSKIP("libfaketime was not found when this was built")
+#else
+#define W_PODROBIONYM_CZASIE(...)                                                                  \
+    do {                                                                                           \
+        const auto [zdal, wyjscie] = wPodrobionymCzasie(QStringList __VA_ARGS__);                  \
+        QVERIFY2(zdal, wyjscie.constData());                                                       \
+        return;                                                                                    \
+    } while (false)
+#endif
+
 void TstOkno::zmianaCzasuLokalnego_data()
 {
     QTest::addColumn<qint64>("zmiana"); // seconds since the epoch
@@ -263,36 +312,13 @@ void TstOkno::zmianaCzasuLokalnego()
 {
     QFETCH(qint64, zmiana);
     QFETCH(int, zmianaS);
-    if (!qEnvironmentVariableIsSet("FAKETIME")) {
-#if defined(Q_OS_WIN)
-        QSKIP("the system clock is faked with libfaketime, which Windows does not have");
-#elif !defined(FAKETIME_BIBLIOTEKA)
-        QSKIP("libfaketime was not found when this was built");
-#else
-        QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
-        srodowisko.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAKETIME_BIBLIOTEKA));
-        srodowisko.insert(QStringLiteral("FAKETIME"),
-                          QStringLiteral("%1%2")
-                              .arg(zmiana >= QDateTime::currentSecsSinceEpoch() ? "+" : "")
-                              .arg(zmiana - 2 - QDateTime::currentSecsSinceEpoch()));
-        srodowisko.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
-        srodowisko.insert(QStringLiteral("DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
-        srodowisko.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Warsaw"));
-        srodowisko.insert(QStringLiteral("ASAN_OPTIONS"),
-                          srodowisko.value(QStringLiteral("ASAN_OPTIONS"))
-                              + QStringLiteral(":verify_asan_link_order=0"));
-        QProcess proces;
-        proces.setProcessEnvironment(srodowisko);
-        proces.setProcessChannelMode(QProcess::MergedChannels);
-        proces.start(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("zmianaCzasuLokalnego:") + QString::fromUtf8(QTest::currentDataTag())});
-        QVERIFY(proces.waitForFinished(30000));
-        const QByteArray wyjscie = proces.readAll();
-        QVERIFY2(proces.exitCode() == 0 && wyjscie.contains("PASS   : TstOkno::zmianaCzasu"),
-                 wyjscie.constData());
-        return;
-#endif
+    if (!qEnvironmentVariableIsSet("PODROBIONY_CZAS")) {
+        const QString przesuniecie
+            = QStringLiteral("%1%2")
+                  .arg(zmiana >= QDateTime::currentSecsSinceEpoch() ? "+" : "")
+                  .arg(zmiana - 2 - QDateTime::currentSecsSinceEpoch());
+        W_PODROBIONYM_CZASIE({QStringLiteral("FAKETIME"), przesuniecie, QStringLiteral("TZ"),
+                              QStringLiteral("Europe/Warsaw")});
     }
 
     Stanowisko s;
@@ -327,6 +353,65 @@ void TstOkno::zmianaCzasuLokalnego()
         = wzor.match(s.linieSerwera().filter(QStringLiteral(" - Odebrano godzinę")).constFirst());
     QVERIFY(dopasowanie.hasMatch());
     QVERIFY2(qAbs(dopasowanie.captured(1).toInt()) <= 1, qPrintable(dopasowanie.captured(0)));
+}
+
+void TstOkno::zegarZaSystemowym_data()
+{
+    QTest::addColumn<bool>("zaSystemowym"); // --zegar systemowy
+    QTest::addColumn<QString>("przesuniecie"); // of the system clock, once the server runs
+    QTest::addColumn<double>("poS"); // the server clock minus the system clock then
+    QTest::addColumn<bool>("przestawiony"); // with a line that says so
+    QTest::newRow("following, a step of 3 s taken at once") << true << "+3" << 0.0 << true;
+    QTest::newRow("by default, the step left alone") << false << "+3" << -3.0 << false;
+    QTest::newRow("following, 200 ms closed slowly") << true << "+0.2" << -0.2 << false;
+}
+
+// The system clock moves under the running server (libfaketime re-reads its
+// time file): following it, the server takes a large step within a second,
+// with a line from what to what, and a small difference only slowly; by
+// default it keeps its own clock. The caption shows the server clock minus
+// the system clock either way.
+void TstOkno::zegarZaSystemowym()
+{
+    QFETCH(bool, zaSystemowym);
+    QFETCH(QString, przesuniecie);
+    QFETCH(double, poS);
+    QFETCH(bool, przestawiony);
+    QTemporaryDir katalog;
+    if (!qEnvironmentVariableIsSet("PODROBIONY_CZAS")) {
+        const QString plik = katalog.filePath(QStringLiteral("czas"));
+        QFile czas(plik);
+        QVERIFY(czas.open(QIODevice::WriteOnly) && czas.write("+0\n") == 3);
+        czas.close();
+        W_PODROBIONYM_CZASIE({QStringLiteral("FAKETIME_TIMESTAMP_FILE"), plik,
+                              QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1")});
+    }
+
+    Stanowisko s;
+    if (zaSystemowym)
+        s.okno.podazajZaZegaremSystemowym();
+    s.zegar()->start();
+    const auto roznica = [&s] {
+        static const QRegularExpression wzor(
+            QStringLiteral("zegar serwera minus systemowy: ([-+]\\d+\\.\\d{3}) s"));
+        return wzor.match(s.etykieta("etykietaKlientow")->text()).captured(1).toDouble();
+    };
+    QTRY_VERIFY(qAbs(roznica()) < 0.1);
+    QFile czas(qEnvironmentVariable("FAKETIME_TIMESTAMP_FILE"));
+    QVERIFY(czas.open(QIODevice::WriteOnly));
+    czas.write(przesuniecie.toLatin1() + '\n');
+    czas.close();
+    const auto przestawien = [&s] {
+        return s.linieSynchronizacji()
+            .filter(QStringLiteral(" - Zegar serwera przestawiony za zegarem systemowym z "))
+            .size();
+    };
+    if (przestawiony)
+        QTRY_COMPARE_WITH_TIMEOUT(przestawien(), 1, 1500);
+    // The caption says it once a second.
+    QTRY_VERIFY2_WITH_TIMEOUT(qAbs(roznica() - poS) < 0.05,
+                              qPrintable(s.etykieta("etykietaKlientow")->text()), 3000);
+    QCOMPARE(przestawien(), przestawiony ? 1 : 0);
 }
 
 void TstOkno::wlaczanieSynchronizacji()
