@@ -1,5 +1,6 @@
 #include "grupa.h"
 
+#include "app/konsola.h"
 #include "app/usluga.h"
 #include "klient.h"
 #include "sync/doba.h"
@@ -27,7 +28,6 @@ qint64 rozrzut(const QList<qint64> &wartosci)
 Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     : QObject(parent)
     , ustawienia(ustawienia)
-    , wyjscie(stdout)
     , wynikiKlientow(std::size_t(ustawienia.liczba), 0)
 {
     QRandomGenerator los(ustawienia.ziarno);
@@ -44,6 +44,13 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
                    0, usluga::Ostrzezenie);
             this->ustawienia.polityka.bezZmian = true;
         }
+        const QString inny = ZegarSystemowyMaszyny::innaUslugaCzasu();
+        if (!inny.isEmpty())
+            wypisz(QStringLiteral("działa też %1, która ustawia ten sam zegar: dwa programy "
+                                  "przestawiałyby go nawzajem; zatrzymaj ją i wyłącz (instalator "
+                                  "klienta robi to sam)")
+                       .arg(inny),
+                   0, usluga::Ostrzezenie);
         if (!this->ustawienia.polityka.bezZmian && systemowy->zakonczPozostawione())
             wypisz(QStringLiteral("zakończono płynną korektę zegara, którą zostawiło poprzednie, "
                                   "przerwane uruchomienie"),
@@ -140,15 +147,18 @@ void Grupa::wypisz(const QString &linia, quint32 klucz, usluga::Waga waga)
         return;
     if (klucz != zawsze && !ogranicznik.wolno(klucz, odStartu.elapsed()))
         return;
-    wyjscie << usluga::przedrostek(1, waga) << linia << Qt::endl;
-    if (wyjscie.status() != QTextStream::Ok) {
+    // A service's file has no journal to date its lines.
+    const QString wiersz = ustawienia.usluga
+        ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + linia
+        : linia;
+    if (!wypiszLinie(stdout, wiersz, usluga::przedrostek(1, waga))) {
         // Its reader went away: the clients go on without it.
         wyjscieZamkniete = true;
-        std::fprintf(stderr,
-                     "%s%s: nie można pisać na standardowe wyjście: linie nie są już na nie "
-                     "wypisywane\n",
-                     usluga::przedrostek(2, usluga::Blad).constData(),
-                     qUtf8Printable(QCoreApplication::applicationName()));
+        wypiszLinie(stderr,
+                    QCoreApplication::applicationName()
+                        + QStringLiteral(": nie można pisać na standardowe wyjście: linie nie są "
+                                         "już na nie wypisywane"),
+                    usluga::przedrostek(2, usluga::Blad));
     }
 }
 

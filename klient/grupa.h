@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTextStream>
 #include <QTime>
 #include <QTimer>
 
@@ -48,7 +47,6 @@ private:
     void podsumuj();
 
     Ustawienia ustawienia;
-    QTextStream wyjscie;
     bool wyjscieZamkniete = false;
     static constexpr int liniiNaSekunde = 10; // of each client
     OgranicznikLinii ogranicznik {liniiNaSekunde};

@@ -1,5 +1,7 @@
+#include "app/konsola.h"
 #include "app/proces.h"
 #include "app/sygnaly.h"
+#include "app/tlumaczenia.h"
 #include "app/usluga.h"
 #include "grupa.h"
 #include "opcjeKlienta.h"
@@ -11,27 +13,79 @@
 
 #include <cstdio>
 
+namespace {
+
+void blad(const QString &tekst)
+{
+    wypiszLinie(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + tekst,
+                usluga::przedrostek(2, usluga::Blad));
+}
+
+// Where what was done to this machine's clock outlives the program: the
+// folder systemd gives the service, or on Windows the program's folder of
+// data, for its service. Empty where there is none.
+QString katalogStanu(const Ustawienia &ustawienia)
+{
+    const QString systemd = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    if (!systemd.isEmpty() || !ustawienia.usluga)
+        return systemd;
+    const QString dane = QDir(qEnvironmentVariable("ProgramData"))
+                             .filePath(QStringLiteral("Serwer Synchronizacji"));
+    QDir().mkpath(dane);
+    return dane;
+}
+
+// Run by the service manager, the client has no console: its lines go to a
+// file beside its state, where an administrator looks.
+bool doPlikuUslugi(const QString &katalog, QString &powod)
+{
+#ifdef Q_OS_WIN
+    const QString plik = QDir(katalog).filePath(QStringLiteral("klient.log"));
+    if (_wfreopen(reinterpret_cast<const wchar_t *>(plik.utf16()), L"ab", stdout))
+        return true;
+    powod = QStringLiteral("nie można pisać do %1").arg(plik);
+#else
+    Q_UNUSED(katalog);
+    Q_UNUSED(powod);
+#endif
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     przygotujProces();
+    oznaczUruchomiony(nazwaUslugiKlienta);
     QCoreApplication aplikacja(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("klient-synchronizacji"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    tlumaczenia::zainstaluj(QCoreApplication::applicationFilePath());
 
     Ustawienia ustawienia;
     QString tekst;
     switch (czytajOpcjeKlienta(QCoreApplication::arguments(), ustawienia, tekst)) {
     case PolecenieKlienta::Pomoc:
     case PolecenieKlienta::Wersja:
-        std::fputs(qUtf8Printable(tekst), stdout);
+        wypiszLinie(stdout, tekst);
         return 0;
     case PolecenieKlienta::Blad:
-        std::fprintf(stderr, "%s%s: %s\n", usluga::przedrostek(2, usluga::Blad).constData(),
-                     qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(tekst));
+        blad(tekst);
         return 2;
     case PolecenieKlienta::Uruchom:
         break;
     }
+    if (ustawienia.usluga
+        && (!usluga::polaczZMenedzerem(QLatin1String(nazwaUslugiKlienta), tekst)
+            || !doPlikuUslugi(katalogStanu(ustawienia), tekst))) {
+        blad(QStringLiteral("--usluga: ") + tekst);
+        usluga::zakonczono(2);
+        return 2;
+    }
+    const auto zakoncz = [](int kod) {
+        usluga::zakonczono(kod);
+        return kod;
+    };
     if (!ustawienia.ziarnoPodane)
         ustawienia.ziarno = QRandomGenerator::global()->generate();
     // Without the privilege to change the clock, measuring only is all a
@@ -42,38 +96,34 @@ int main(int argc, char *argv[])
         const QString linia = QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")
                                   .arg(wskazowkaUprawnien());
         if (usluga::jakoUsluga()) {
-            std::fprintf(stderr, "%s%s: %s; usługa kończy pracę\n",
-                         usluga::przedrostek(2, usluga::Blad).constData(),
-                         qUtf8Printable(QCoreApplication::applicationName()),
-                         qUtf8Printable(linia));
-            return 2;
+            blad(linia + QStringLiteral("; usługa kończy pracę"));
+            return zakoncz(2);
         }
-        std::printf("%s; odtąd tylko pomiar\n", qUtf8Printable(linia));
+        wypiszLinie(stdout, linia + QStringLiteral("; odtąd tylko pomiar"));
         ustawienia.polityka.bezZmian = true;
     }
     // What was done to this machine's clock outlives the program where the
     // service has a folder for it, so that a restart grants no new steps.
     if (ustawienia.systemowy && !ustawienia.polityka.bezZmian) {
-        const QString katalog
-            = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+        const QString katalog = katalogStanu(ustawienia);
         if (!katalog.isEmpty())
             ustawienia.plikStanu = QDir(katalog).filePath(QStringLiteral("korekty"));
         else
-            std::printf("bez katalogu stanu (STATE_DIRECTORY, który daje usługa) klient zaczyna "
-                        "od nowa: po każdym uruchomieniu znów %d skoki na starcie i pełna "
-                        "godzina\n",
-                        ustawienia.polityka.skokowNaStarcie);
+            wypiszLinie(stdout,
+                        QStringLiteral("bez katalogu stanu (daje go usługa) klient zaczyna od "
+                                       "nowa: po każdym uruchomieniu znów %1 skoki na starcie i "
+                                       "pełna godzina")
+                            .arg(ustawienia.polityka.skokowNaStarcie));
     }
 
-    // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff), the
-    // clients end at once, and a slew of this machine's clock with them.
+    // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff, a
+    // service stopped), the clients end at once, and a slew of this
+    // machine's clock with them.
     Sygnaly sygnaly(Sygnaly::Zakonczenie);
     if (!sygnaly.czynne()) {
-        std::fprintf(stderr, "%s%s: nie można przyjmować próśb systemu o zakończenie (%s)\n",
-                     usluga::przedrostek(2, usluga::Blad).constData(),
-                     qUtf8Printable(QCoreApplication::applicationName()),
-                     qUtf8Printable(sygnaly.blad()));
-        return 1;
+        blad(QStringLiteral("nie można przyjmować próśb systemu o zakończenie (%1)")
+                 .arg(sygnaly.blad()));
+        return zakoncz(1);
     }
     QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] {
         usluga::powiadom("STOPPING=1");
@@ -82,5 +132,5 @@ int main(int argc, char *argv[])
     Grupa grupa(ustawienia);
     grupa.uruchom();
     usluga::powiadom("READY=1");
-    return QCoreApplication::exec();
+    return zakoncz(QCoreApplication::exec());
 }

@@ -138,6 +138,14 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
            "(usługa z ProcSubset=pid podaje %b); nowy identyfikator daje znów skoki na "
            "starcie."),
          z("ID")},
+        {z("ustawienia"),
+         z("Czytaj też opcje z PLIKU: linia \"nazwa=wartość\" na opcję (np. host=10.0.0.1, "
+           "bez-zmian=tak); opcja nie może być i tam, i w wierszu polecenia."),
+         z("PLIK")},
+        {z("usluga"),
+         z("W Windows: działaj jako usługa %1 menedżera usług (jak --systemowy --quiet); "
+           "stan w %ProgramData%\\Serwer Synchronizacji, linie w klient.log tamże.")
+             .arg(QLatin1String(nazwaUslugiKlienta))},
         {z("timing"),
          z("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) pierwszego "
            "żądania i ostatniego czasu uzgodnionego, czas serwera z żądania i czas systemowy "
@@ -149,7 +157,9 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
 // a real clock follows, named on purpose.
 bool zgodne(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
 {
-    u.systemowy = parser.isSet(z("systemowy"));
+    // A service keeps this machine's clock, and says little.
+    u.usluga = parser.isSet(z("usluga"));
+    u.systemowy = u.usluga || parser.isSet(z("systemowy"));
     if (parser.isSet(z("host")))
         u.host = parser.value(z("host")).trimmed();
     if ((u.systemowy && !parser.isSet(z("host"))) || u.host.isEmpty()) {
@@ -210,15 +220,17 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
         QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
                        "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
                        "tej maszyny."));
-    const QCommandLineOption pomoc = parser.addHelpOption();
-    const QCommandLineOption wersja = parser.addVersionOption();
+    const wierszPolecen::OpcjeOgolne ogolne = wierszPolecen::dodajOgolne(parser);
     const QList<QCommandLineOption> wlasne = opcje(u);
     parser.addOptions(wlasne);
-    if (!parser.parse(argumenty)) {
-        tekst = wierszPolecen::bladParsowania(parser, argumenty, wlasne);
+    QStringList wszystkie = argumenty;
+    if (!wierszPolecen::dolaczUstawienia(wszystkie, wlasne, tekst))
+        return PolecenieKlienta::Blad;
+    if (!parser.parse(wszystkie)) {
+        tekst = wierszPolecen::bladParsowania(parser, wszystkie, wlasne);
         return PolecenieKlienta::Blad;
     }
-    switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
+    switch (wierszPolecen::sprawdz(parser, ogolne, tekst)) {
     case wierszPolecen::Ogolne::Pomoc:
         return PolecenieKlienta::Pomoc;
     case wierszPolecen::Ogolne::Wersja:
@@ -231,7 +243,7 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
     if (!zgodne(parser, u, tekst) || !liczby(parser, u, tekst))
         return PolecenieKlienta::Blad;
     u.ziarnoPodane = parser.isSet(z("seed"));
-    u.cicho = parser.isSet(z("quiet"));
+    u.cicho = u.usluga || parser.isSet(z("quiet"));
     u.czasy = parser.isSet(z("timing"));
     u.rozruch = parser.value(z("id-rozruchu")).toUtf8();
     return PolecenieKlienta::Uruchom;

@@ -26,11 +26,15 @@ struct Ustawienia
     PolitykaKorekty polityka; // what it may do to that clock
     QString plikStanu; // where what it did outlives it, or empty
     QByteArray rozruch; // this start of the machine, as its service names it
+    bool usluga = false; // run by Windows' service manager
 };
 
 // The exit code when this machine's clock was to be changed and the system
 // refused.
 constexpr int kodBezZmianyZegara = 3;
+
+// The name of the client's Windows service.
+constexpr char nazwaUslugiKlienta[] = "KlientSynchronizacji";
 
 enum class PolecenieKlienta {
     Uruchom,

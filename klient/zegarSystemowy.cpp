@@ -55,6 +55,11 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
 #endif
 }
 
+QString ZegarSystemowyMaszyny::innaUslugaCzasu()
+{
+    return QString();
+}
+
 bool ZegarSystemowyMaszyny::zakonczPozostawione()
 {
     return false; // the kernel ends a slew by itself, whoever asked for it

@@ -58,6 +58,9 @@ public:
     // one.
     bool zakonczPozostawione();
     static bool mozeZmieniac();
+    // Another service of this system that sets the clock and runs: Windows'
+    // Time service; empty when none does (on Linux the unit keeps them apart).
+    static QString innaUslugaCzasu();
     // Whether this process holds the privilege to change the clock (Linux:
     // CAP_SYS_TIME; Windows: SeSystemtimePrivilege, which it turns on).
     static bool maUprawnienie();

@@ -106,6 +106,21 @@ bool ZegarSystemowyMaszyny::mozeZmieniac()
     return true;
 }
 
+QString ZegarSystemowyMaszyny::innaUslugaCzasu()
+{
+    const SC_HANDLE menedzer = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!menedzer)
+        return QString();
+    const SC_HANDLE czas = OpenServiceW(menedzer, L"W32Time", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS stan {};
+    const bool dziala
+        = czas && QueryServiceStatus(czas, &stan) && stan.dwCurrentState == SERVICE_RUNNING;
+    if (czas)
+        CloseServiceHandle(czas);
+    CloseServiceHandle(menedzer);
+    return dziala ? QStringLiteral("usługa Czas systemu Windows (W32Time)") : QString();
+}
+
 // Administrators hold the privilege to change the time, off until a
 // program turns it on.
 bool ZegarSystemowyMaszyny::maUprawnienie()

@@ -63,7 +63,7 @@ export CCACHE_BASEDIR="$katalog_projektu" CCACHE_NOHASHDIR=true
 
 # zbuduj KATALOG [cmake options...]
 zbuduj() {
-    zainstaluj_brakujace cmake ninja-build g++ ccache qt6-base-dev qt6-qpa-plugins
+    zainstaluj_brakujace cmake ninja-build g++ ccache qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
     skonfiguruj "$@"
     cmake --build "$katalog_projektu/$1"
 }

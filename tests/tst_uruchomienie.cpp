@@ -239,8 +239,11 @@ void TstUruchomienie::opcje_data()
     const auto a = [](const char *tekst) {
         return QString::fromUtf8(tekst).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     };
+    // Qt's own words in Polish too.
     QTest::newRow("--help") << a("--help") << 0
-                            << QStringLiteral("Usage: serwer-synchronizacji [options]");
+                            << QStringLiteral("Sposób użycia: serwer-synchronizacji [opcje]");
+    QTest::newRow("--help-all") << a("--help-all") << 0
+                                << QStringLiteral("Opcje Qt (przekazywane oknu):\n  -platform");
     QTest::newRow("--version") << a("--version") << 0
                                << QStringLiteral("serwer-synchronizacji " PROJECT_VERSION "\n");
     QTest::newRow("port 0") << a("--port 0") << 2

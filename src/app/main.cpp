@@ -1,6 +1,8 @@
+#include "app/konsola.h"
 #include "app/opcje.h"
 #include "app/proces.h"
 #include "app/sygnaly.h"
+#include "app/tlumaczenia.h"
 #include "app/usluga.h"
 #include "app/zapisDziennika.h"
 #include "window/serwer.h"
@@ -13,16 +15,24 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <memory>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
+// Help and mistakes: on the console, or, for the program made for windows
+// (which Windows gives no console), in a message box.
 void wypisz(std::FILE *dokad, const QString &tekst)
 {
-    if (dokad == stderr)
-        std::fputs(usluga::przedrostek(2, usluga::Blad).constData(), dokad);
-    std::fputs(qUtf8Printable(tekst), dokad);
-    std::fflush(dokad);
+#if defined(Q_OS_WIN) && !defined(SERWER_KONSOLA)
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t *>(tekst.utf16()), L"Serwer Synchronizacji",
+                MB_OK | (dokad == stderr ? MB_ICONERROR : MB_ICONINFORMATION));
+#else
+    wypiszLinie(dokad, tekst,
+                dokad == stderr ? usluga::przedrostek(2, usluga::Blad) : QByteArray());
+#endif
 }
 
 template<typename T> T *element(Serwer &okno, const char *nazwa)
@@ -38,6 +48,12 @@ void ustawPola(Serwer &okno, const Opcje &opcje)
     for (const auto &[nazwa, wartosc] : pola)
         if (wartosc)
             element<QSpinBox>(okno, nazwa)->setValue(*wartosc);
+    okno.ustawDostep(opcje.dostep);
+    okno.ustawMiejscaZAdresu(opcje.miejscZAdresu.value_or(0));
+    if (opcje.zegarSystemowy)
+        okno.podazajZaZegaremSystemowym();
+    if (opcje.podsumowanie)
+        okno.tylkoPodsumowania();
 }
 
 // "Rozpocznij", and "Uruchom Synchronizację" when asked and started.
@@ -89,31 +105,10 @@ void bezZbednychOstrzezen(QtMsgType typ, const QMessageLogContext &kontekst, con
     poprzedniaObsluga(typ, kontekst, tresc);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Before the toolkit starts: without a window it paints offscreen, and a
+// window asked for where there is no display is one line, not Qt's abort.
+bool przygotujEkran(const Opcje &opcje)
 {
-    przygotujProces();
-    QApplication::setApplicationName(QStringLiteral("serwer-synchronizacji"));
-    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
-
-    // The program's own options are read before the toolkit starts, so that
-    // help and mistakes need no display. Options it does not know may be
-    // the toolkit's, which the application object takes out.
-    QStringList argumenty;
-    for (int i = 0; i < argc; ++i)
-        argumenty << QString::fromLocal8Bit(argv[i]);
-    Opcje opcje;
-    QString tekst;
-    Polecenie polecenie = czytajOpcje(argumenty, opcje, tekst);
-    if (polecenie == Polecenie::Pomoc || polecenie == Polecenie::Wersja) {
-        wypisz(stdout, tekst);
-        return 0;
-    }
-    if (polecenie == Polecenie::Blad) {
-        wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1\n").arg(tekst));
-        return 2;
-    }
     if (opcje.bezOkna) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef Q_OS_WIN
@@ -123,21 +118,26 @@ int main(int argc, char *argv[])
             qputenv("QT_QPA_FONTDIR", qgetenv("WINDIR") + "\\Fonts");
 #endif
         poprzedniaObsluga = qInstallMessageHandler(bezZbednychOstrzezen);
-    } else if (!maEkran(opcje)) {
-        wypisz(stderr,
-               QStringLiteral("serwer-synchronizacji: brak ekranu (nie ustawiono DISPLAY ani "
-                              "WAYLAND_DISPLAY), więc okno nie może się otworzyć; serwer bez "
-                              "okna: serwer-synchronizacji --bez-okna --start\n"));
-        return 1;
+        return true;
     }
+    if (maEkran(opcje))
+        return true;
+    wypisz(stderr,
+           QStringLiteral("serwer-synchronizacji: brak ekranu (nie ustawiono DISPLAY ani "
+                          "WAYLAND_DISPLAY), więc okno nie może się otworzyć; serwer bez "
+                          "okna: serwer-synchronizacji --bez-okna --start"));
+    return false;
+}
 
-    QApplication aplikacja(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
-
+// The server, its log file and standard output, and the system's requests,
+// until it ends; its exit code.
+int dzialaj(const Opcje &opcje)
+{
+    QString tekst;
     ZapisDziennika plik;
     if (!opcje.dziennik.isEmpty() && !plik.otworz(opcje.dziennik, tekst)) {
         wypisz(stderr,
-               QStringLiteral("serwer-synchronizacji: nie można otworzyć dziennika %1: %2\n")
+               QStringLiteral("serwer-synchronizacji: nie można otworzyć dziennika %1: %2")
                    .arg(opcje.dziennik, tekst));
         return 2;
     }
@@ -153,12 +153,6 @@ int main(int argc, char *argv[])
                     zapis->dopisz(nazwa, data, linia, waga);
                 });
     ustawPola(okno, opcje);
-    okno.ustawDostep(opcje.dostep);
-    okno.ustawMiejscaZAdresu(opcje.miejscZAdresu.value_or(0));
-    if (opcje.zegarSystemowy)
-        okno.podazajZaZegaremSystemowym();
-    if (opcje.podsumowanie)
-        okno.tylkoPodsumowania();
 
     // The system's request to end is the operator's: without a window, as
     // the stop of the server; with one (a desktop's logout), as its close
@@ -169,21 +163,23 @@ int main(int argc, char *argv[])
     if (!sygnaly.czynne()) {
         wypisz(stderr,
                QStringLiteral("serwer-synchronizacji: nie można przyjmować próśb systemu o "
-                              "zakończenie (%1), więc serwer nie mógłby powiadomić klientów\n")
+                              "zakończenie (%1), więc serwer nie mógłby powiadomić klientów")
                    .arg(sygnaly.blad()));
         return 1;
     }
+    const auto zapisz = [&plik, &wyjscie] {
+        plik.zapisz();
+        wyjscie.zapisz();
+    };
     QObject::connect(&sygnaly, &Sygnaly::otworzPonownie, &plik, &ZapisDziennika::otworzPonownie);
     QObject::connect(&sygnaly, &Sygnaly::podajStan, &okno, [&] {
         okno.wypiszStan();
-        plik.zapisz();
-        wyjscie.zapisz();
+        zapisz();
     });
     QObject::connect(&sygnaly, &Sygnaly::zakoncz, &okno, [&] {
         usluga::powiadom("STOPPING=1");
         zatrzymaj(okno);
-        plik.zapisz();
-        wyjscie.zapisz();
+        zapisz();
         sygnaly.zakonczono();
         if (opcje.bezOkna)
             QApplication::exit(0);
@@ -196,17 +192,16 @@ int main(int argc, char *argv[])
         if (!uruchom(okno, opcje)) {
             // The reason goes where the administrator looks: the log file
             // and the journal have the line, and standard error says it too.
-            plik.zapisz();
-            wyjscie.zapisz();
+            zapisz();
             wypisz(stderr,
                    QStringLiteral("serwer-synchronizacji: nie można uruchomić serwera na "
-                                  "porcie %1: %2\n")
+                                  "porcie %1: %2")
                        .arg(element<QSpinBox>(okno, "polePortu")->value())
                        .arg(okno.powodNieuruchomienia()));
             return 1;
         }
-        // systemd starts what waits for the service only now, and a start
-        // that failed above fails `systemctl start`.
+        // systemd, or Windows' service manager, starts what waits for the
+        // service only now, and a start that failed above fails.
         usluga::powiadom("READY=1");
     } else {
         okno.show();
@@ -214,7 +209,52 @@ int main(int argc, char *argv[])
             QTimer::singleShot(0, &okno, [&okno, &opcje] { uruchom(okno, opcje); });
     }
     const int wynik = QApplication::exec();
-    plik.zapisz();
-    wyjscie.zapisz();
+    zapisz();
+    return wynik;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    przygotujProces();
+    oznaczUruchomiony(nazwaUslugiSerwera);
+    QApplication::setApplicationName(QStringLiteral("serwer-synchronizacji"));
+    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    // The program's own options are read before the toolkit starts, so that
+    // help and mistakes need no display. Options it does not know may be
+    // the toolkit's, which the application object takes out.
+    QStringList argumenty;
+    for (int i = 0; i < argc; ++i)
+        argumenty << QString::fromLocal8Bit(argv[i]);
+    tlumaczenia::qtPolski(argumenty.value(0));
+    Opcje opcje;
+    QString tekst;
+    switch (czytajOpcje(argumenty, opcje, tekst)) {
+    case Polecenie::Pomoc:
+    case Polecenie::Wersja:
+        wypisz(stdout, tekst);
+        return 0;
+    case Polecenie::Blad:
+        wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1").arg(tekst));
+        return 2;
+    case Polecenie::Uruchom:
+        break;
+    }
+    if (opcje.usluga && !usluga::polaczZMenedzerem(QLatin1String(nazwaUslugiSerwera), tekst)) {
+        wypisz(stderr, QStringLiteral("serwer-synchronizacji: --usluga: %1").arg(tekst));
+        return 2;
+    }
+    if (!przygotujEkran(opcje)) {
+        usluga::zakonczono(1);
+        return 1;
+    }
+
+    QApplication aplikacja(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
+    tlumaczenia::zainstaluj(argumenty.value(0));
+    const int wynik = dzialaj(opcje);
+    usluga::zakonczono(wynik);
     return wynik;
 }

@@ -132,6 +132,15 @@ QList<QCommandLineOption> opcjeSerwera()
                         "po przeniesieniu lub usunięciu pliku%1 otwórz go na nowo.")
              .arg(QLatin1String(prosbaRotacji)),
          QStringLiteral("PLIK")},
+        {QStringLiteral("ustawienia"),
+         QStringLiteral("Czytaj też opcje z PLIKU: linia \"nazwa=wartość\" na opcję (np. "
+                        "port=4466, podsumowanie=tak); opcja nie może być i tam, i w wierszu "
+                        "polecenia."),
+         QStringLiteral("PLIK")},
+        {QStringLiteral("usluga"),
+         QStringLiteral("W Windows: działaj jako usługa %1 menedżera usług (jak --bez-okna "
+                        "--start --synch); zatrzymanie usługi powiadamia klientów.")
+             .arg(QLatin1String(nazwaUslugiSerwera))},
     };
 }
 
@@ -171,17 +180,22 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     parser.setApplicationDescription(
         QStringLiteral("Serwer synchronizacji czasu metodą algorytmu z Berkeley. Bez opcji "
                        "otwiera okno i czeka na operatora."));
-    const QCommandLineOption pomoc = parser.addHelpOption();
-    const QCommandLineOption wersja = parser.addVersionOption();
+    QString qt;
+    for (const auto &[nazwa, zWartoscia] : opcjeQt)
+        qt += QStringLiteral("  -%1%2\n")
+                  .arg(nazwa, zWartoscia ? QStringLiteral(" WARTOŚĆ") : QString());
+    const wierszPolecen::OpcjeOgolne ogolne = wierszPolecen::dodajOgolne(parser, qt);
     const QList<QCommandLineOption> wlasne = opcjeSerwera();
     parser.addOptions(wlasne);
 
-    const QStringList bezQt = bezOpcjiQt(argumenty, opcje.platforma);
+    QStringList bezQt = bezOpcjiQt(argumenty, opcje.platforma);
+    if (!wierszPolecen::dolaczUstawienia(bezQt, wlasne, tekst))
+        return Polecenie::Blad;
     if (!parser.parse(bezQt)) {
         tekst = wierszPolecen::bladParsowania(parser, bezQt, wlasne);
         return Polecenie::Blad;
     }
-    switch (wierszPolecen::sprawdz(parser, pomoc, wersja, tekst)) {
+    switch (wierszPolecen::sprawdz(parser, ogolne, tekst)) {
     case wierszPolecen::Ogolne::Pomoc:
         return Polecenie::Pomoc;
     case wierszPolecen::Ogolne::Wersja:
@@ -206,9 +220,11 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         tekst = QStringLiteral("--dozwolone: ") + tekst;
         return Polecenie::Blad;
     }
-    opcje.start = parser.isSet(QStringLiteral("start"));
-    opcje.synch = parser.isSet(QStringLiteral("synch"));
-    opcje.bezOkna = parser.isSet(QStringLiteral("bez-okna"));
+    // A service starts the server and keeps it in step without a window.
+    opcje.usluga = parser.isSet(QStringLiteral("usluga"));
+    opcje.start = opcje.usluga || parser.isSet(QStringLiteral("start"));
+    opcje.synch = opcje.usluga || parser.isSet(QStringLiteral("synch"));
+    opcje.bezOkna = opcje.usluga || parser.isSet(QStringLiteral("bez-okna"));
     opcje.dziennik = parser.value(QStringLiteral("dziennik"));
     opcje.podsumowanie = parser.isSet(QStringLiteral("podsumowanie"));
     return zalezne(parser, opcje, tekst) ? Polecenie::Uruchom : Polecenie::Blad;

@@ -24,7 +24,11 @@ struct Opcje
     std::optional<int> miejscZAdresu; // averaged places one address may fill in an exchange
     bool zegarSystemowy = false; // the server clock follows the system's
     QString platforma; // Qt's -platform, when given
+    bool usluga = false; // run by Windows' service manager
 };
+
+// The name of the server's Windows service.
+constexpr char nazwaUslugiSerwera[] = "SerwerSynchronizacji";
 
 enum class Polecenie {
     Uruchom,

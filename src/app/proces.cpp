@@ -1,6 +1,7 @@
 #include "proces.h"
 
 #include <QByteArray>
+#include <QString>
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
@@ -40,4 +41,17 @@ void przygotujProces()
 #endif
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
+}
+
+void oznaczUruchomiony(const char *nazwa)
+{
+#ifdef Q_OS_WIN
+    for (const char *przestrzen : {"Global\\", "Local\\"}) {
+        const QString pelna = QLatin1String(przestrzen) + QLatin1String(nazwa);
+        if (CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t *>(pelna.utf16())))
+            return; // held until the process ends
+    }
+#else
+    Q_UNUSED(nazwa);
+#endif
 }

@@ -15,4 +15,9 @@
 // - on Windows, a console that shows the programs' UTF-8.
 void przygotujProces();
 
+// Windows: a named mutex held while the program runs, by which an installer
+// finds it running ("SerwerSynchronizacji", "KlientSynchronizacji"), in the
+// namespace of every session where the program may, else of its own.
+void oznaczUruchomiony(const char *nazwa);
+
 #endif // PROCES_H

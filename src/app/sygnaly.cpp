@@ -145,6 +145,12 @@ Sygnaly::~Sygnaly()
     jedyne = nullptr;
 }
 
+void Sygnaly::poprosOZakonczenie()
+{
+    if (jedyne)
+        QMetaObject::invokeMethod(jedyne, &Sygnaly::zakoncz, Qt::QueuedConnection);
+}
+
 void Sygnaly::zakonczono()
 {
 #ifdef Q_OS_WIN

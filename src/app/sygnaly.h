@@ -31,6 +31,9 @@ public:
     bool czynne() const { return powod.isEmpty(); }
     QString blad() const { return powod; }
 
+    // A request to end from another thread (Windows' service manager).
+    static void poprosOZakonczenie();
+
     // Called once the program has done what it does before it ends: a
     // system that ends the process as soon as it has been told (a closed
     // console, logoff, shutdown) waits for this, a few seconds at most.

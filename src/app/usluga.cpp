@@ -56,6 +56,8 @@ void powiadom(const char *stan)
     ::sendto(d, stan, std::strlen(stan), MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&adres),
              socklen_t(offsetof(sockaddr_un, sun_path) + size_t(gniazdo.size())));
     ::close(d);
+#elif defined(Q_OS_WIN)
+    powiadomMenedzera(stan);
 #else
     Q_UNUSED(stan);
 #endif
@@ -63,7 +65,21 @@ void powiadom(const char *stan)
 
 bool jakoUsluga()
 {
+#ifdef Q_OS_WIN
+    return podMenedzerem();
+#else
     return qEnvironmentVariableIsSet("INVOCATION_ID");
+#endif
 }
+
+#ifndef Q_OS_WIN
+bool polaczZMenedzerem(const QString &, QString &blad)
+{
+    blad = QStringLiteral("usługi Windows są tylko w Windows; tu usługą jest jednostka systemd");
+    return false;
+}
+
+void zakonczono(int) { }
+#endif
 
 } // namespace usluga

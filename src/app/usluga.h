@@ -4,6 +4,7 @@
 #include "waga.h"
 
 #include <QByteArray>
+#include <QString>
 
 // What a program run by systemd as a service says to it: through the journal,
 // how serious each line is, and through its notification socket, when the
@@ -19,12 +20,23 @@ bool doDziennikaSystemu(int deskryptor);
 // the journal; nothing otherwise.
 QByteArray przedrostek(int deskryptor, Waga waga);
 
-// Tells systemd, when it waits to be told (Type=notify): "READY=1",
-// "STOPPING=1".
+// Tells systemd, when it waits to be told (Type=notify), or Windows'
+// service manager: "READY=1", "STOPPING=1".
 void powiadom(const char *stan);
 
-// Whether the program runs as a systemd service.
+// Whether the program runs as a service (systemd's, or Windows').
 bool jakoUsluga();
+
+// Windows: the program runs as the service `nazwa` of the service manager,
+// which started it; false, with why, when the manager did not.
+bool polaczZMenedzerem(const QString &nazwa, QString &blad);
+// The program ends with `kod`: Windows' service manager is told, so that it
+// restarts a service that failed.
+void zakonczono(int kod);
+#ifdef Q_OS_WIN
+void powiadomMenedzera(const char *stan);
+bool podMenedzerem();
+#endif
 
 } // namespace usluga
 

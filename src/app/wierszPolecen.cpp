@@ -1,23 +1,62 @@
 #include "wierszPolecen.h"
 
+#include "tlumaczenia.h"
+
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
 
 namespace wierszPolecen {
 
-Ogolne sprawdz(const QCommandLineParser &parser, const QCommandLineOption &pomoc,
-               const QCommandLineOption &wersja, QString &tekst)
+OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt)
 {
-    if (parser.isSet(pomoc) || parser.isSet(QStringLiteral("help-all"))) {
-        // Read before the application object exists, the parser does not
-        // know the program's name.
-        tekst = parser.helpText().replace(QLatin1String("<executable_name>"),
-                                          QCoreApplication::applicationName());
+    OpcjeOgolne ogolne {
+        {{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+         QStringLiteral("Pokazuje tę pomoc.")},
+        {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Pokazuje wersję.")},
+        opcjeQt};
+    parser.addOption(ogolne.pomoc);
+    if (!opcjeQt.isEmpty())
+        parser.addOption({QStringLiteral("help-all"),
+                          QStringLiteral("Pokazuje pomoc razem z opcjami Qt, które program "
+                                         "przekazuje oknu.")});
+    parser.addOption(ogolne.wersja);
+    return ogolne;
+}
+
+namespace {
+// The parser's help, Qt's own words in them in Polish. Read before the
+// application object exists, the parser does not know the program's name.
+QString pomoc(const QCommandLineParser &parser)
+{
+    const auto pl = [](const char *tekst) {
+        return tlumaczenia::przetlumacz(QString(), "QCommandLineParser", tekst);
+    };
+    QString tekst = parser.helpText();
+    tekst.replace(QLatin1String("<executable_name>"), QCoreApplication::applicationName());
+    tekst.replace(QLatin1String("Usage: "), pl("Usage: %1").arg(QString()));
+    tekst.replace(QLatin1String("[options]"), pl("[options]"));
+    for (const char *naglowek : {"Options:", "Arguments:"})
+        tekst.replace(QLatin1Char('\n') + QLatin1String(naglowek) + QLatin1Char('\n'),
+                      QLatin1Char('\n') + pl(naglowek) + QLatin1Char('\n'));
+    return tekst;
+}
+} // namespace
+
+Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst)
+{
+    if (parser.isSet(ogolne.pomoc)) {
+        tekst = pomoc(parser);
         return Ogolne::Pomoc;
     }
-    if (parser.isSet(wersja)) {
+    if (!ogolne.opcjeQt.isEmpty() && parser.isSet(QStringLiteral("help-all"))) {
+        tekst
+            = pomoc(parser) + QStringLiteral("\nOpcje Qt (przekazywane oknu):\n") + ogolne.opcjeQt;
+        return Ogolne::Pomoc;
+    }
+    if (parser.isSet(ogolne.wersja)) {
         tekst = QCoreApplication::applicationName() + QLatin1Char(' ')
             + QCoreApplication::applicationVersion() + QLatin1Char('\n');
         return Ogolne::Wersja;
@@ -68,6 +107,58 @@ QString bladParsowania(const QCommandLineParser &parser, const QStringList &argu
             ++i;
     }
     return QStringLiteral("błędne wywołanie (zob. --help)");
+}
+
+bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &opcje, QString &blad)
+{
+    const QString klucz = QStringLiteral("--ustawienia");
+    QString sciezka;
+    for (qsizetype i = 1; i < argumenty.size(); ++i) {
+        if (argumenty[i] == klucz && i + 1 < argumenty.size())
+            sciezka = argumenty[i + 1];
+        else if (argumenty[i].startsWith(klucz + QLatin1Char('=')))
+            sciezka = argumenty[i].mid(klucz.size() + 1);
+    }
+    if (sciezka.isEmpty())
+        return true;
+    QFile plik(sciezka);
+    if (!plik.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        blad = QStringLiteral("--ustawienia: nie można odczytać %1: %2")
+                   .arg(sciezka, plik.errorString());
+        return false;
+    }
+    // An editor on Windows may begin the file with a byte order mark.
+    const QStringList linie
+        = QString::fromUtf8(plik.readAll()).remove(QChar(0xfeff)).split(QLatin1Char('\n'));
+    for (qsizetype nr = 0; nr < linie.size(); ++nr) {
+        const QString linia = linie[nr].trimmed();
+        if (linia.isEmpty() || linia.startsWith(QLatin1Char('#'))
+            || linia.startsWith(QLatin1Char(';')))
+            continue;
+        const QString nazwa = linia.section(QLatin1Char('='), 0, 0).trimmed();
+        const QString wartosc = linia.section(QLatin1Char('='), 1).trimmed();
+        const auto opcja = std::find_if(opcje.cbegin(), opcje.cend(), [&nazwa](const auto &o) {
+            return o.names().constLast() == nazwa;
+        });
+        const auto gdzie = QStringLiteral("--ustawienia: %1, linia %2: ").arg(sciezka).arg(nr + 1);
+        if (!linia.contains(QLatin1Char('=')) || opcja == opcje.cend()
+            || nazwa == QLatin1String("ustawienia")) {
+            blad = gdzie
+                + QStringLiteral("\"%1\" nie jest ustawieniem (klucz=wartość, klucz to "
+                                 "nazwa opcji)")
+                      .arg(linia);
+            return false;
+        }
+        if (!opcja->valueName().isEmpty()) {
+            argumenty << QStringLiteral("--") + nazwa << wartosc;
+        } else if (wartosc == QLatin1String("tak")) {
+            argumenty << QStringLiteral("--") + nazwa;
+        } else if (wartosc != QLatin1String("nie")) {
+            blad = gdzie + QStringLiteral("%1 przyjmuje \"tak\" albo \"nie\"").arg(nazwa);
+            return false;
+        }
+    }
+    return true;
 }
 
 QString opisZakresu(qint64 od, qint64 doWartosci, qint64 domyslnie)

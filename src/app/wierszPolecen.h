@@ -9,15 +9,35 @@ namespace wierszPolecen {
 
 enum class Ogolne { Dalej, Pomoc, Wersja, Blad };
 
+// The options every command line has, described in Polish: help and
+// version, and with `opcjeQt` (the toolkit's options the program passes on,
+// one a line) a fuller help that lists them too.
+struct OpcjeOgolne
+{
+    QCommandLineOption pomoc;
+    QCommandLineOption wersja;
+    QString opcjeQt;
+};
+OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt = {});
+
 // Help and version asked for, a stray argument, an option given twice: what
 // to do before the program's own options are read, with the text to print.
-Ogolne sprawdz(const QCommandLineParser &parser, const QCommandLineOption &pomoc,
-               const QCommandLineOption &wersja, QString &tekst);
+Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst);
 
 // Why the arguments could not be parsed, in the program's words: an unknown
 // option, one without its value, a value given to one that takes none.
 QString bladParsowania(const QCommandLineParser &parser, const QStringList &argumenty,
                        const QList<QCommandLineOption> &opcje);
+
+// The settings of a file that an administrator edits, named by
+// "--ustawienia PLIK" among the arguments, added to them: a line
+// "klucz=wartość" each, the key an option's long name ("port=4466"; "tak"
+// gives an option without a value, "nie" leaves it out); blank lines and
+// those that begin with # or ; are comments. An option both there and on
+// the command line is given twice. False, with why, when the file cannot be
+// read, a line has no such form, or a key is no option.
+bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &opcje,
+                      QString &blad);
 
 // "1-65535, domyślnie 4466"
 QString opisZakresu(qint64 od, qint64 doWartosci, qint64 domyslnie);
