@@ -4,6 +4,7 @@
 
 #include "narzedzia/narzedzia.h"
 #include "sync/termin.h"
+#include "window/dziennik.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -246,6 +247,26 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
     }
     wyniki[QStringLiteral("opoznienia")] = tabela;
     return tabela;
+}
+
+// Full panes: exchanges of 5 000 clients while the upper pane holds its
+// 100 000 lines, so that every line in makes one leave: the longest pass of
+// the event loop, which must stay under a tick.
+QJsonObject pelnePanele(bool krotko)
+{
+    const int n = krotko ? 1000 : 5000;
+    const quint16 port = wolnyPort();
+    auto s = serwer(port);
+    s->polecenie(QStringLiteral("wypelnij %1").arg(maksLinii), QStringLiteral("ok"));
+    auto k = klienci(port, n, true);
+    s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
+    s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
+    QList<double> cpu, przestoje;
+    QStringList konce;
+    const QList<double> opoznienia = wymiany(*s, *k, &cpu, &konce, &przestoje);
+    return {{QStringLiteral("klientow"), n},
+            {QStringLiteral("mediana_ms"), mediana(opoznienia)},
+            {QStringLiteral("najdluzszy_przebieg_ms"), najwieksza(przestoje)}};
 }
 
 // Drift: the server clock, read from the requests, against the monotonic clock. Only
@@ -608,6 +629,19 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
                        .arg(o[QStringLiteral("rss_kb")].toInteger()));
         }
     }
+
+    const QJsonObject p = czy("pelne") ? pelnePanele(krotko) : QJsonObject();
+    if (czy("pelne"))
+        wyniki[QStringLiteral("pelne_panele")] = p;
+    if (!json && czy("pelne"))
+        wiersz(QStringLiteral("\nFull panes: %1 clients, the upper pane at its %2 lines, %3 "
+                              "exchanges: longest pass of the event loop %4 ms, median latency "
+                              "%5 ms")
+                   .arg(p[QStringLiteral("klientow")].toInt())
+                   .arg(maksLinii)
+                   .arg(wymianPomiaru)
+                   .arg(p[QStringLiteral("najdluzszy_przebieg_ms")].toDouble(), 0, 'f', 0)
+                   .arg(p[QStringLiteral("mediana_ms")].toDouble(), 0, 'f', 2));
 
     const QJsonObject b = czy("burza") ? burza(10) : QJsonObject();
     if (czy("burza"))

@@ -7,6 +7,7 @@
 //   teraz           press "Synchronizuj Teraz"; answers when the exchange ends
 //   seria LINIE     exchanges back to back until the panes hold LINIE lines
 //   klienci N       answers once N clients are registered
+//   wypelnij N      fills the upper pane with N lines, as a long run leaves it
 //   stan            lines in the panes, resident memory, processor time,
 //                   peak resident memory
 //   przestoj        the longest the event loop stood still since last asked, ms
@@ -16,6 +17,7 @@
 #include "app/proces.h"
 #include "narzedzia/narzedzia.h"
 #include "sync/termin.h"
+#include "window/dziennik.h"
 #include "window/serwer.h"
 
 #include <QApplication>
@@ -108,6 +110,14 @@ private:
         } else if (polecenie == QLatin1String("seria")) {
             docelowychLinii = liczba;
             nacisnij();
+        } else if (polecenie == QLatin1String("wypelnij")) {
+            QStringList linie;
+            for (int i = 0; i < liczba; ++i)
+                linie << QStringLiteral("12:00:00 - Odebrano godzinę od klienta %1 - 12:00:00 "
+                                        "różnica:0s")
+                             .arg(i % 29 + 1);
+            dopiszLinie(gorny, linie);
+            odpowiedz(QStringLiteral("ok"));
         } else if (polecenie == QLatin1String("klienci")) {
             oczekiwanychKlientow = liczba;
             sprawdzKlientow();

@@ -122,6 +122,13 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
     connect(&cisza, &QTimer::timeout, this, &Grupa::podsumuj);
 }
 
+// The clients go first: the clock of this machine's keeps its state as it
+// goes, through the system clock they share.
+Grupa::~Grupa()
+{
+    qDeleteAll(klienci);
+}
+
 void Grupa::uruchom()
 {
     for (Klient *klient : klienci)

@@ -32,6 +32,7 @@ class Grupa : public QObject
 
 public:
     explicit Grupa(const Ustawienia &ustawienia, QObject *parent = nullptr);
+    ~Grupa() override;
     void uruchom();
 
 private:

@@ -13,6 +13,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <shlobj.h>
+#endif
+
 namespace {
 
 void blad(const QString &tekst)
@@ -29,10 +33,18 @@ QString katalogStanu(const Ustawienia &ustawienia)
     const QString systemd = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     if (!systemd.isEmpty() || !ustawienia.usluga)
         return systemd;
-    const QString dane = QDir(qEnvironmentVariable("ProgramData"))
-                             .filePath(QStringLiteral("Serwer Synchronizacji"));
+#ifdef Q_OS_WIN
+    // %ProgramData%, which a service's environment need not name.
+    wchar_t wspolne[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, wspolne)))
+        return QString();
+    const QString dane
+        = QDir(QString::fromWCharArray(wspolne)).filePath(QStringLiteral("Serwer Synchronizacji"));
     QDir().mkpath(dane);
     return dane;
+#else
+    return QString();
+#endif
 }
 
 // Run by the service manager, the client has no console: its lines go to a

@@ -2,10 +2,12 @@
 # Runs the README's test command (skrypty/testuj.sh, with its arguments) on
 # Debian 13 "trixie": in a root of its own made with debootstrap from the
 # package source this machine's apt already uses, so that the set-up
-# commands themselves are what is tried there. The root is kept (in
-# $KORZEN_DEBIAN13, /var/tmp/serwer-synchronizacji/debian13 by default) and
-# reused by later runs, with its packages and its build; remove it to start
-# afresh. Needs root, or sudo at hand.
+# commands themselves are what is tried there. With --pakiet, instead, the
+# package is built and checked there (skrypty/pakiet.sh). The root is kept
+# (in $KORZEN_DEBIAN13, /var/tmp/serwer-synchronizacji/debian13 by default)
+# and reused by later runs, with its packages and its build; --od-nowa
+# removes it first (what this script mounted in it is unmounted before, so
+# that nothing of this machine's goes with it). Needs root, or sudo at hand.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
@@ -14,6 +16,15 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 korzen=${KORZEN_DEBIAN13:-/var/tmp/serwer-synchronizacji/debian13}
 wydanie=trixie
+polecenie=./skrypty/testuj.sh
+case "${1:-}" in
+--pakiet) polecenie=./skrypty/pakiet.sh; shift ;;
+--od-nowa) rm -f "$korzen/.gotowy"; shift ;;
+esac
+# Mounts a run that was killed left behind.
+while read -r punkt; do
+    [ -n "$punkt" ] && umount -R -l "$punkt"
+done < <(zamontowane_w "$korzen")
 zainstaluj_brakujace debootstrap debian-archive-keyring
 
 # The archive and the security archive of this machine's own release, as its
@@ -72,6 +83,6 @@ git ls-files -co --exclude-standard -z \
     | while IFS= read -r -d '' plik; do [ ! -e "$plik" ] || printf '%s\0' "$plik"; done \
     | tar --null -T - -cf - | tar -xf - -C "$korzen/zrodla"
 
-echo "debian13: ./skrypty/testuj.sh $* in Debian $(cat "$korzen/etc/debian_version")"
+echo "debian13: $polecenie $* in Debian $(cat "$korzen/etc/debian_version")"
 chroot "$korzen" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-    CI="${CI:-}" /bin/bash -c 'cd /zrodla && ./skrypty/testuj.sh "$@"' testuj "$@"
+    CI="${CI:-}" /bin/bash -c 'cd /zrodla && "$@"' uruchom "$polecenie" "$@"

@@ -19,7 +19,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/wspolne.sh"
 
 # Wine's X11 driver, and the fonts it shows: Wine prefixes made after them
 # can show windows.
-zainstaluj_brakujace cmake ninja-build ccache qt6-base-dev qt6-qpa-plugins \
+zainstaluj_brakujace cmake ninja-build ccache qt6-base-dev qt6-qpa-plugins qt6-translations-l10n \
     g++-mingw-w64-x86-64-posix dpkg-dev xz-utils wine wine64 fonts-wine xvfb xauth nsis zip \
     libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 # Everything runs with a display of its own, open to the unprivileged user
@@ -67,8 +67,7 @@ zbuduj_qt() {
     local zrodla=$qt_windows.zrodla budowa=$qt_windows.budowa
     echo "windows: building Qt $wersja_qt for Windows into $qt_windows (once; about 25 minutes on two cores)"
     [ -f "$zrodla/.gotowe" ] || { pobierz_zrodla_qt "$zrodla" && touch "$zrodla/.gotowe"; }
-    rm -rf "$qt_windows"
-    mkdir -p "$qt_windows"
+    nowy_korzen "$qt_windows" windows QT_WINDOWS
     # The toolchain stays with the Qt that was built with it: its qt-cmake
     # loads it again for every project.
     cp "$katalog_projektu/dist/windows/mingw-w64.cmake" "$przybornik"
@@ -121,17 +120,32 @@ wynik=0
 $zrzut || (cd "$katalog_projektu/$budowa" && ctest --output-on-failure -j2) | tee "$katalog_projektu/$budowa/ctest.log" \
     || wynik=1
 "$wine_sh" --serwer-wine -k 2>/dev/null || true
-podsumowanie_testow=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$katalog_projektu/$budowa/ctest.log" | tail -n 1)
+podsumowanie_testow=$(grep -hE 'tests passed, [0-9]+ tests failed out of' "$katalog_projektu/$budowa/ctest.log" 2>/dev/null | tail -n 1 || true)
 
 # 3. The installer and the zip, from the installed folder.
 wersja=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$katalog_projektu/$budowa/CMakeCache.txt")
 folder="$katalog_projektu/$budowa/instalacja/serwer-synchronizacji-$wersja"
 rm -rf "$katalog_projektu/$budowa/instalacja"
 cmake --install "$katalog_projektu/$budowa" --prefix "$folder" --strip >/dev/null
+# The libraries go as stripped as the programs (libstdc++ alone is 24 MB
+# with its symbols).
+find "$folder" -name '*.dll' -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+# The licences of what goes with the programs, and where the source of Qt's
+# libraries is.
+wersja_tlumaczen=$(dpkg-query -W -f='${Version}' qt6-translations-l10n)
+cp /usr/share/common-licenses/LGPL-3 "$folder/licencje/LGPL-3.txt"
+cp /usr/share/common-licenses/GPL-3 "$folder/licencje/GPL-3.txt"
+cp /usr/share/doc/g++-mingw-w64-x86-64-posix/copyright "$folder/licencje/MinGW-GCC.txt"
+cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$folder/licencje/MinGW-w64.txt"
+sed -e "s/@WERSJA_QT@/$wersja_deb/g" -e "s/@WERSJA_TLUMACZEN@/$wersja_tlumaczen/g" \
+    "$katalog_projektu/dist/windows/informacje.txt.in" >"$folder/licencje/INFORMACJE.txt"
+licencja="$katalog_projektu/$budowa/instalacja/licencja.txt"
+{ printf '\xef\xbb\xbf'; cat "$folder/licencje/INFORMACJE.txt" "$folder/licencje/LICENCJA.txt"; } >"$licencja"
 # For the installer, what to put where, and what to take away: files first,
 # then folders, the deepest first.
 pliki="$katalog_projektu/$budowa/instalacja/pliki.nsh"
 usuwane="$katalog_projektu/$budowa/instalacja/usuwane.nsh"
+sprawdzane="$katalog_projektu/$budowa/instalacja/sprawdzane.nsh"
 windowsowa() { local w=${1#.}; w=${w#/}; printf '$INSTDIR%s' "${w:+\\${w//\//\\}}"; }
 (
     cd "$folder"
@@ -145,6 +159,10 @@ windowsowa() { local w=${1#.}; w=${w#/}; printf '$INSTDIR%s' "${w:+\\${w//\//\\}
         find . -type f | sort | while IFS= read -r f; do printf 'Delete "%s"\n' "$(windowsowa "$f")"; done
         find . -mindepth 1 -type d | sort -r | while IFS= read -r k; do printf 'RMDir "%s"\n' "$(windowsowa "$k")"; done
     } >"$usuwane"
+    # Each file left after the uninstallation is named in $R9.
+    find . -type f | sort | while IFS= read -r f; do
+        printf '${If} ${FileExists} "%s"\n    StrCpy $R9 "$R9 %s"\n${EndIf}\n' "$(windowsowa "$f")" "${f#./}"
+    done >"$sprawdzane"
 )
 skonfiguruj build -DSERWER_SANITIZE=OFF
 cmake --build "$katalog_projektu/build" --target klient-synchronizacji >/dev/null
@@ -182,8 +200,12 @@ fi
 
 instalator="$katalog_projektu/$budowa/serwer-synchronizacji-$wersja-instalator.exe"
 zip_="$katalog_projektu/$budowa/serwer-synchronizacji-$wersja-windows.zip"
-makensis -V2 -DWERSJA="$wersja" -DZRODLO="$folder" -DPLIKI="$pliki" -DUSUWANE="$usuwane" \
-    -DROZMIAR="$(du -sk "$folder" | cut -f1)" -DIKONA="$katalog_projektu/dist/windows/serwer-synchronizacji.ico" \
+autorzy=$(sed -n 's/^set(SERWER_AUTORZY "\(.*\)")$/\1/p' "$katalog_projektu/CMakeLists.txt")
+makensis -V2 -DWERSJA="$wersja" -DAUTORZY="$autorzy" -DZRODLO="$folder" -DPLIKI="$pliki" \
+    -DUSUWANE="$usuwane" -DSPRAWDZANE="$sprawdzane" -DROZMIAR="$(du -sk "$folder" | cut -f1)" \
+    -DIKONA="$katalog_projektu/dist/windows/serwer-synchronizacji.ico" -DLICENCJA="$licencja" \
+    -DSERWER_INI="$katalog_projektu/dist/windows/serwer.ini" \
+    -DKLIENT_INI="$katalog_projektu/dist/windows/klient.ini" \
     -DWYJSCIE="$instalator" "$katalog_projektu/dist/windows/instalator.nsi"
 rm -f "$zip_"
 (cd "$katalog_projektu/$budowa/instalacja" && zip -qr "$zip_" "serwer-synchronizacji-$wersja")
@@ -193,50 +215,91 @@ rm -f "$zip_"
 # exchange and ends on a request to close, and the silent uninstall leaves
 # nothing of it behind.
 sprawdz_instalator() {
-    local prefiks katalog port serwer dziennik
+    local prefiks katalog dane menu klucz port log klient
     prefiks=$(mktemp -d "$pamiec_podreczna/wine-instalator.XXXXXX")
     rmdir "$prefiks"
     trap 'WINE_PREFIKS="$prefiks" "$katalog_projektu/skrypty/wine.sh" --serwer-wine -k 2>/dev/null; rm -rf "$prefiks"' RETURN
     wine() { WINE_PREFIKS="$prefiks" "$katalog_projektu/skrypty/wine.sh" "$@"; }
-    wine "$instalator" /S
+    nie() { echo "windows: $*" >&2; return 1; }
     katalog="$prefiks/drive_c/Program Files/Serwer Synchronizacji"
-    for plik in serwer-synchronizacji.exe serwer-synchronizacji.com klient-synchronizacji.exe \
-        Qt6Core.dll platforms/qwindows.dll platforms/qoffscreen.dll odinstaluj.exe; do
-        [ -f "$katalog/$plik" ] || { echo "windows: the installer left out $plik" >&2; return 1; }
-    done
-    [ -f "$prefiks/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Serwer Synchronizacji.lnk" ] \
-        || { echo "windows: no Start menu entry" >&2; return 1; }
-    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SerwerSynchronizacji' \
-        /v UninstallString >/dev/null || { echo "windows: no uninstaller among the installed programs" >&2; return 1; }
+    dane="$prefiks/drive_c/ProgramData/Serwer Synchronizacji"
+    menu="$prefiks/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Serwer Synchronizacji"
+    klucz='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SerwerSynchronizacji'
+    klient="$katalog_projektu/build/klient/klient-synchronizacji"
 
+    # Wine ends its services once no program of the session runs: a
+    # persistent server, up before the first program, keeps them, as
+    # Windows keeps its own.
+    wine --serwer-wine -p </dev/null >/dev/null 2>&1 &
+    sleep 1
+    # The services' settings as an administrator left them: an installation
+    # over them keeps them (a free port, exchanges every 10 s).
+    wine cmd /c exit
     port=$(wolny_port)
-    dziennik="$prefiks/serwer.log"
-    wine 'C:\Program Files\Serwer Synchronizacji\serwer-synchronizacji.com' --bez-okna --start --synch \
-        --okres 10 --port "$port" >"$dziennik" 2>&1 &
-    serwer=$!
-    timeout 60 "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --exchanges 1 --quiet \
-        || { echo "windows: the installed server served no exchange:" >&2; cat "$dziennik" >&2; return 1; }
-    # The installed client, as an unprivileged user, cannot set the clock
-    # and says so.
-    wine 'C:\Program Files\Serwer Synchronizacji\klient-synchronizacji.exe' --systemowy \
-        --host 127.0.0.1 --port "$port" --exchanges 1 >"$prefiks/klient.log" 2>&1
-    grep -q 'odtąd tylko pomiar' "$prefiks/klient.log" \
-        || { echo "windows: the installed client did not say it only measures:" >&2; cat "$prefiks/klient.log" >&2; return 1; }
-    wine taskkill /im serwer-synchronizacji.com >/dev/null
-    wait "$serwer" || { echo "windows: the installed server did not end cleanly:" >&2; cat "$dziennik" >&2; return 1; }
-    grep -q ' - Wysłano godzinę synchronizacji .* do 1 klientów' "$dziennik" \
-        && grep -q ' - Zamknięto serwer' "$dziennik" \
-        || { echo "windows: the installed server's log lacks the exchange or the stop:" >&2; cat "$dziennik" >&2; return 1; }
+    mkdir -p "$dane"
+    printf 'port=%s\r\nokres=10\r\ndozwolone=127.0.0.0/8\r\ndziennik=C:\\ProgramData\\Serwer Synchronizacji\\dziennik.log\r\n' \
+        "$port" >"$dane/serwer.ini"
+    printf 'host=127.0.0.1\r\nport=%s\r\n' "$port" >"$dane/klient.ini"
+    chown -R 65534:65534 "$prefiks/drive_c/ProgramData"
+    # Silently, as a lab's deployment tool installs it: both services.
+    wine "$instalator" /S /USLUGA_SERWERA /KLIENT=127.0.0.1 || nie "the silent installation failed" || return 1
+    for plik in serwer-synchronizacji.exe serwer-synchronizacji.com klient-synchronizacji.exe \
+        Qt6Core.dll platforms/qwindows.dll platforms/qoffscreen.dll translations/qtbase_pl.qm \
+        licencje/INFORMACJE.txt licencje/LGPL-3.txt README.txt odinstaluj.exe; do
+        [ -f "$katalog/$plik" ] || { nie "the installer left out $plik"; return 1; }
+    done
+    for skrot in "Serwer Synchronizacji" Odinstaluj Instrukcja; do
+        [ -f "$menu/$skrot.lnk" ] || { nie "no \"$skrot\" in the Start menu"; return 1; }
+    done
+    wine reg query "$klucz" /v UninstallString >/dev/null || { nie "no uninstaller among the installed programs"; return 1; }
+    grep -q "^port=$port" "$dane/serwer.ini" || { nie "the installation did not keep the server's settings"; return 1; }
+    for usluga in SerwerSynchronizacji KlientSynchronizacji; do
+        wine sc query "$usluga" | grep -q RUNNING || { nie "the service $usluga does not run"; return 1; }
+    done
 
-    wine "$katalog\\odinstaluj.exe" /S
-    wine --serwer-wine -w # the uninstaller goes on from a copy of itself
-    if [ -e "$katalog" ] || [ -e "$prefiks/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Serwer Synchronizacji.lnk" ] \
-        || wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SerwerSynchronizacji' >/dev/null 2>&1; then
-        echo "windows: the uninstaller left something behind" >&2
-        find "$katalog" 2>/dev/null >&2
+    # The server's service serves this machine's Linux clients, and its
+    # stop tells them.
+    timeout 60 "$klient" --port "$port" --exchanges 1 --quiet \
+        || { nie "the server's service served no exchange:"; cat "$dane/dziennik.log" >&2; return 1; }
+    log="$prefiks/klient-linuksa.log"
+    "$klient" --port "$port" >"$log" 2>&1 &
+    local pid=$!
+    for _ in $(seq 50); do grep -q 'połączono z' "$log" && break; sleep 0.2; done
+    wine net stop SerwerSynchronizacji >/dev/null
+    for _ in $(seq 50); do grep -q 'serwer zatrzymany' "$log" && break; sleep 0.2; done
+    kill "$pid"
+    grep -q 'serwer zatrzymany' "$log" || { nie "net stop sent no stop notice:"; cat "$log" >&2; return 1; }
+    grep -q ' - Zamknięto serwer' "$dane/dziennik.log" || { nie "the service's log does not end with its stop"; return 1; }
+
+    # The installed client by hand, where the clock cannot be set: it says
+    # what the system refused, and ends as a failure.
+    wine net start SerwerSynchronizacji >/dev/null
+    local kod=0
+    wine 'C:\Program Files\Serwer Synchronizacji\klient-synchronizacji.exe' --systemowy \
+        --host 127.0.0.1 --port "$port" --exchanges 1 >"$prefiks/klient.log" 2>&1 || kod=$?
+    if ! grep -q 'odtąd tylko pomiar\|system nie zmienił zegara (Set' "$prefiks/klient.log" \
+        || { ! grep -q 'odtąd tylko pomiar' "$prefiks/klient.log" && [ "$kod" -ne 3 ]; }; then
+        nie "the installed client did not say what kept the clock (exit $kod):"
+        cat "$prefiks/klient.log" >&2
         return 1
     fi
-    echo "windows: installed, served one exchange, uninstalled without a trace"
+
+    wine "$katalog\\odinstaluj.exe" /S || { nie "the silent uninstallation failed"; return 1; }
+    # The uninstaller goes on from a copy of itself; it takes the key away
+    # last, once nothing else is left.
+    for _ in $(seq 120); do
+        wine reg query "$klucz" >/dev/null 2>&1 || break
+        sleep 0.5
+    done
+    for usluga in SerwerSynchronizacji KlientSynchronizacji; do
+        ! wine sc query "$usluga" >/dev/null 2>&1 || { nie "the uninstaller left the service $usluga"; return 1; }
+    done
+    if [ -e "$katalog" ] || [ -e "$menu" ] || [ -e "$dane" ] || wine reg query "$klucz" >/dev/null 2>&1; then
+        nie "the uninstaller left something behind"
+        find "$katalog" "$menu" "$dane" 2>/dev/null >&2
+        return 1
+    fi
+    echo "windows: installed silently with both services, served one exchange, net stop told the clients, uninstalled without a trace"
 }
 sprawdz_instalator || wynik=1
 

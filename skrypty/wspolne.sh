@@ -29,6 +29,28 @@ zainstaluj_brakujace() {
         apt-get "${czekaj[@]}" install -y -qq --no-install-recommends "${brakujace[@]}" >/dev/null
 }
 
+# Mounts at or below a folder, deepest first (a root's /proc, /sys, /dev).
+zamontowane_w() {
+    local sciezka
+    sciezka=$(realpath -m "$1")
+    awk -v k="$sciezka" '$2 == k || index($2, k "/") == 1 { print $2 }' /proc/self/mounts | sort -r
+}
+
+# Removes a folder this project made: never through a mount left in it (a
+# run killed with the host's /dev bound into a root would take its devices
+# with it), and never beyond its own file system.
+usun_folder() {
+    local punkt
+    while read -r punkt; do
+        [ -n "$punkt" ] && umount -R -l "$punkt"
+    done < <(zamontowane_w "$1")
+    if [ -n "$(zamontowane_w "$1")" ]; then
+        echo "$1 still has something mounted in it; not removed" >&2
+        exit 1
+    fi
+    rm -rf --one-file-system "$1"
+}
+
 # An empty folder for a root to be made in: $1 the folder, $2 the script's
 # name, $3 the variable that names the folder. Only a folder made here, or an
 # empty one, is ever removed.
@@ -37,7 +59,7 @@ nowy_korzen() {
         echo "$2: $1 is not empty and was not made here; name another folder in $3" >&2
         exit 1
     fi
-    rm -rf "$1"
+    usun_folder "$1"
     mkdir -p "$1"
     touch "$1/.serwer-synchronizacji"
 }

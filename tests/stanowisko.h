@@ -26,8 +26,9 @@
 #include <vector>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <winsock2.h> // before windows.h, which the socket tests also need
+
+#include <windows.h>
 #endif
 
 // Whether this runs under Wine, which emulates Windows short of a few things.

@@ -212,16 +212,30 @@ void TstSiec::polaczeniaIRozlaczenia()
     QCOMPARE(tresc(linie.constLast()),
              QStringLiteral(" - Rozpoczęto połączenie z klientem o adresie: ") + opis(drugi));
 
+    const QString zakonczenie
+        = QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opis(pierwszy);
+    pierwszy->gniazdo.disconnectFromHost();
+    QTRY_COMPARE(tresc(s.ostatniaSerwera()), zakonczenie);
+
+    s.kliknij("przyciskSynch");
+    s.kliknij("przyciskSynchTeraz");
+    QCOMPARE(tresc(s.ostatniaSerwera()),
+             QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
+    QTRY_COMPARE(drugi->odebrane.size(), 1);
+
 #if defined(Q_OS_LINUX) || defined(Q_OS_WIN)
-    // A peer that vanishes is noticed by keep-alive probes within two minutes.
+    // The server's sockets probe a peer that vanishes: found dead within two
+    // minutes (skrypty/zanik.sh tries it for real, with a vanished machine).
     const auto gniazda = s.element<QTcpServer>("serwerTcp")->findChildren<QTcpSocket *>();
-    QCOMPARE(gniazda.size(), 2);
+    QVERIFY(!gniazda.isEmpty());
 #ifdef Q_OS_WIN
     using namespace podtrzymanie::windows;
     const int TCP_KEEPIDLE = bezczynnosc, TCP_KEEPINTVL = odstep, TCP_KEEPCNT = prob;
     using socklen_t = int;
 #endif
     for (QTcpSocket *gniazdo : gniazda) {
+        if (gniazdo->state() != QAbstractSocket::ConnectedState)
+            continue; // the one that left, on its way out
         const auto deskryptor = gniazdo->socketDescriptor();
         const auto opcja = [deskryptor](int poziom, int nazwa) {
             int wartosc = 0; // a flag may come back in fewer bytes
@@ -234,9 +248,8 @@ void TstSiec::polaczeniaIRozlaczenia()
         };
         QCOMPARE(opcja(SOL_SOCKET, SO_KEEPALIVE), 1);
 #ifdef Q_OS_WIN
-        // Older Windows, and Wine 8, set only the two times, and cannot tell.
         if (opcja(IPPROTO_TCP, TCP_KEEPIDLE) == -1)
-            continue;
+            QSKIP("older Windows, and Wine 8, set only the two times, and cannot tell them");
 #endif
         QCOMPARE(opcja(IPPROTO_TCP, TCP_KEEPIDLE), 60);
         QCOMPARE(opcja(IPPROTO_TCP, TCP_KEEPINTVL), 10);
@@ -244,23 +257,12 @@ void TstSiec::polaczeniaIRozlaczenia()
 #ifdef Q_OS_LINUX
         QCOMPARE(opcja(IPPROTO_TCP, TCP_USER_TIMEOUT), 110'000);
 #else
-        // Wine 10 takes the keep-alive times but not the retransmission limit.
-        if (!(podWine() && opcja(IPPROTO_TCP, retransmisje) == -1))
-            QCOMPARE(opcja(IPPROTO_TCP, retransmisje), 110);
+        if (podWine() && opcja(IPPROTO_TCP, retransmisje) == -1)
+            QSKIP("Wine 10 takes the keep-alive times but not the retransmission limit");
+        QCOMPARE(opcja(IPPROTO_TCP, retransmisje), 110);
 #endif
     }
 #endif
-
-    const QString zakonczenie
-        = QStringLiteral(" - Zakończono połączenie z klientem o adresie: ") + opis(pierwszy);
-    pierwszy->gniazdo.disconnectFromHost();
-    QTRY_COMPARE(tresc(s.ostatniaSerwera()), zakonczenie);
-
-    s.kliknij("przyciskSynch");
-    s.kliknij("przyciskSynchTeraz");
-    QCOMPARE(tresc(s.ostatniaSerwera()),
-             QStringLiteral(" - Nadano żądanie wysłania godziny do 1 klientów"));
-    QTRY_COMPARE(drugi->odebrane.size(), 1);
 }
 
 void TstSiec::zadanieDoWszystkich()
@@ -440,7 +442,8 @@ void TstSiec::niedokonczonaRamka()
         uczciwy->gniazdo.write(zbudujRamke(5, QTime(12, 0)));
         QVERIFY(s.tyknij());
     }
-    QVERIFY2(czas.elapsed() < 3 * terminMs, qPrintable(QString::number(czas.elapsed())));
+    // Not before its deadline; the loop above bounds how long after.
+    QVERIFY2(czas.elapsed() >= terminMs, qPrintable(QString::number(czas.elapsed())));
     const QStringList linie = s.linieSerwera().filter(przerwano);
     QCOMPARE(linie.size(), 1);
     QVERIFY(linie[0].contains(QStringLiteral("Port:%1: ramka niedokończona od 0.3 s")

@@ -22,17 +22,22 @@
 
 namespace {
 
-// Help and mistakes: on the console, or, for the program made for windows
-// (which Windows gives no console), in a message box.
+// Help and mistakes: on the console, or where the output goes; for the
+// program made for windows, which Windows gives no console, in a message box
+// when its output goes nowhere.
 void wypisz(std::FILE *dokad, const QString &tekst)
 {
 #if defined(Q_OS_WIN) && !defined(SERWER_KONSOLA)
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t *>(tekst.utf16()), L"Serwer Synchronizacji",
-                MB_OK | (dokad == stderr ? MB_ICONERROR : MB_ICONINFORMATION));
-#else
+    const HANDLE wyjscie = GetStdHandle(dokad == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (!wyjscie || wyjscie == INVALID_HANDLE_VALUE) {
+        MessageBoxW(nullptr, reinterpret_cast<const wchar_t *>(tekst.utf16()),
+                    L"Serwer Synchronizacji",
+                    MB_OK | (dokad == stderr ? MB_ICONERROR : MB_ICONINFORMATION));
+        return;
+    }
+#endif
     wypiszLinie(dokad, tekst,
                 dokad == stderr ? usluga::przedrostek(2, usluga::Blad) : QByteArray());
-#endif
 }
 
 template<typename T> T *element(Serwer &okno, const char *nazwa)

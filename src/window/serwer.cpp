@@ -71,11 +71,9 @@ Serwer::Serwer(QWidget *parent)
     setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
 
     serwerTcp = nazwany(new QTcpServer(this), "serwerTcp");
-#if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
     // A thousand clients may connect at once; with the default queue of 50
     // the system drops the rest and they trickle in over half a minute.
     serwerTcp->setListenBacklogSize(4096);
-#endif
     domyslnieOczekujacych = serwerTcp->maxPendingConnections();
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
     connect(serwerTcp, &QTcpServer::acceptError, this, &Serwer::bladPrzyjmowania);
