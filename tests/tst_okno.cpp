@@ -184,13 +184,16 @@ void TstOkno::paneTrzymaNajnowsze()
     dopiszLinie(okno, linie);
     QCOMPARE(s.linieSynchronizacji(), linie.mid(5));
 
+    // A few more stay, until so many have come that the oldest leave
+    // together, down to the newest the pane keeps.
     dopiszLinie(okno, {QStringLiteral("a"), QStringLiteral("b")});
+    QCOMPARE(s.linieSynchronizacji().size(), maksLinii + 2);
+    dopiszLinie(okno, QStringList(liniiZaRazem, QStringLiteral("c")));
     const QStringList po = s.linieSynchronizacji();
     QCOMPARE(po.size(), maksLinii);
-    QCOMPARE(po.constFirst(), QStringLiteral("7"));
-    QCOMPARE(
-        po.mid(po.size() - 3),
-        (QStringList {QString::number(maksLinii + 4), QStringLiteral("a"), QStringLiteral("b")}));
+    QCOMPARE(po.constFirst(), QString::number(liniiZaRazem + 7));
+    QCOMPARE(po.mid(po.size() - liniiZaRazem - 1, 2),
+             (QStringList {QStringLiteral("b"), QStringLiteral("c")}));
 }
 
 void TstOkno::taktZegara()

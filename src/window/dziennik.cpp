@@ -5,8 +5,10 @@
 #include "sync/termin.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -24,7 +26,12 @@ QString zeZnacznikiem(QTime czas, const QString &tresc)
 }
 
 namespace {
-constexpr qsizetype liniiNaRaz = 1000; // about 30 ms of layout
+// Lines go into a pane a few hundred at a time (each share one edit), for
+// this long at most in one pass: into a full pane, whose oldest lines leave
+// as new ones come, a line costs about 80 µs, twice as much as into one
+// with room.
+constexpr qsizetype liniiNaRaz = 250;
+constexpr qint64 dopisywanieNaPrzebiegMs = 30;
 } // namespace
 
 QString opisAdresu(quint32 adres, quint16 port)
@@ -32,7 +39,10 @@ QString opisAdresu(quint32 adres, quint16 port)
     return QHostAddress(adres).toString() + QStringLiteral("; Port:") + QString::number(port);
 }
 
-void dopiszLinie(QTextEdit *okno, const QStringList &linie)
+namespace {
+
+// The lines at the end of the pane, without taking the oldest away.
+void wstawLinie(QTextEdit *okno, const QStringList &linie)
 {
     QScrollBar *pasek = okno->verticalScrollBar();
     const bool naKoncu = pasek->value() >= pasek->maximum();
@@ -52,6 +62,32 @@ void dopiszLinie(QTextEdit *okno, const QStringList &linie)
     kursor.endEditBlock();
     if (naKoncu)
         pasek->setValue(pasek->maximum());
+}
+
+// Whether the pane holds so many lines that the oldest must go.
+bool przepelnione(const QTextEdit *okno)
+{
+    return okno->document()->blockCount() > maksLinii + liniiZaRazem;
+}
+
+// The oldest go, all together, down to the newest the pane keeps.
+void przytnij(QTextEdit *okno)
+{
+    QTextDocument *dokument = okno->document();
+    QTextCursor najstarsze(dokument);
+    najstarsze.setPosition(
+        dokument->findBlockByNumber(dokument->blockCount() - maksLinii).position(),
+        QTextCursor::KeepAnchor);
+    najstarsze.removeSelectedText();
+}
+
+} // namespace
+
+void dopiszLinie(QTextEdit *okno, const QStringList &linie)
+{
+    wstawLinie(okno, linie);
+    if (przepelnione(okno))
+        przytnij(okno);
 }
 
 void Serwer::przekazujLinie(OdbiorcaLinii odbiorca)
@@ -179,19 +215,26 @@ void Serwer::doPanelu(QTextBrowser *okno, const QString &linia)
 void Serwer::dopiszOczekujace()
 {
     // Laying out a line costs tens of microseconds, and a full pane moves all
-    // its lines each time the oldest leave: a storm of lines goes in a share
-    // at a time, between the other events, so that no pass holds the event
-    // loop long.
+    // its lines each time the oldest leave: a storm of lines goes in shares,
+    // for a limited time each pass, between the other events, so that no
+    // pass holds the event loop long.
+    // Taking the oldest lines away is a pass of its own.
+    for (auto it = doDopisania.cbegin(); it != doDopisania.cend(); ++it)
+        if (przepelnione(it.key())) {
+            przytnij(it.key());
+            QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
+            return;
+        }
+    QElapsedTimer czas;
+    czas.start();
     for (auto it = doDopisania.begin(); it != doDopisania.end();) {
         QStringList &linie = it.value();
-        if (linie.size() <= liniiNaRaz) {
-            dopiszLinie(it.key(), linie);
-            it = doDopisania.erase(it);
-        } else {
-            dopiszLinie(it.key(), linie.first(liniiNaRaz));
-            linie.remove(0, liniiNaRaz);
-            ++it;
+        while (!linie.isEmpty() && czas.elapsed() < dopisywanieNaPrzebiegMs) {
+            const qsizetype ile = qMin(liniiNaRaz, linie.size());
+            wstawLinie(it.key(), linie.first(ile));
+            linie.remove(0, ile);
         }
+        it = linie.isEmpty() ? doDopisania.erase(it) : std::next(it);
     }
     if (!doDopisania.isEmpty())
         QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);

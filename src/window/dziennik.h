@@ -7,8 +7,11 @@
 
 // Each pane keeps its newest lines, this many; older ones leave from the top,
 // so that a server that runs for months, or a storm of connections, cannot
-// fill the memory.
+// fill the memory. They leave this many more at a time: taking lines from
+// the top of a pane costs its layout some 60 ms however many go, so the
+// pane holds up to that many more before they go together.
 constexpr int maksLinii = 100'000;
+constexpr int liniiZaRazem = 10'000;
 
 // "HH:mm:ss" of the server clock: the form of every time-stamp and every time
 // shown in the window.

@@ -39,7 +39,6 @@ QTextBrowser *oknoDziennika(const char *nazwa, int minSzerokosc)
     okno->setUndoRedoEnabled(false); // a read-only log has nothing to undo
     // A line is one event: it scrolls sideways rather than breaking in two.
     okno->setLineWrapMode(QTextEdit::NoWrap);
-    okno->document()->setMaximumBlockCount(maksLinii);
     okno->setFocusPolicy(Qt::NoFocus);
     okno->setMinimumWidth(minSzerokosc);
     return okno;
