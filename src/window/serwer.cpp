@@ -165,8 +165,8 @@ Serwer::Serwer(QWidget *parent)
             .arg(pojemnoscWymiany - 1));
     tylkoZProblemem
         = nazwany(new QCheckBox(QStringLiteral("Tylko z problemem")), "tylkoZProblemem");
-    tylkoZProblemem->setToolTip(QStringLiteral("Tylko odrzucone, milczące i dalej niż %1 s od "
-                                               "czasu uzgodnionego.")
+    tylkoZProblemem->setToolTip(QStringLiteral("Tylko odrzucone, milczące i o %1 s lub więcej "
+                                               "od czasu uzgodnionego.")
                                     .arg(dalekoOdUzgodnionegoS));
     modelKlientow = nazwany(new ModelKlientow(this), "modelKlientow");
     sortowanieKlientow = nazwany(new SortowanieKlientow(this), "sortowanieKlientow");
