@@ -69,10 +69,13 @@ done
 desktop-file-validate "$korzen/usr/share/applications/$id.desktop"
 xmllint --noout "$korzen/usr/share/icons/hicolor/scalable/apps/$id.svg"
 # Without a web page given when configured (-DSERWER_STRONA), the metadata
-# honestly has none; AppStream 1.0 would fail it for that alone.
+# honestly has none; AppStream 1.0 would fail it for that alone (and 0.16,
+# Debian 12's, knows no such check to override).
 brak_strony=()
-grep -q 'type="homepage"' "$korzen/usr/share/metainfo/$id.metainfo.xml" \
-    || brak_strony=(--override=url-homepage-missing=info)
+wersja_appstream=$(appstreamcli --version | grep -oE '[0-9]+' | head -n 1)
+if ((wersja_appstream >= 1)) && ! grep -q 'type="homepage"' "$korzen/usr/share/metainfo/$id.metainfo.xml"; then
+    brak_strony=(--override=url-homepage-missing=info)
+fi
 appstreamcli validate --no-net "${brak_strony[@]}" "$korzen/usr/share/metainfo/$id.metainfo.xml"
 logrotate --debug "$korzen/etc/logrotate.d/serwer-synchronizacji" 2>/dev/null
 # The maintainer scripts are there; the units verify and are exposed
