@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -405,10 +406,12 @@ void TstOkno::zegarZaSystemowym()
         return wzor.match(s.etykieta("etykietaKlientow")->text()).captured(1).toDouble();
     };
     QTRY_VERIFY(qAbs(roznica()) < 0.1);
-    QFile czas(qEnvironmentVariable("FAKETIME_TIMESTAMP_FILE"));
+    // Replaced whole, never truncated first: libfaketime reads the file on
+    // every clock call and gives up on an empty one.
+    QSaveFile czas(qEnvironmentVariable("FAKETIME_TIMESTAMP_FILE"));
     QVERIFY(czas.open(QIODevice::WriteOnly));
     czas.write(przesuniecie.toLatin1() + '\n');
-    czas.close();
+    QVERIFY(czas.commit());
     const auto przestawien = [&s] {
         return s.linieSynchronizacji()
             .filter(QStringLiteral(" - Zegar serwera przestawiony za zegarem systemowym z "))
