@@ -139,6 +139,20 @@ public:
     QStringList linieSynchronizacji() { return linie(element<QTextBrowser>("oknoSynchronizacji")); }
     QString ostatniaSerwera() { return linieSerwera().value(linieSerwera().size() - 1); }
 
+    // What the operator can use now: the controls enabled, in the window's
+    // order, and "wartoscIp" while the server's address shows.
+    QString czynne()
+    {
+        QStringList nazwy;
+        for (const char *nazwa : {"przyciskRozpocznij", "przyciskZatrzymaj", "przyciskSynch",
+                                  "przyciskSynchTeraz", "polePortu"})
+            if (element(nazwa)->isEnabled())
+                nazwy << QLatin1String(nazwa);
+        if (etykieta("wartoscIp")->isVisibleTo(&okno))
+            nazwy << QStringLiteral("wartoscIp");
+        return nazwy.join(QLatin1Char(' '));
+    }
+
     void kliknij(const char *nazwa) { QTest::mouseClick(przycisk(nazwa), Qt::LeftButton); }
     // The window's tick, run `ile` times; false if the slot could not be run.
     [[nodiscard]] bool tyknij(int ile = 1)

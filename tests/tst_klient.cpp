@@ -50,8 +50,9 @@ private slots:
 
 namespace {
 
-// The machine's clock as the tests see it: a full local date and time that
-// only this object changes, and every change asked of it.
+// The machine's clock as the tests see it: a full local date and time (noon
+// to begin with) that only this object changes, and every change asked of
+// it.
 class FalszywyZegar : public ZegarSystemowy
 {
 public:
@@ -67,7 +68,7 @@ public:
     QByteArray rozruch() const override { return rozruchMaszyny; }
     QString opisBledu(int) const override { return QStringLiteral("odmowa"); }
 
-    QDateTime teraz;
+    QDateTime teraz {QDate(2026, 12, 7), QTime(12, 0)};
     qint64 monotonicznie = 0;
     QByteArray rozruchMaszyny = "testowy";
     int blad = 0;
@@ -519,7 +520,6 @@ void TstKlient::wrogiSerwer()
     QTcpServer serwer;
     QVERIFY(serwer.listen(QHostAddress::LocalHost, 0));
     FalszywyZegar systemowy;
-    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     QStringList wypisane;
     Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
                   std::make_unique<ZegarMaszyny>(
@@ -646,7 +646,6 @@ void TstKlient::wrogiSerwerPrzezDobe()
     const QString plikStanu
         = restartCoMinut > 0 ? katalog.filePath(QStringLiteral("korekty")) : QString();
     FalszywyZegar systemowy;
-    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     PolitykaKorekty polityka;
     polityka.szybkaZbieznosc = szybko;
     if (szybko)
@@ -741,7 +740,6 @@ void TstKlient::stanPoRestarcie()
         QVERIFY(zapis.open(QIODevice::WriteOnly) && zapis.write(plik) == plik.size());
     zapis.close();
     FalszywyZegar systemowy;
-    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     systemowy.rozruchMaszyny = rozruch;
     systemowy.monotonicznie = monotonicznie;
     QStringList wypisane;
@@ -766,7 +764,6 @@ void TstKlient::stanOgraniczony()
     QTemporaryDir katalog;
     const QString sciezka = katalog.filePath(QStringLiteral("korekty"));
     FalszywyZegar systemowy;
-    systemowy.teraz = QDateTime(QDate(2026, 12, 7), QTime(12, 0));
     int linii = 0;
     ZegarMaszyny zegar(
         systemowy, PolitykaKorekty(), [&linii](const QString &, usluga::Waga) { ++linii; },

@@ -214,10 +214,10 @@ void TstObliczenia::budowaRamki()
     QCOMPARE(zbudujRamke(kod, czas).toHex(' '), bajty.toHex(' '));
 }
 
-// Feeds `wejscie` to the reader in pieces cut at `ciecia` and returns what it
-// handed on, one "code@ms" entry per frame, "-" per dropped frame.
 // The frames of `wejscie` through the server's reassembly, cut into pieces
-// at `ciecia`; what is left waiting in the three others.
+// at `ciecia`: one "code@ms" entry per frame handed on ("x" for a time that
+// is not valid), "-" per frame dropped; what is left waiting in the three
+// others.
 static QStringList przeczytaj(const QByteArray &wejscie, const QList<int> &ciecia,
                               quint16 *koncowyRozmiar, quint16 *koncowePominiecie,
                               qsizetype *koncoweZalegle)
