@@ -388,7 +388,7 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
 // only measures.
 bool ZegarMaszyny::zawiodlaZmiana(int blad, const QString &poczatek, qint64 teraz)
 {
-    ++bledow;
+    zawiodlaKiedys = true;
     ++bledowZRzedu;
     const QString powod = blad == EPERM
         ? QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")

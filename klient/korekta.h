@@ -149,7 +149,7 @@ public:
     QTime czas() const override;
     bool ustaw(QTime uzgodniony) override;
     // A change of the clock has failed in this run.
-    bool zawiodl() const { return bledow > 0; }
+    bool zawiodl() const { return zawiodlaKiedys; }
 
 private:
     void wczytaj();
@@ -167,7 +167,7 @@ private:
     qint64 przyjetoMs = -1; // monotonic time of the last agreed time taken
     bool zaWczesniePowiedziane = false;
     int bledowZRzedu = 0;
-    int bledow = 0;
+    bool zawiodlaKiedys = false;
     qint64 ponowienieOdMs = 0; // no change is tried before
 };
 

@@ -69,15 +69,9 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
     return {
         {z("host"), z("Adres serwera (domyślnie %1; z --systemowy trzeba go podać).").arg(u.host),
          z("adres")},
-        {z("port"),
-         z("Port serwera (%1).")
-             .arg(wierszPolecen::opisZakresu(zakresy::port.od, zakresy::port.doWartosci,
-                                             zakresy::port.domyslnie)),
-         z("N")},
+        {z("port"), z("Port serwera (%1).").arg(wierszPolecen::opisZakresu(zakresy::port)), z("N")},
         {z("count"),
-         z("Liczba symulowanych klientów (%1).")
-             .arg(wierszPolecen::opisZakresu(liczbaKlientow.od, liczbaKlientow.doWartosci,
-                                             liczbaKlientow.domyslnie)),
+         z("Liczba symulowanych klientów (%1).").arg(wierszPolecen::opisZakresu(liczbaKlientow)),
          z("N")},
         {z("offset"),
          z("Przesunięcie zegarów względem zegara systemowego, w sekundach (od -%1 do %1, "
@@ -108,7 +102,7 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
         {z("skoki-na-starcie"),
          z("Z --systemowy: przez tyle pierwszych czasów uzgodnionych korekta od --prog-skoku "
            "wzwyż przestawia zegar od razu (%1); potem zegar jest tylko przesuwany płynnie.")
-             .arg(wierszPolecen::opisZakresu(skokow.od, skokow.doWartosci, skokow.domyslnie)),
+             .arg(wierszPolecen::opisZakresu(skokow)),
          z("N")},
         {z("prog-skoku"),
          z("Z --systemowy: korekta mniejsza niż S sekund jest wprowadzana płynnie (domyślnie "
@@ -195,18 +189,16 @@ bool liczby(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
     const double naGodzineNajwyzej
         = double(p.szybkaZbieznosc ? 24 * 3600 * 1000 : plynnieNaGodzineMs) / 1000;
     using wierszPolecen::calkowita;
-    return calkowita(parser, z("port"), zakresy::port.od, zakresy::port.doWartosci, u.port, tekst)
-        && calkowita(parser, z("count"), liczbaKlientow.od, liczbaKlientow.doWartosci, u.liczba,
-                     tekst)
+    return calkowita(parser, z("port"), zakresy::port, u.port, tekst)
+        && calkowita(parser, z("count"), liczbaKlientow, u.liczba, tekst)
         && ulamkowa(parser, z("offset"), -sekundDoby, sekundDoby, u.przesuniecieS, tekst)
         && ulamkowa(parser, z("spread"), 0, sekundDoby, u.rozrzutS, tekst)
         && ulamkowa(parser, z("drift"), -dryfNajwyzej, dryfNajwyzej, u.dryfPpm, tekst)
         && calkowita(parser, z("seed"), 0, std::numeric_limits<quint32>::max(), u.ziarno, tekst)
-        && calkowita(parser, z("exchanges"), wymian.od, wymian.doWartosci, u.wymiany, tekst)
+        && calkowita(parser, z("exchanges"), wymian, u.wymiany, tekst)
         && ms(parser, z("prog-skoku"), najmniejSekund, progSkokuNajwyzej, p.progSkokuMs, tekst)
         && ms(parser, z("maks-korekta"), najmniejSekund, sekundDoby, p.maksKorektaMs, tekst)
-        && calkowita(parser, z("skoki-na-starcie"), skokow.od, skokow.doWartosci, p.skokowNaStarcie,
-                     tekst)
+        && calkowita(parser, z("skoki-na-starcie"), skokow, p.skokowNaStarcie, tekst)
         && ms(parser, z("maks-na-godzine"), najmniejSekund, naGodzineNajwyzej, p.maksNaGodzineMs,
               tekst);
 }
@@ -220,17 +212,7 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
         QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
                        "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
                        "tej maszyny."));
-    const wierszPolecen::OpcjeOgolne ogolne = wierszPolecen::dodajOgolne(parser);
-    const QList<QCommandLineOption> wlasne = opcje(u);
-    parser.addOptions(wlasne);
-    QStringList wszystkie = argumenty;
-    if (!wierszPolecen::dolaczUstawienia(wszystkie, wlasne, tekst))
-        return PolecenieKlienta::Blad;
-    if (!parser.parse(wszystkie)) {
-        tekst = wierszPolecen::bladParsowania(parser, wszystkie, wlasne);
-        return PolecenieKlienta::Blad;
-    }
-    switch (wierszPolecen::sprawdz(parser, ogolne, tekst)) {
+    switch (wierszPolecen::czytaj(parser, argumenty, opcje(u), tekst)) {
     case wierszPolecen::Ogolne::Pomoc:
         return PolecenieKlienta::Pomoc;
     case wierszPolecen::Ogolne::Wersja:

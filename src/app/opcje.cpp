@@ -67,28 +67,21 @@ QStringList bezOpcjiQt(const QStringList &argumenty, QString &platforma)
     return reszta;
 }
 
-QString zakres(const Zakres &z)
-{
-    return wierszPolecen::opisZakresu(z.od, z.doWartosci, z.domyslnie);
-}
+// Of an exchange's averaged places, how many one address may fill.
+constexpr Zakres miejscZAdresu {1, pojemnoscWymiany - 1, 1};
 
-// A whole number from `od` to `doWartosci`, or an error naming the option.
-bool liczba(const QCommandLineParser &parser, const QString &nazwa, const Zakres &z,
-            std::optional<int> &wynik, QString &tekst)
-{
-    return wierszPolecen::calkowita(parser, nazwa, z.od, z.doWartosci, wynik, tekst);
-}
+using wierszPolecen::opisZakresu;
 
 QList<QCommandLineOption> opcjeSerwera()
 {
     return {
-        {QStringLiteral("port"), QStringLiteral("Port serwera (%1).").arg(zakres(zakresy::port)),
-         QStringLiteral("N")},
+        {QStringLiteral("port"),
+         QStringLiteral("Port serwera (%1).").arg(opisZakresu(zakresy::port)), QStringLiteral("N")},
         {QStringLiteral("okres"),
-         QStringLiteral("Okres synchronizacji w sekundach (%1).").arg(zakres(zakresy::okres)),
+         QStringLiteral("Okres synchronizacji w sekundach (%1).").arg(opisZakresu(zakresy::okres)),
          QStringLiteral("S")},
         {QStringLiteral("prog"),
-         QStringLiteral("Czas odrzucenia w sekundach (%1).").arg(zakres(zakresy::prog)),
+         QStringLiteral("Czas odrzucenia w sekundach (%1).").arg(opisZakresu(zakresy::prog)),
          QStringLiteral("S")},
         {QStringLiteral("start"),
          QStringLiteral("Uruchom serwer od razu, jak przyciskiem \"Rozpocznij Działanie "
@@ -114,7 +107,7 @@ QList<QCommandLineOption> opcjeSerwera()
                         "(127.0.0.0/8) bez ograniczenia; klasa za jednym adresem NAT potrzebuje "
                         "tylu, ile ma maszyn.")
              .arg(pojemnoscWymiany - 1)
-             .arg(wierszPolecen::opisZakresu(1, pojemnoscWymiany - 1, 1)),
+             .arg(opisZakresu(miejscZAdresu)),
          QStringLiteral("N")},
         {QStringLiteral("zegar"),
          QStringLiteral("Skąd zegar serwera: \"wlasny\" (domyślnie: odczytany raz przy starcie, "
@@ -184,18 +177,8 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     for (const auto &[nazwa, zWartoscia] : opcjeQt)
         qt += QStringLiteral("  -%1%2\n")
                   .arg(nazwa, zWartoscia ? QStringLiteral(" WARTOŚĆ") : QString());
-    const wierszPolecen::OpcjeOgolne ogolne = wierszPolecen::dodajOgolne(parser, qt);
-    const QList<QCommandLineOption> wlasne = opcjeSerwera();
-    parser.addOptions(wlasne);
-
-    QStringList bezQt = bezOpcjiQt(argumenty, opcje.platforma);
-    if (!wierszPolecen::dolaczUstawienia(bezQt, wlasne, tekst))
-        return Polecenie::Blad;
-    if (!parser.parse(bezQt)) {
-        tekst = wierszPolecen::bladParsowania(parser, bezQt, wlasne);
-        return Polecenie::Blad;
-    }
-    switch (wierszPolecen::sprawdz(parser, ogolne, tekst)) {
+    switch (wierszPolecen::czytaj(parser, bezOpcjiQt(argumenty, opcje.platforma), opcjeSerwera(),
+                                  tekst, qt)) {
     case wierszPolecen::Ogolne::Pomoc:
         return Polecenie::Pomoc;
     case wierszPolecen::Ogolne::Wersja:
@@ -206,13 +189,13 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
         break;
     }
     std::optional<int> maksZAdresu;
-    if (!liczba(parser, QStringLiteral("port"), zakresy::port, opcje.port, tekst)
-        || !liczba(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
-        || !liczba(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
-        || !wierszPolecen::calkowita(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000,
-                                     maksZAdresu, tekst)
-        || !wierszPolecen::calkowita(parser, QStringLiteral("miejsc-z-adresu"), 1,
-                                     pojemnoscWymiany - 1, opcje.miejscZAdresu, tekst))
+    using wierszPolecen::calkowita;
+    if (!calkowita(parser, QStringLiteral("port"), zakresy::port, opcje.port, tekst)
+        || !calkowita(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
+        || !calkowita(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
+        || !calkowita(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000, maksZAdresu, tekst)
+        || !calkowita(parser, QStringLiteral("miejsc-z-adresu"), miejscZAdresu, opcje.miejscZAdresu,
+                      tekst))
         return Polecenie::Blad;
     opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));
     if (parser.isSet(QStringLiteral("dozwolone"))

@@ -8,7 +8,7 @@
 
 namespace tlumaczenia {
 
-const QTranslator *qtPolski(const QString &program)
+QTranslator *qtPolski(const QString &program)
 {
     static QTranslator *tlumaczenie = [&program]() -> QTranslator * {
         static QTranslator wczytane;
@@ -24,8 +24,8 @@ const QTranslator *qtPolski(const QString &program)
 
 void zainstaluj(const QString &program)
 {
-    if (const QTranslator *t = qtPolski(program))
-        QCoreApplication::installTranslator(const_cast<QTranslator *>(t));
+    if (QTranslator *t = qtPolski(program))
+        QCoreApplication::installTranslator(t);
 }
 
 QString przetlumacz(const QString &program, const char *kontekst, const char *tekst)

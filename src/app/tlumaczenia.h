@@ -14,7 +14,7 @@ namespace tlumaczenia {
 // The translation, loaded at the first call: `program` is the program's own
 // path, as the command line gives it, for its folder. Null when none is
 // found; Qt's texts then stay English.
-const QTranslator *qtPolski(const QString &program);
+QTranslator *qtPolski(const QString &program);
 
 // Installs it in the application, once its object exists.
 void zainstaluj(const QString &program);

@@ -10,6 +10,16 @@
 
 namespace wierszPolecen {
 
+namespace {
+
+// The options every command line has, described in Polish.
+struct OpcjeOgolne
+{
+    QCommandLineOption pomoc;
+    QCommandLineOption wersja;
+    QString opcjeQt;
+};
+
 OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt)
 {
     OpcjeOgolne ogolne {
@@ -26,7 +36,6 @@ OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt)
     return ogolne;
 }
 
-namespace {
 // The parser's help, Qt's own words in them in Polish. Read before the
 // application object exists, the parser does not know the program's name.
 QString pomoc(const QCommandLineParser &parser)
@@ -43,8 +52,8 @@ QString pomoc(const QCommandLineParser &parser)
                       QLatin1Char('\n') + pl(naglowek) + QLatin1Char('\n'));
     return tekst;
 }
-} // namespace
 
+// Help and version asked for, a stray argument, an option given twice.
 Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst)
 {
     if (parser.isSet(ogolne.pomoc)) {
@@ -77,6 +86,8 @@ Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QStr
     return Ogolne::Dalej;
 }
 
+// Why the arguments could not be parsed: an unknown option, one without its
+// value, a value given to one that takes none.
 QString bladParsowania(const QCommandLineParser &parser, const QStringList &argumenty,
                        const QList<QCommandLineOption> &opcje)
 {
@@ -109,6 +120,7 @@ QString bladParsowania(const QCommandLineParser &parser, const QStringList &argu
     return QStringLiteral("błędne wywołanie (zob. --help)");
 }
 
+// The options of the file named by --ustawienia, added to the arguments.
 bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &opcje, QString &blad)
 {
     const QString klucz = QStringLiteral("--ustawienia");
@@ -161,9 +173,28 @@ bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &o
     return true;
 }
 
-QString opisZakresu(qint64 od, qint64 doWartosci, qint64 domyslnie)
+} // namespace
+
+Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
+              const QList<QCommandLineOption> &wlasne, QString &tekst, const QString &opcjeQt)
 {
-    return QStringLiteral("%1-%2, domyślnie %3").arg(od).arg(doWartosci).arg(domyslnie);
+    const OpcjeOgolne ogolne = dodajOgolne(parser, opcjeQt);
+    parser.addOptions(wlasne);
+    if (!dolaczUstawienia(argumenty, wlasne, tekst))
+        return Ogolne::Blad;
+    if (!parser.parse(argumenty)) {
+        tekst = bladParsowania(parser, argumenty, wlasne);
+        return Ogolne::Blad;
+    }
+    return sprawdz(parser, ogolne, tekst);
+}
+
+QString opisZakresu(const Zakres &zakres)
+{
+    return QStringLiteral("%1-%2, domyślnie %3")
+        .arg(zakres.od)
+        .arg(zakres.doWartosci)
+        .arg(zakres.domyslnie);
 }
 
 bool liczbaWprost(const QString &wartosc, bool ulamek)

@@ -1,6 +1,8 @@
 #ifndef WIERSZPOLECEN_H
 #define WIERSZPOLECEN_H
 
+#include "sync/zakresy.h"
+
 #include <QCommandLineParser>
 #include <QString>
 
@@ -9,38 +11,23 @@ namespace wierszPolecen {
 
 enum class Ogolne { Dalej, Pomoc, Wersja, Blad };
 
-// The options every command line has, described in Polish: help and
-// version, and with `opcjeQt` (the toolkit's options the program passes on,
-// one a line) a fuller help that lists them too.
-struct OpcjeOgolne
-{
-    QCommandLineOption pomoc;
-    QCommandLineOption wersja;
-    QString opcjeQt;
-};
-OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt = {});
-
-// Help and version asked for, a stray argument, an option given twice: what
-// to do before the program's own options are read, with the text to print.
-Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst);
-
-// Why the arguments could not be parsed, in the program's words: an unknown
-// option, one without its value, a value given to one that takes none.
-QString bladParsowania(const QCommandLineParser &parser, const QStringList &argumenty,
-                       const QList<QCommandLineOption> &opcje);
-
-// The settings of a file that an administrator edits, named by
-// "--ustawienia PLIK" among the arguments, added to them: a line
-// "klucz=wartość" each, the key an option's long name ("port=4466"; "tak"
-// gives an option without a value, "nie" leaves it out); blank lines and
-// those that begin with # or ; are comments. An option both there and on
-// the command line is given twice. False, with why, when the file cannot be
-// read, a line has no such form, or a key is no option.
-bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &opcje,
-                      QString &blad);
+// Reads the arguments into `parser`: help and version, in Polish, first;
+// then the program's own options, `wlasne`; with `opcjeQt` (the toolkit's
+// options the program passes on, one a line) a fuller help that lists them
+// too. The settings of a file an administrator edits, named by
+// "--ustawienia PLIK", are added to the arguments: a line "klucz=wartość"
+// each, the key an option's long name ("port=4466"; "tak" gives an option
+// without a value, "nie" leaves it out); blank lines and those that begin
+// with # or ; are comments, and an option both there and on the command
+// line is given twice. What to do before the program reads its own options,
+// with the text to print: help or version asked for, or a mistake (the file
+// unreadable or not of that form, an unknown option, one without its value,
+// a stray argument, an option given twice), said in the program's words.
+Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
+              const QList<QCommandLineOption> &wlasne, QString &tekst, const QString &opcjeQt = {});
 
 // "1-65535, domyślnie 4466"
-QString opisZakresu(qint64 od, qint64 doWartosci, qint64 domyslnie);
+QString opisZakresu(const Zakres &zakres);
 
 // Whether a value is a number written out plainly: digits, a minus before
 // them, and with `ulamek` a fraction after a point; no sign of plus, no
@@ -67,6 +54,13 @@ bool calkowita(const QCommandLineParser &parser, const QString &nazwa, qint64 od
     }
     wynik = T(wartosc);
     return true;
+}
+
+template<typename T>
+bool calkowita(const QCommandLineParser &parser, const QString &nazwa, const Zakres &zakres,
+               T &wynik, QString &tekst)
+{
+    return calkowita(parser, nazwa, zakres.od, zakres.doWartosci, wynik, tekst);
 }
 
 } // namespace wierszPolecen

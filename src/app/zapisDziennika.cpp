@@ -1,5 +1,6 @@
 #include "zapisDziennika.h"
 
+#include "konsola.h"
 #include "usluga.h"
 
 #include <QDateTime>
@@ -68,9 +69,8 @@ bool otworzDoDopisywania(QFile &plik, const QString &sciezka, QString &blad)
 
 void naBledy(const QString &tekst, usluga::Waga waga = usluga::Blad)
 {
-    std::fprintf(stderr, "%sserwer-synchronizacji: %s\n", usluga::przedrostek(2, waga).constData(),
-                 qUtf8Printable(tekst));
-    std::fflush(stderr);
+    wypiszLinie(stderr, QStringLiteral("serwer-synchronizacji: ") + tekst,
+                usluga::przedrostek(2, waga));
 }
 
 } // namespace

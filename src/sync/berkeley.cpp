@@ -66,10 +66,14 @@ Odpowiedz przyjmijOdpowiedz(qint32 kod, QTime czasKlienta, QTime czasSerwera,
         roznice[n] = roznica;
         przyjete[n] = 1;
     }
-    Zamkniecie zamkniecie = Zamkniecie::Otwarta;
-    if (n == liczbaZapytanych && licznikTaktow <= oknoOdpowiedzi)
-        zamkniecie = Zamkniecie::WOknie;
-    else if (licznikTaktow > oknoOdpowiedzi)
-        zamkniecie = Zamkniecie::PoOknie;
-    return {n, true, roznica, zamkniecie};
+    return {n, true, roznica, zamkniecieWymiany(n, liczbaZapytanych, licznikTaktow)};
+}
+
+Zamkniecie zamkniecieWymiany(qint32 odpowiedzi, qint32 oczekiwanych, qint32 licznikTaktow)
+{
+    if (odpowiedzi == oczekiwanych && licznikTaktow <= oknoOdpowiedzi)
+        return Zamkniecie::WOknie;
+    if (licznikTaktow > oknoOdpowiedzi)
+        return Zamkniecie::PoOknie;
+    return Zamkniecie::Otwarta;
 }

@@ -47,6 +47,10 @@ enum class Zamkniecie {
     PoOknie, // the window has passed
 };
 
+// Whether an exchange closes once `odpowiedzi` of the `oczekiwanych` replies
+// have come: all of them within the window, or the window has passed.
+Zamkniecie zamkniecieWymiany(qint32 odpowiedzi, qint32 oczekiwanych, qint32 licznikTaktow);
+
 struct Odpowiedz
 {
     qint32 n; // its ordinal in the exchange

@@ -93,8 +93,7 @@ void Serwer::sledzStrefe()
 // clock, an administrator's setting) at once, between exchanges, saying so.
 void Serwer::podazajZaSystemowym(qint64 taktow)
 {
-    const qint32 roznica = roznicaMs(QTime::currentTime(),
-                                     czasSerwera.addMSecs(int(monotonicznyMs() - ostatniTakt)));
+    const qint32 roznica = roznicaMs(QTime::currentTime(), czasSerweraTeraz());
     if (qAbs(roznica) >= skokZegaraOdMs && (wymianaOtwarta || rozsylka.trwa))
         return;
     const qint64 ms = dociagniecieMs(roznica, taktow, dociaganieResztaUs);
@@ -115,6 +114,13 @@ void Serwer::podazajZaSystemowym(qint64 taktow)
                                         "%1 na %2")
                              .arg(przed.toString(wzor), czasSerwera.toString(wzor))),
            usluga::Uwaga);
+}
+
+// The server clock between ticks too: as far on from the last tick counted as
+// the time since, while the timer runs.
+QTime Serwer::czasSerweraTeraz() const
+{
+    return czasSerwera.addMSecs(zegar->isActive() ? int(monotonicznyMs() - ostatniTakt) : 0);
 }
 
 void Serwer::okresSynch(int s)

@@ -131,7 +131,14 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
                             + opisAdresu(polaczenie->adres, polaczenie->port),
                         usluga::Informacja);
 
-    switch (odpowiedz.zamkniecie) {
+    domknij(odpowiedz.zamkniecie);
+}
+
+// Every reply asked for has come within the window: the averaging; the
+// window has passed: the exchange closes without the silent ones.
+void Serwer::domknij(Zamkniecie zamkniecie)
+{
+    switch (zamkniecie) {
     case Zamkniecie::Otwarta:
         break;
     case Zamkniecie::WOknie:
@@ -172,15 +179,8 @@ bool Serwer::pominZAdresu(QTcpSocket *gniazdo, qint32 kod)
                           + czasIRoznica(czasKlienta, polaczenie.roznica)
                           + QStringLiteral(" (z tego adresu uśredniono już %1)").arg(miejsc)),
         usluga::Ostrzezenie);
-    const bool wszystkie = liczbaOdpowiedzi + pominietychZAdresu == liczbaZapytanych;
-    if (wszystkie && licznikTaktow <= oknoOdpowiedzi) {
-        dopiszSzczegol(oknoSerwera, QStringLiteral("----Odebrano wszystkie odpowiedzi----"));
-        dopiszSzczegol(oknoSynchronizacji,
-                       QStringLiteral("----Rozpoczynam proces uśredniania----"));
-        usrednij();
-    } else if (licznikTaktow > oknoOdpowiedzi) {
-        zamknijPoOknie();
-    }
+    domknij(
+        zamkniecieWymiany(liczbaOdpowiedzi + pominietychZAdresu, liczbaZapytanych, licznikTaktow));
     return true;
 }
 

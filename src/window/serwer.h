@@ -128,6 +128,7 @@ private:
     void dokonczRozsylanie();
     void oddajPamiec();
     void obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
+    void domknij(Zamkniecie zamkniecie);
     bool pominZAdresu(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
     void zamknijPoOknie();
@@ -147,6 +148,7 @@ private:
     QString opisKlientow() const;
     QString opisWplywu(qint32 ile, qint32 odrzuconych) const;
     QString roznicaZegarow() const;
+    QTime czasSerweraTeraz() const;
     void podazajZaSystemowym(qint64 taktow);
     void doPanelu(QTextBrowser *okno, const QString &linia);
     void podsumujPominiete();

@@ -136,10 +136,8 @@ QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
                     .arg(QHostAddress(glosny.key()).toString())
                     .arg(glosny.value());
     }
-    const auto zeZnakiem = [](qint64 s) {
-        return QStringLiteral("%1%2 s").arg(s > 0 ? QStringLiteral("+") : QString()).arg(s);
-    };
-    opis += QStringLiteral(", czas uzgodniony %1 od zegara serwera").arg(zeZnakiem(roznice[0]));
+    opis += QStringLiteral(", czas uzgodniony %1 od zegara serwera")
+                .arg(sekundyZeZnakiem(roznice[0]));
     if (najwiecej > 0 && roznice[najwiecej] != 0) {
         const double udzial = double(roznice[najwiecej]) / (ile + 1);
         opis += QStringLiteral(" (najbardziej przesunął go %1: %2%3 s)")
@@ -155,16 +153,15 @@ QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
     if (najdalszy)
         opis += QStringLiteral(", najdalej od uzgodnionego: %1 (%2)")
                     .arg(opisAdresu(najdalszy->adres, najdalszy->port),
-                         zeZnakiem(najdalszy->odUzgodnionego));
+                         sekundyZeZnakiem(najdalszy->odUzgodnionego));
     return opis;
 }
 
-// The server clock, between ticks too, against the system clock: drift an
-// operator sees before it matters.
+// The server clock against the system clock: drift an operator sees before
+// it matters.
 QString Serwer::roznicaZegarow() const
 {
-    const qint64 odTaktu = zegar->isActive() ? monotonicznyMs() - ostatniTakt : 0;
-    const qint32 ms = roznicaMs(czasSerwera.addMSecs(int(odTaktu)), QTime::currentTime());
+    const qint32 ms = roznicaMs(czasSerweraTeraz(), QTime::currentTime());
     return QStringLiteral("zegar serwera minus systemowy: %1%2.%3 s")
         .arg(ms < 0 ? QLatin1Char('-') : QLatin1Char('+'))
         .arg(qAbs(ms) / 1000)

@@ -10,9 +10,17 @@
 
 #include <limits>
 
+namespace {
+// Rejected or silent: the rows that stand out.
+bool wyrozniony(WynikWymiany wynik)
+{
+    return wynik == WynikWymiany::Odrzucony || wynik == WynikWymiany::Milczal;
+}
+} // namespace
+
 bool zProblemem(const WierszKlienta &w)
 {
-    return w.wynik == WynikWymiany::Odrzucony || w.wynik == WynikWymiany::Milczal
+    return wyrozniony(w.wynik)
         || (w.maOdleglosc && qAbs(w.odUzgodnionego) >= dalekoOdUzgodnionegoS);
 }
 
@@ -72,11 +80,15 @@ QString objasnienieWyniku(WynikWymiany wynik)
     return QString();
 }
 
+QString sekundyZeZnakiem(qint64 s)
+{
+    return QStringLiteral("%1%2 s").arg(s > 0 ? QStringLiteral("+") : QString()).arg(s);
+}
+
 namespace {
 QString sekundy(bool jest, qint32 s)
 {
-    return jest ? QStringLiteral("%1%2 s").arg(s > 0 ? QStringLiteral("+") : QString()).arg(s)
-                : QStringLiteral("—");
+    return jest ? sekundyZeZnakiem(s) : QStringLiteral("—");
 }
 } // namespace
 
@@ -112,7 +124,7 @@ QVariant ModelKlientow::data(const QModelIndex &indeks, int rola) const
     if (!indeks.isValid() || indeks.row() >= rowCount())
         return QVariant();
     const WierszKlienta &w = wiersze[std::size_t(indeks.row())];
-    const bool zle = w.wynik == WynikWymiany::Odrzucony || w.wynik == WynikWymiany::Milczal;
+    const bool zle = wyrozniony(w.wynik);
     switch (rola) {
     case Qt::TextAlignmentRole:
         return indeks.column() == Adres || indeks.column() == Wynik

@@ -49,6 +49,9 @@ qint64 wagaKlienta(const WierszKlienta &wiersz);
 QString opisWyniku(WynikWymiany wynik);
 QString objasnienieWyniku(WynikWymiany wynik);
 
+// "+3 s", "-1100 s", "0 s".
+QString sekundyZeZnakiem(qint64 s);
+
 // One line of a client, as the service's status writes it.
 QString opisKlienta(const WierszKlienta &wiersz);
 
