@@ -48,19 +48,24 @@ QString katalogStanu(const Ustawienia &ustawienia)
 }
 
 // Run by the service manager, the client has no console: its lines go to a
-// file beside its state, where an administrator looks.
+// file beside its state, where an administrator looks. (Standard output
+// cannot be reopened there: it was never open.)
 bool doPlikuUslugi(const QString &katalog, QString &powod)
 {
 #ifdef Q_OS_WIN
-    const QString plik = QDir(katalog).filePath(QStringLiteral("klient.log"));
-    if (_wfreopen(reinterpret_cast<const wchar_t *>(plik.utf16()), L"ab", stdout))
-        return true;
-    powod = QStringLiteral("nie można pisać do %1").arg(plik);
+    const QString sciezka = QDir(katalog).filePath(QStringLiteral("klient.log"));
+    std::FILE *plik = _wfopen(reinterpret_cast<const wchar_t *>(sciezka.utf16()), L"ab");
+    if (!plik) {
+        powod = QStringLiteral("nie można pisać do %1").arg(sciezka);
+        return false;
+    }
+    wypisujDo(plik); // open until the program ends
+    return true;
 #else
     Q_UNUSED(katalog);
     Q_UNUSED(powod);
-#endif
     return true;
+#endif
 }
 
 } // namespace

@@ -256,6 +256,11 @@ sprawdz_instalator() {
     for usluga in SerwerSynchronizacji KlientSynchronizacji; do
         wine sc query "$usluga" | grep -q RUNNING || { nie "the service $usluga does not run"; return 1; }
     done
+    # The client's service, which has no console, keeps its lines beside
+    # its state.
+    for _ in $(seq 50); do grep -q 'połączono z' "$dane/klient.log" 2>/dev/null && break; sleep 0.2; done
+    grep -q 'połączono z' "$dane/klient.log" 2>/dev/null \
+        || { nie "the client's service wrote no connection to klient.log"; return 1; }
 
     # The server's service serves this machine's Linux clients, and its
     # stop tells them.
@@ -299,7 +304,7 @@ sprawdz_instalator() {
         find "$katalog" "$menu" "$dane" 2>/dev/null >&2
         return 1
     fi
-    echo "windows: installed silently with both services, served one exchange, net stop told the clients, uninstalled without a trace"
+    echo "windows: installed silently with both services, the client's writing its klient.log, served one exchange, net stop told the clients, uninstalled without a trace"
 }
 sprawdz_instalator || wynik=1
 

@@ -5,8 +5,19 @@
 #include <windows.h>
 #endif
 
+namespace {
+std::FILE *zamiastKonsoli = nullptr;
+} // namespace
+
+void wypisujDo(std::FILE *plik)
+{
+    zamiastKonsoli = plik;
+}
+
 bool wypiszLinie(std::FILE *strumien, const QString &linia, const QByteArray &przedrostek)
 {
+    if (zamiastKonsoli && (strumien == stdout || strumien == stderr))
+        strumien = zamiastKonsoli;
     const QString calosc = linia.endsWith(QLatin1Char('\n')) ? linia : linia + QLatin1Char('\n');
 #ifdef Q_OS_WIN
     const HANDLE uchwyt = HANDLE(_get_osfhandle(_fileno(strumien)));

@@ -14,4 +14,8 @@
 // reader gone).
 bool wypiszLinie(std::FILE *strumien, const QString &linia, const QByteArray &przedrostek = {});
 
+// From now on, the lines meant for standard output and standard error go to
+// `plik`: a program run as a Windows service has neither.
+void wypisujDo(std::FILE *plik);
+
 #endif // KONSOLA_H
