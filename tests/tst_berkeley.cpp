@@ -436,13 +436,14 @@ void TstBerkeley::tabelaKlientow()
     QCOMPARE(komorka(2, ModelKlientow::OdUzgodnionego), QStringLiteral("1107"));
     QCOMPARE(komorka(40, ModelKlientow::OdUzgodnionego), QStringLiteral("-92"));
     QCOMPARE(komorka(40, ModelKlientow::Wynik), QStringLiteral("uśredniony"));
-    const int zAdresu = tabela
-                            ->match(tabela->index(0, ModelKlientow::Wynik), Qt::DisplayRole,
-                                    QStringLiteral("odpowiedział, poza średnią (ten sam adres)"),
-                                    -1, Qt::MatchExactly)
-                            .size();
-    QCOMPARE(zAdresu, 28);
-    QVERIFY(komorka(3, ModelKlientow::Wynik, Qt::ToolTipRole)
+    // Which of the one address's rows took the place depends on reply order.
+    const QModelIndexList zAdresu = tabela->match(
+        tabela->index(0, ModelKlientow::Wynik), Qt::DisplayRole,
+        QStringLiteral("odpowiedział, poza średnią (ten sam adres)"), -1, Qt::MatchExactly);
+    QCOMPARE(zAdresu.size(), 28);
+    QVERIFY(zAdresu.constFirst()
+                .data(Qt::ToolTipRole)
+                .toString()
                 .contains(QStringLiteral("--miejsc-z-adresu")));
     const QString podpis = s.etykieta("etykietaKlientow")->text();
     // Whichever of the one address's replies came first took its place.
@@ -459,6 +460,7 @@ void TstBerkeley::tabelaKlientow()
     // Selected and scrolled, the rows stay so when a client leaves.
     widok->selectionModel()->select(QItemSelection(tabela->index(1, 0), tabela->index(2, 0)),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTRY_VERIFY(widok->verticalScrollBar()->maximum() >= 3); // the table laid out
     widok->verticalScrollBar()->setValue(3);
     const QString wybrane = komorka(2, ModelKlientow::Port);
     milczacy->gniazdo.disconnectFromHost();
