@@ -109,15 +109,20 @@ FunctionEnd
 !insertmacro DzialaFunkcja ""
 !insertmacro DzialaFunkcja "un."
 
+; $0: 0 when the service is installed.
+!macro CzyJestUsluga NAZWA_USLUGI
+    nsExec::ExecToStack '${SC} query ${NAZWA_USLUGI}'
+    Pop $0
+    Pop $1
+!macroend
+
 ; The package's services that run are stopped, and remembered; then, if a
 ; program of the package still runs (a window, a client started by hand),
 ; the operator is asked to end it, and silently the installation ends with
 ; code 2, the services it stopped running again, nothing else changed.
 !macro ZatrzymajUslugeJesliDziala NAZWA_USLUGI ZATRZYMANA
     StrCpy ${ZATRZYMANA} 0
-    nsExec::ExecToStack '${SC} query ${NAZWA_USLUGI}'
-    Pop $0
-    Pop $1
+    !insertmacro CzyJestUsluga ${NAZWA_USLUGI}
     ${If} $0 == 0
         nsExec::ExecToStack '${NET} stop ${NAZWA_USLUGI}'
         Pop $0
@@ -159,9 +164,7 @@ FunctionEnd
 ; an upgrade; restarted after a failure (the program ends with a code other
 ; than 0 when it fails), the counting of failures begun again after a day.
 !macro UtworzUsluge NAZWA_USLUGI WYSWIETLANA POLECENIE KONTO OPIS
-    nsExec::ExecToStack '${SC} query ${NAZWA_USLUGI}'
-    Pop $0
-    Pop $1
+    !insertmacro CzyJestUsluga ${NAZWA_USLUGI}
     ${If} $0 == 0
         nsExec::ExecToLog '${SC} config ${NAZWA_USLUGI} binPath= "${POLECENIE}" start= auto'
     ${Else}
@@ -175,12 +178,23 @@ FunctionEnd
 !macroend
 
 !macro UsunUsluge NAZWA_USLUGI
-    nsExec::ExecToStack '${SC} query ${NAZWA_USLUGI}'
-    Pop $0
-    Pop $1
+    !insertmacro CzyJestUsluga ${NAZWA_USLUGI}
     ${If} $0 == 0
         nsExec::ExecToLog '${NET} stop ${NAZWA_USLUGI}'
         nsExec::ExecToLog '${SC} delete ${NAZWA_USLUGI}'
+    ${EndIf}
+!macroend
+
+; A service's settings as first written, with one line of this
+; installation's after them; an administrator's stay as they are on an
+; upgrade.
+!macro UstawieniaUslugi PLIK WZOR LINIA
+    ${IfNot} ${FileExists} "${PLIK}"
+        File "/oname=${PLIK}" "${WZOR}"
+        FileOpen $0 "${PLIK}" a
+        FileSeek $0 0 END
+        FileWrite $0 "${LINIA}$\r$\n"
+        FileClose $0
     ${EndIf}
 !macroend
 
@@ -213,14 +227,8 @@ SectionEnd
 
 Section /o "Usługa serwera (bez okna)" SEC_USLUGA_SERWERA
     SetShellVarContext all
-    ; The administrator's settings stay as they are on an upgrade.
-    ${IfNot} ${FileExists} "${DANE}\serwer.ini"
-        File "/oname=${DANE}\serwer.ini" "${SERWER_INI}"
-        FileOpen $0 "${DANE}\serwer.ini" a
-        FileSeek $0 0 END
-        FileWrite $0 "dziennik=${DANE}\dziennik.log$\r$\n"
-        FileClose $0
-    ${EndIf}
+    !insertmacro UstawieniaUslugi "${DANE}\serwer.ini" "${SERWER_INI}" \
+        "dziennik=${DANE}\dziennik.log"
     !insertmacro UtworzUsluge ${USLUGA_SERWERA} "${NAZWA}" \
         '\"$INSTDIR\${KONSOLA}\" --usluga --ustawienia \"${DANE}\serwer.ini\"' "LocalSystem" \
         "Serwer synchronizacji czasu bez okna; ustawienia w ${DANE}\serwer.ini."
@@ -239,13 +247,7 @@ SectionEnd
 
 Section /o "Klient: zegar tego komputera jako usługa" SEC_KLIENT
     SetShellVarContext all
-    ${IfNot} ${FileExists} "${DANE}\klient.ini"
-        File "/oname=${DANE}\klient.ini" "${KLIENT_INI}"
-        FileOpen $0 "${DANE}\klient.ini" a
-        FileSeek $0 0 END
-        FileWrite $0 "host=$AdresSerwera$\r$\n"
-        FileClose $0
-    ${EndIf}
+    !insertmacro UstawieniaUslugi "${DANE}\klient.ini" "${KLIENT_INI}" "host=$AdresSerwera"
     ; Two programs that set one clock fight: the Windows Time service is
     ; stopped and disabled, and how it was is kept for the uninstaller.
     ClearErrors
