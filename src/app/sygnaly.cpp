@@ -2,10 +2,13 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
+
 #if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
@@ -13,20 +16,38 @@
 #endif
 
 namespace {
-Sygnaly *jedyne = nullptr;
-int prosby = 0;
+// Read by the threads Windows starts for its console and service requests.
+std::atomic<Sygnaly *> jedyne {nullptr};
+int prosbyProcesu = 0; // what this process takes
 
 #if defined(Q_OS_UNIX)
-// The handler only writes the signal's number into a socket pair, which the
-// event loop reads.
+// The handler marks the request and wakes the event loop through a socket
+// pair. It never blocks: both ends are non-blocking, and a full pair already
+// holds a byte that wakes the loop, which then reads every request marked,
+// so that a storm of one signal never hides another.
 int para[2] = {-1, -1};
 QSocketNotifier *powiadamiacz = nullptr;
+std::atomic<int> oznaczone {0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+int prosbaSygnalu(int numer)
+{
+    switch (numer) {
+    case SIGHUP:
+        return Sygnaly::Rotacja;
+    case SIGUSR1:
+        return Sygnaly::Stan;
+    default:
+        return Sygnaly::Zakonczenie;
+    }
+}
 
 void obsluz(int numer)
 {
     // The interrupted code may be about to read errno.
     const int bladPrzed = errno;
-    const char bajt = char(numer);
+    oznaczone.fetch_or(prosbaSygnalu(numer));
+    const char bajt = 0;
     [[maybe_unused]] const auto zapisano = ::write(para[0], &bajt, 1);
     errno = bladPrzed;
 }
@@ -34,11 +55,11 @@ void obsluz(int numer)
 QList<int> numery()
 {
     QList<int> wynik;
-    if (prosby & Sygnaly::Zakonczenie)
+    if (prosbyProcesu & Sygnaly::Zakonczenie)
         wynik << SIGTERM << SIGINT;
-    if (prosby & Sygnaly::Rotacja)
+    if (prosbyProcesu & Sygnaly::Rotacja)
         wynik << SIGHUP;
-    if (prosby & Sygnaly::Stan)
+    if (prosbyProcesu & Sygnaly::Stan)
         wynik << SIGUSR1;
     return wynik;
 }
@@ -49,7 +70,7 @@ constexpr DWORD czekajNaKoniecMs = 4000; // Windows allows five seconds
 
 void popros()
 {
-    QMetaObject::invokeMethod(jedyne, &Sygnaly::zakoncz, Qt::QueuedConnection);
+    Sygnaly::poprosOZakonczenie();
 }
 
 // Runs on a thread of its own that the system starts.
@@ -75,8 +96,8 @@ LRESULT CALLBACK obsluzOkno(HWND hwnd, UINT komunikat, WPARAM w, LPARAM l)
         return TRUE;
     case WM_ENDSESSION:
         // The session ends once this returns: the end runs here and now.
-        if (w)
-            emit jedyne->zakoncz();
+        if (Sygnaly *odbiorca = jedyne; w && odbiorca)
+            emit odbiorca->zakoncz();
         return 0;
     default:
         return DefWindowProcW(hwnd, komunikat, w, l);
@@ -89,9 +110,9 @@ Sygnaly::Sygnaly(int prosby, QObject *parent)
     : QObject(parent)
 {
     jedyne = this;
-    ::prosby = prosby;
+    prosbyProcesu = prosby;
 #if defined(Q_OS_UNIX)
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, para) != 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, para) != 0) {
         powod = QString::fromLocal8Bit(std::strerror(errno));
         return;
     }
@@ -133,7 +154,7 @@ Sygnaly::~Sygnaly()
     ::close(para[1]);
     para[0] = para[1] = -1;
 #elif defined(Q_OS_WIN)
-    if (prosby & Zakonczenie) {
+    if (prosbyProcesu & Zakonczenie) {
         SetConsoleCtrlHandler(obsluzKonsole, FALSE);
         DestroyWindow(okno);
         UnregisterClassW(L"SerwerSynchronizacjiSygnaly", GetModuleHandleW(nullptr));
@@ -147,8 +168,8 @@ Sygnaly::~Sygnaly()
 
 void Sygnaly::poprosOZakonczenie()
 {
-    if (jedyne)
-        QMetaObject::invokeMethod(jedyne, &Sygnaly::zakoncz, Qt::QueuedConnection);
+    if (Sygnaly *odbiorca = jedyne)
+        QMetaObject::invokeMethod(odbiorca, &Sygnaly::zakoncz, Qt::QueuedConnection);
 }
 
 void Sygnaly::zakonczono()
@@ -162,14 +183,15 @@ void Sygnaly::zakonczono()
 void Sygnaly::czytaj()
 {
 #ifdef Q_OS_UNIX
-    char bajt = 0;
-    if (::read(para[1], &bajt, 1) != 1)
-        return;
-    if (bajt == SIGHUP)
+    char bajty[64];
+    while (::read(para[1], bajty, sizeof bajty) > 0) { }
+    // The end comes last: what was asked before it is done first.
+    const int zadane = oznaczone.exchange(0);
+    if (zadane & Rotacja)
         emit otworzPonownie();
-    else if (bajt == SIGUSR1)
+    if (zadane & Stan)
         emit podajStan();
-    else
+    if (zadane & Zakonczenie)
         emit zakoncz();
 #endif
 }
