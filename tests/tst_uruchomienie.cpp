@@ -465,8 +465,11 @@ void TstUruchomienie::zakonczenie_data()
     QTest::newRow("terminate()") << QStringLiteral("terminate");
 #if defined(Q_OS_UNIX)
     QTest::newRow("SIGINT") << QStringLiteral("SIGINT");
-    // A desktop's logout: the window stops the server and closes.
-    QTest::newRow("SIGTERM to the window") << QStringLiteral("okno");
+    // A desktop's logout: the window stops the server and closes. Before it,
+    // a reload and a status request, which neither the window nor the
+    // service on its shipped settings (no log file) ends on.
+    QTest::newRow("SIGHUP, SIGUSR1, then SIGTERM to the window") << QStringLiteral("okno");
+    QTest::newRow("SIGHUP, SIGUSR1, then SIGTERM, no log file") << QStringLiteral("SIGHUP");
 #elif defined(Q_OS_WIN)
     QTest::newRow("Ctrl+Break in its console") << QStringLiteral("Ctrl+Break");
     QTest::newRow("the user logs off") << QStringLiteral("wylogowanie");
@@ -483,9 +486,18 @@ void TstUruchomienie::zakonczenie()
     if (jak == QLatin1String("Ctrl+Break") && podWine())
         QSKIP("Wine 8 cannot send a console event (GenerateConsoleCtrlEvent fails)");
     const quint16 port = wolnyPort();
+    QTemporaryDir katalog;
+    const bool zPlikiem = jak != QLatin1String("SIGHUP");
+    // Without a log file the lines are read from standard output.
+    const QString dziennik
+        = katalog.filePath(zPlikiem ? QStringLiteral("serwer.log") : QStringLiteral("wyjscie"));
     QProcess serwer;
+    if (!zPlikiem)
+        serwer.setStandardOutputFile(dziennik);
 #if defined(Q_OS_UNIX)
-    serwer.setChildProcessModifier([] {
+    serwer.setChildProcessModifier([zPlikiem] {
+        if (!zPlikiem)
+            return;
         int lacze[2];
         if (::pipe(lacze) == 0) {
             ::close(lacze[0]);
@@ -511,20 +523,19 @@ void TstUruchomienie::zakonczenie()
             AllocConsole();
     }
 #endif
-    QTemporaryDir katalog;
-    const QString dziennik = katalog.filePath(QStringLiteral("serwer.log"));
     const bool okno = jak == QLatin1String("okno");
-    serwer.start(program,
-                 QStringList {QStringLiteral("--start"), QStringLiteral("--port"),
-                              QString::number(port), QStringLiteral("--dziennik"), dziennik}
-                     + (okno ? QStringList() : QStringList {QStringLiteral("--bez-okna")}));
+    serwer.start(
+        program,
+        QStringList {QStringLiteral("--start"), QStringLiteral("--port"), QString::number(port)}
+            + (zPlikiem ? QStringList {QStringLiteral("--dziennik"), dziennik} : QStringList())
+            + (okno ? QStringList() : QStringList {QStringLiteral("--bez-okna")}));
     QVERIFY(serwer.waitForStarted(5000));
 #ifdef Q_OS_WIN
     CloseHandle(zapis);
 #endif
     QString bledy;
     const QString wyjscieZamkniete = QStringLiteral("nie można pisać na standardowe wyjście");
-    if (!okno)
+    if (!okno && zPlikiem)
         QTRY_VERIFY(
             (bledy += QString::fromUtf8(serwer.readAllStandardError())).contains(wyjscieZamkniete));
 
@@ -532,7 +543,17 @@ void TstUruchomienie::zakonczenie()
     QTRY_VERIFY(!linieZPliku(dziennik).filter(QStringLiteral("Uruchomiono serwer")).isEmpty());
     KlientTestowy klient(port);
     QTRY_VERIFY(!linieZPliku(dziennik).filter(QStringLiteral("Rozpoczęto połączenie")).isEmpty());
-    if (jak == QLatin1String("terminate") || okno)
+#if defined(Q_OS_UNIX)
+    if (okno || !zPlikiem) {
+        ::kill(pid_t(serwer.processId()), SIGHUP);
+        ::kill(pid_t(serwer.processId()), SIGUSR1);
+        QTRY_VERIFY(!linieZPliku(dziennik).filter(QStringLiteral("[stan] ")).isEmpty());
+        QCOMPARE(linieZPliku(dziennik).filter(QStringLiteral("(SIGHUP): bez --dziennik")).size(),
+                 zPlikiem ? 0 : 1);
+        serwer.terminate();
+    }
+#endif
+    if (jak == QLatin1String("terminate"))
         serwer.terminate();
 #if defined(Q_OS_UNIX)
     if (jak == QLatin1String("SIGINT"))
@@ -570,7 +591,7 @@ void TstUruchomienie::zakonczenie()
     const QStringList plik = linieZPliku(dziennik);
     QVERIFY(!plik.isEmpty() && plik.constLast().endsWith(QStringLiteral(" - Zamknięto serwer")));
     bledy += QString::fromUtf8(serwer.readAllStandardError());
-    QCOMPARE(bledy.count(wyjscieZamkniete), okno ? 0 : 1);
+    QCOMPARE(bledy.count(wyjscieZamkniete), okno || !zPlikiem ? 0 : 1);
 }
 
 // A thousand clients and --podsumowanie: away from the panes one line for

@@ -8,10 +8,6 @@
 #include "window/serwer.h"
 
 #include <QApplication>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,19 +36,10 @@ void wypisz(std::FILE *dokad, const QString &tekst)
                 dokad == stderr ? usluga::przedrostek(2, usluga::Blad) : QByteArray());
 }
 
-template<typename T> T *element(Serwer &okno, const char *nazwa)
-{
-    return okno.findChild<T *>(QLatin1String(nazwa));
-}
-
-// The spin boxes that the options set.
+// The spin boxes and the ways of the server that the options set.
 void ustawPola(Serwer &okno, const Opcje &opcje)
 {
-    const std::pair<const char *, std::optional<int>> pola[]
-        = {{"polePortu", opcje.port}, {"poleOkresu", opcje.okres}, {"poleOdrzucenia", opcje.prog}};
-    for (const auto &[nazwa, wartosc] : pola)
-        if (wartosc)
-            element<QSpinBox>(okno, nazwa)->setValue(*wartosc);
+    okno.ustawPola(opcje.port, opcje.okres, opcje.prog);
     okno.ustawDostep(opcje.dostep);
     okno.ustawMiejscaZAdresu(opcje.miejscZAdresu.value_or(0));
     if (opcje.zegarSystemowy)
@@ -64,24 +51,11 @@ void ustawPola(Serwer &okno, const Opcje &opcje)
 // "Rozpocznij", and "Uruchom Synchronizację" when asked and started.
 bool uruchom(Serwer &okno, const Opcje &opcje)
 {
-    element<QPushButton>(okno, "przyciskRozpocznij")->click();
-    if (!element<QTcpServer>(okno, "serwerTcp")->isListening())
+    if (!okno.uruchomSerwer())
         return false;
     if (opcje.synch)
-        element<QPushButton>(okno, "przyciskSynch")->click();
+        okno.wlaczSynchronizacje();
     return true;
-}
-
-// As the operator would stop it, and what is on its way to the clients
-// goes before the program ends.
-void zatrzymaj(Serwer &okno)
-{
-    auto *przycisk = element<QPushButton>(okno, "przyciskZatrzymaj");
-    if (przycisk->isEnabled())
-        przycisk->click();
-    const auto gniazda = element<QTcpServer>(okno, "serwerTcp")->findChildren<QTcpSocket *>();
-    for (QTcpSocket *gniazdo : gniazda)
-        gniazdo->flush();
 }
 
 // Whether a window can open: a display to show it on, or a platform that
@@ -161,10 +135,10 @@ int dzialaj(const Opcje &opcje)
 
     // The system's request to end is the operator's: without a window, as
     // the stop of the server; with one (a desktop's logout), as its close
-    // button, the server stopped first. A rotated log file is opened again.
-    const int prosby = Sygnaly::Zakonczenie | (opcje.bezOkna ? Sygnaly::Stan : 0)
-        | (plik.czynny() ? Sygnaly::Rotacja : 0);
-    Sygnaly sygnaly(prosby);
+    // button, the server stopped first. A rotated log file is opened again,
+    // and the status is said, whatever the settings: no request the service
+    // manager or logrotate sends ends the server unasked.
+    Sygnaly sygnaly(Sygnaly::Zakonczenie | Sygnaly::Stan | Sygnaly::Rotacja);
     if (!sygnaly.czynne()) {
         wypisz(stderr,
                QStringLiteral("serwer-synchronizacji: nie można przyjmować próśb systemu o "
@@ -176,14 +150,28 @@ int dzialaj(const Opcje &opcje)
         plik.zapisz();
         wyjscie.zapisz();
     };
-    QObject::connect(&sygnaly, &Sygnaly::otworzPonownie, &plik, &ZapisDziennika::otworzPonownie);
+    QObject::connect(&sygnaly, &Sygnaly::otworzPonownie, &okno, [&] {
+        if (plik.czynny())
+            plik.otworzPonownie();
+        else
+            okno.dopiszZdarzenie(QStringLiteral(" - Prośba o ponowne otwarcie dziennika "
+                                                "(SIGHUP): bez --dziennik nie ma pliku do "
+                                                "otwarcia, serwer działa dalej"));
+        zapisz();
+    });
     QObject::connect(&sygnaly, &Sygnaly::podajStan, &okno, [&] {
-        okno.wypiszStan();
+        // Where lines go nowhere but to the panes (a window without a log
+        // file), the status goes to standard output.
+        if (plik.czynny() || wyjscie.czynny())
+            okno.wypiszStan();
+        else
+            for (const QString &linia : okno.stan())
+                wypiszLinie(stdout, QStringLiteral("[stan] ") + linia);
         zapisz();
     });
     QObject::connect(&sygnaly, &Sygnaly::zakoncz, &okno, [&] {
         usluga::powiadom("STOPPING=1");
-        zatrzymaj(okno);
+        okno.zatrzymajSerwer();
         zapisz();
         sygnaly.zakonczono();
         if (opcje.bezOkna)
@@ -201,7 +189,7 @@ int dzialaj(const Opcje &opcje)
             wypisz(stderr,
                    QStringLiteral("serwer-synchronizacji: nie można uruchomić serwera na "
                                   "porcie %1: %2")
-                       .arg(element<QSpinBox>(okno, "polePortu")->value())
+                       .arg(okno.port())
                        .arg(okno.powodNieuruchomienia()));
             return 1;
         }

@@ -251,6 +251,46 @@ Serwer::~Serwer()
     delete rozmiaryBlokow;
 }
 
+void Serwer::ustawPola(std::optional<int> port, std::optional<int> okres, std::optional<int> prog)
+{
+    for (const auto &[pole, wartosc] :
+         {std::pair {polePortu, port}, {poleOkresu, okres}, {poleOdrzucenia, prog}})
+        if (wartosc)
+            pole->setValue(*wartosc);
+}
+
+int Serwer::port() const
+{
+    return polePortu->value();
+}
+
+bool Serwer::uruchomSerwer()
+{
+    przyciskRozpocznij->click();
+    return serwerTcp->isListening();
+}
+
+void Serwer::wlaczSynchronizacje()
+{
+    if (synchWlaczona == 0 && przyciskSynch->isEnabled())
+        przyciskSynch->click();
+}
+
+void Serwer::zatrzymajSerwer()
+{
+    if (przyciskZatrzymaj->isEnabled())
+        przyciskZatrzymaj->click();
+    dokonczRozsylanie();
+    const auto gniazda = serwerTcp->findChildren<QTcpSocket *>();
+    for (QTcpSocket *gniazdo : gniazda)
+        gniazdo->flush();
+}
+
+void Serwer::dopiszZdarzenie(const QString &tresc, usluga::Waga waga)
+{
+    dopisz(oknoSerwera, zeZnacznikiem(czasSerwera, tresc), waga);
+}
+
 void Serwer::koniec()
 {
     serwerTcp->close();

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -80,9 +81,26 @@ public:
     // Why the last start of the server failed, in the operator's words.
     QString powodNieuruchomienia() const { return bladStartu; }
 
-    // The table of clients as lines, to the receivers above, as "stan": how
-    // many are connected, what the last exchange did, and a line for each
-    // client, the worst first. For a service, on request.
+    // What the program's start and end do with the window, as its operator
+    // would: the spin boxes the options set, and the buttons pressed.
+    void ustawPola(std::optional<int> port, std::optional<int> okres, std::optional<int> prog);
+    int port() const;
+    // "Rozpocznij Działanie Serwera": whether the server now listens.
+    bool uruchomSerwer();
+    // "Uruchom Synchronizację", unless synchronization is on.
+    void wlaczSynchronizacje();
+    // "Zatrzymaj Serwer", when it runs, and the frames on their way handed
+    // to the system before the program ends.
+    void zatrzymajSerwer();
+    // A time-stamped line of the program's own (the message begins with
+    // " - "), in the upper pane and to the receivers above.
+    void dopiszZdarzenie(const QString &tresc, usluga::Waga waga = usluga::Uwaga);
+
+    // The table of clients as lines: how many are connected, what the last
+    // exchange did, and a line for each client, the worst first. For a
+    // service, on request; wypiszStan() gives them to the receivers above,
+    // as "stan", at most once a second.
+    QStringList stan() const;
     void wypiszStan();
 
     // Lines about one address go to the receivers above at most this many

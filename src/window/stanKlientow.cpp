@@ -168,6 +168,17 @@ QString Serwer::roznicaZegarow() const
         .arg(qAbs(ms) % 1000, 3, 10, QLatin1Char('0'));
 }
 
+QStringList Serwer::stan() const
+{
+    std::vector<WierszKlienta> wiersze = wierszeKlientow();
+    std::stable_sort(wiersze.begin(), wiersze.end(),
+                     [](const auto &a, const auto &b) { return wagaKlienta(a) > wagaKlienta(b); });
+    QStringList linie {zeZnacznikiem(czasSerwera, QStringLiteral(" - ") + opisKlientow())};
+    for (const WierszKlienta &wiersz : wiersze)
+        linie << zeZnacznikiem(czasSerwera, QStringLiteral(" - ") + opisKlienta(wiersz));
+    return linie;
+}
+
 void Serwer::wypiszStan()
 {
     // A signal a second is plenty; a storm of them must not fill the journal.
@@ -175,12 +186,6 @@ void Serwer::wypiszStan()
     if (stanWypisanyMs != 0 && teraz - stanWypisanyMs < 1000)
         return;
     stanWypisanyMs = teraz;
-    std::vector<WierszKlienta> wiersze = wierszeKlientow();
-    std::stable_sort(wiersze.begin(), wiersze.end(),
-                     [](const auto &a, const auto &b) { return wagaKlienta(a) > wagaKlienta(b); });
-    przekazJako(QLatin1String("stan"),
-                zeZnacznikiem(czasSerwera, QStringLiteral(" - ") + opisKlientow()));
-    for (const WierszKlienta &wiersz : wiersze)
-        przekazJako(QLatin1String("stan"),
-                    zeZnacznikiem(czasSerwera, QStringLiteral(" - ") + opisKlienta(wiersz)));
+    for (const QString &linia : stan())
+        przekazJako(QLatin1String("stan"), linia);
 }
