@@ -111,6 +111,25 @@ QString opisKorekty(qint64 korekta)
         .arg(std::abs(korekta) % 1000, 3, 10, QLatin1Char('0'));
 }
 
+bool zapiszCaly(const QString &sciezka, const QByteArray &dane, QString &powod)
+{
+    QSaveFile plik(sciezka);
+    // Qt keeps what is written in a buffer of its own, and commit() does not
+    // tell when emptying it failed (a full disk): it is emptied and checked
+    // first, and a file not written whole never takes the old one's place.
+    if (!plik.open(QIODevice::WriteOnly) || plik.write(dane) != dane.size() || !plik.flush()) {
+        powod = plik.errorString();
+        plik.cancelWriting();
+        plik.commit(); // takes the unfinished file away
+        return false;
+    }
+    if (!plik.commit()) {
+        powod = plik.errorString();
+        return false;
+    }
+    return true;
+}
+
 QByteArray stanDoPliku(const StanKorekty &stan, const QByteArray &rozruch, qint64 terazMs)
 {
     QByteArray dane = "rozruch " + rozruch + "\nzapisano " + QByteArray::number(terazMs)
@@ -257,16 +276,15 @@ void ZegarMaszyny::zachowaj(const StanKorekty &doZapisu)
 {
     if (plikStanu.isEmpty())
         return;
-    QSaveFile plik(plikStanu);
-    const bool zapisano = plik.open(QIODevice::WriteOnly)
-        && plik.write(stanDoPliku(doZapisu, systemowy.rozruch(), systemowy.monotonicznyMs())) >= 0
-        && plik.commit();
+    QString powod;
+    const bool zapisano = zapiszCaly(
+        plikStanu, stanDoPliku(doZapisu, systemowy.rozruch(), systemowy.monotonicznyMs()), powod);
     niezapisany = !zapisano;
     if (!zapisano && !std::exchange(zapisZawodzi, true))
-        wypisz(QStringLiteral("nie można zapisać stanu %1 (%2): po ponownym uruchomieniu klient "
-                              "znów dostałby %3 skoki na starcie; ponawiam przy kolejnych "
-                              "wymianach")
-                   .arg(plikStanu, plik.errorString())
+        wypisz(QStringLiteral("nie można zapisać stanu %1 (%2): zostaje poprzedni, a po "
+                              "ponownym uruchomieniu klient znów dostałby %3 skoki na starcie; "
+                              "ponawiam przy kolejnych wymianach")
+                   .arg(plikStanu, powod)
                    .arg(polityka.skokowNaStarcie),
                usluga::Blad);
     else if (zapisano && std::exchange(zapisZawodzi, false))

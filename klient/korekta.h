@@ -128,6 +128,10 @@ struct WczytanieStanu
 WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qint64 terazMs,
                           StanKorekty &stan);
 
+// `dane` in place of the file at `sciezka`, whole and durably, or nothing
+// changed, with why in `powod`.
+bool zapiszCaly(const QString &sciezka, const QByteArray &dane, QString &powod);
+
 // "+0.312 s", "-5000.000 s".
 QString opisKorekty(qint64 korektaMs);
 
