@@ -36,13 +36,13 @@ void Serwer::uplywCzasu()
     // weeks they would not fit in the milliseconds that QTime adds.
     czasSerwera = czasSerwera.addMSecs(int((taktow * taktMs) % msDoby));
     sledzStrefe();
-    if (zaSystemowym)
-        podazajZaSystemowym(taktow);
     // Years without an exchange must not wrap it round.
     licznikTaktow
         = qint32(qMin<qint64>(licznikTaktow + taktow, std::numeric_limits<qint32>::max()));
     if (wymianaOtwarta && zamknacNaTakcie(saRoznice, licznikTaktow))
         zamknijPoOknie();
+    if (zaSystemowym)
+        podazajZaSystemowym(taktow);
     pilnujRamek();
     if (teraz - podsumowanoMs >= podsumowanieCoMs) {
         podsumowanoMs = teraz;
@@ -94,7 +94,12 @@ void Serwer::sledzStrefe()
 void Serwer::podazajZaSystemowym(qint64 taktow)
 {
     const qint32 roznica = roznicaMs(QTime::currentTime(), czasSerweraTeraz());
-    if (qAbs(roznica) >= skokZegaraOdMs && (wymianaOtwarta || rozsylka.trwa))
+    // A step waits while replies are measured against the clock: the
+    // broadcast and the reply window. An exchange that silent clients keep
+    // open past its window has nothing measured to keep (the tick closes one
+    // that has), so it holds no step back.
+    const bool mierzy = rozsylka.trwa || (wymianaOtwarta && licznikTaktow <= oknoOdpowiedzi);
+    if (qAbs(roznica) >= skokZegaraOdMs && mierzy)
         return;
     const qint64 ms = dociagniecieMs(roznica, taktow, dociaganieResztaUs);
     if (ms == 0)
