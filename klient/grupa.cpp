@@ -96,6 +96,12 @@ Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
                     poOdpowiedzi(i, zadanie, przesuniecie);
                 });
         connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
+        // One connection, as a service has: its status says whether it is in
+        // step with a server or waits for one.
+        if (ustawienia.liczba == 1)
+            connect(klient, &Klient::stan, this, [](const QString &opis) {
+                usluga::powiadom(QByteArray("STATUS=" + opis.toUtf8()).constData());
+            });
         if (ustawienia.czasy)
             connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
     }

@@ -7,6 +7,9 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <utility>
+
 Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
                QObject *parent)
     : QObject(parent)
@@ -28,6 +31,8 @@ Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<Zeg
     wstrzymany.setSingleShot(true);
     connect(&wstrzymany, &QTimer::timeout, this, &Klient::czytaj);
     connect(&gniazdo, &QTcpSocket::stateChanged, this, &Klient::poZmianieStanu);
+    cisza.setSingleShot(true);
+    connect(&cisza, &QTimer::timeout, this, &Klient::serwerMilczy);
 }
 
 Klient::~Klient()
@@ -81,19 +86,31 @@ QString powod(const QTcpSocket &gniazdo)
 }
 } // namespace
 
-void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
+void Klient::poZmianieStanu(QAbstractSocket::SocketState nowy)
 {
-    if (stan == QAbstractSocket::ConnectedState) {
+    if (nowy == QAbstractSocket::ConnectedState) {
         // A reply carries this clock; it must not wait for an acknowledgement.
         gniazdo.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // The client only answers: a server whose machine lost its power
         // would never be heard of again without probes.
         wlaczPodtrzymanie(gniazdo);
         potwierdzenie.start();
-    } else if (stan == QAbstractSocket::UnconnectedState) {
+        cisza.start(int(granicaCiszyMs()));
+    } else if (nowy == QAbstractSocket::UnconnectedState) {
         potwierdzenie.stop();
+        cisza.stop();
+        zadanieOdebranoMs = -1; // the gap to the next request is not the server's period
         QString stanTeraz;
-        if (bylPolaczony) {
+        if (milczy) {
+            // Said once however often a silent server takes the connection
+            // again (a stopped process's system still does).
+            stanTeraz = QStringLiteral("serwer milczy: żadnego żądania od %1 s, choć połączenie "
+                                       "trwa (proces serwera zatrzymany lub zawieszony), "
+                                       "rozłączam")
+                            .arg(double(granicaCiszyMs()) / 1000);
+            if (std::exchange(bylPolaczony, false))
+                emit rozlaczono();
+        } else if (bylPolaczony) {
             bylPolaczony = false;
             emit rozlaczono();
             stanTeraz = QStringLiteral("rozłączono");
@@ -108,6 +125,7 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState stan)
             stanTeraz = QStringLiteral("serwer niedostępny (%1)").arg(powod(gniazdo));
         }
         const qint64 zaMs = nastepnaProba();
+        emit stan(QStringLiteral("czekam na serwer: %1").arg(stanTeraz));
         // A line per change, and while nothing changes one an hour.
         const qint64 teraz = monotonicznyMs();
         if (stanTeraz != zgloszonyStan || teraz - zgloszonoMs >= 3'600'000) {
@@ -128,10 +146,50 @@ void Klient::potwierdz()
     if (bylPolaczony || gniazdo.state() != QAbstractSocket::ConnectedState)
         return;
     bylPolaczony = true;
-    zgloszonyStan.clear();
-    emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)),
-                     usluga::Informacja);
+    // Connected again to a server that is still silent, nothing has changed.
+    if (!milczy) {
+        zgloszonyStan.clear();
+        emit zmianaStanu(opis(QStringLiteral("połączono z %1:%2").arg(host).arg(port)),
+                         usluga::Informacja);
+        emit stan(
+            QStringLiteral("połączono z %1:%2, czekam na żądanie serwera").arg(host).arg(port));
+    }
     emit polaczono();
+}
+
+// A request: the server is there, and its period is what the gaps between
+// requests tell.
+void Klient::zadanieNadeszlo()
+{
+    const qint64 teraz = monotonicznyMs();
+    if (zadanieOdebranoMs >= 0) {
+        odstepyZadan.append(teraz - zadanieOdebranoMs);
+        if (odstepyZadan.size() > 5)
+            odstepyZadan.removeFirst();
+    }
+    zadanieOdebranoMs = teraz;
+    cisza.start(int(granicaCiszyMs()));
+}
+
+// The longest of the last few gaps, as an exchange started by hand comes
+// sooner than the period, never later; before any is known, the longest a
+// server allows.
+qint64 Klient::granicaCiszyMs() const
+{
+    const qint64 okresy = odstepyZadan.isEmpty()
+        ? graniceCiszy.najdluzejMs
+        : okresowCiszy * *std::max_element(odstepyZadan.cbegin(), odstepyZadan.cend());
+    return qBound(graniceCiszy.najkrocejMs, okresy, graniceCiszy.najdluzejMs);
+}
+
+// The connection stays, and the server asks nothing: it is left and made
+// again, with the backoff, so that a server that comes back is found.
+void Klient::serwerMilczy()
+{
+    if (gniazdo.state() != QAbstractSocket::ConnectedState)
+        return;
+    milczy = true;
+    gniazdo.abort();
 }
 
 // Only one that has lasted starts the attempts after it at a second again: a
@@ -187,7 +245,14 @@ void Klient::czytaj()
             break;
         case Odczyt::Ramka:
             potwierdz();
+            if (std::exchange(milczy, false)) {
+                zgloszonyStan.clear();
+                emit zmianaStanu(
+                    opis(QStringLiteral("serwer %1:%2 znów się odzywa").arg(host).arg(port)),
+                    usluga::Informacja);
+            }
             if (kod == ramka::kodZadania) {
+                zadanieNadeszlo();
                 zadanie = czasRamki;
                 czekaZadanie = true;
                 break;
@@ -238,11 +303,21 @@ void Klient::obsluz(qint32 kod, QTime czasRamki)
         zglos((zegar->ustaw(czasRamki) ? QStringLiteral("ustawiono czas uzgodniony %1")
                                        : QStringLiteral("otrzymano czas uzgodniony %1"))
                   .arg(pokazany));
+        emit stan(QStringLiteral("w zgodzie z serwerem %1:%2: ostatni czas uzgodniony %3")
+                      .arg(host)
+                      .arg(port)
+                      .arg(pokazany));
         emit ustawiono();
         break;
     case ramka::kodStopu:
+        // Stopped by its operator, the server asks nothing until it starts
+        // again: that silence is not a fault.
         czekaNaWynik = false;
+        cisza.stop();
         zglos(QStringLiteral("serwer zatrzymany, pozostaję połączony"));
+        emit stan(QStringLiteral("czekam na serwer: %1:%2 zatrzymany przez operatora")
+                      .arg(host)
+                      .arg(port));
         break;
     default:
         zglos(QStringLiteral("nieznany kod %1, pomijam").arg(kod));

@@ -34,6 +34,18 @@ public:
     // From a second up to five minutes between attempts.
     static constexpr qint64 ponowienieOdMs = 1000;
     static constexpr qint64 ponowienieDoMs = 300'000;
+    // A server that keeps the connection and sends no request (its process
+    // stopped or hung) is left, and connected to again, after this many of
+    // its periods without one, learned from the requests it sent; never
+    // sooner than the first bound, never later than the second (three of the
+    // longest period a server allows). A test shortens them.
+    static constexpr int okresowCiszy = 3;
+    struct GraniceCiszy
+    {
+        qint64 najkrocejMs = 60'000;
+        qint64 najdluzejMs = okresowCiszy * 500'000;
+    };
+    void ustawGraniceCiszy(GraniceCiszy granice) { graniceCiszy = granice; }
 
     Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
            QObject *parent = nullptr);
@@ -56,15 +68,21 @@ signals:
     void ustawiono();
     // Any frame received, as it arrives.
     void odebrano(qint32 kod, QTime czas);
+    // What the client is doing, in a few words, whenever that changes: a
+    // service's status (waiting for a server, or in step with one).
+    void stan(const QString &opis);
 
 private:
     void czytaj();
     void odpowiedz();
     void obsluz(qint32 kod, QTime czasRamki);
-    void poZmianieStanu(QAbstractSocket::SocketState stan);
+    void poZmianieStanu(QAbstractSocket::SocketState nowy);
     void potwierdz();
     void przetrwal();
     qint64 nastepnaProba();
+    void zadanieNadeszlo();
+    qint64 granicaCiszyMs() const;
+    void serwerMilczy();
     void zglos(const QString &tresc);
     QString opis(const QString &tresc) const;
 
@@ -91,6 +109,13 @@ private:
     qint64 opoznienieMs = 0; // of the next attempt, before its jitter
     QString zgloszonyStan; // the failure last said, and when
     qint64 zgloszonoMs = 0;
+    // The server's silence: when its last request came, the gaps between
+    // its last few, and whether the connection was left for want of them.
+    GraniceCiszy graniceCiszy;
+    QTimer cisza;
+    qint64 zadanieOdebranoMs = -1;
+    QList<qint64> odstepyZadan;
+    bool milczy = false;
 };
 
 #endif // KLIENT_H

@@ -20,6 +20,11 @@
 
 #include <cerrno>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 class TstKlient : public QObject
 {
     Q_OBJECT
@@ -37,7 +42,8 @@ private slots:
     void arytmetykaZmian_data();
     void arytmetykaZmian();
     void wrogiSerwer();
-    void serwerZrywa();
+    void serwerZawodzi_data();
+    void serwerZawodzi();
     void wrogiSerwerPrzezDobe_data();
     void wrogiSerwerPrzezDobe();
     void stanPoRestarcie_data();
@@ -591,12 +597,24 @@ void TstKlient::wrogiSerwer()
     QVERIFY2(odpowiedzi - przed < 100, qPrintable(QString::number(odpowiedzi - przed)));
 }
 
-// A server that sends a frame and closes at once (one that fails on every
-// client, a proxy in its way) is backed off from as one that refuses: the
-// third attempt comes a second and then two after the first, a fifth more or
-// less, not a second after each.
-void TstKlient::serwerZrywa()
+void TstKlient::serwerZawodzi_data()
 {
+    QTest::addColumn<QString>("jak");
+    // One that fails on every client, or a proxy in its way, is backed off
+    // from as one that refuses: the third attempt comes a second and then
+    // two after the first, a fifth more or less, not a second after each.
+    QTest::newRow("sends a frame and closes") << QStringLiteral("zrywa");
+    // Its process stopped, its system still takes connections and answers
+    // keep-alive: the client leaves it and connects again, and says so once.
+    QTest::newRow("keeps the connection, never asks") << QStringLiteral("milczy");
+    // Asked every 200 ms, the client waits three such gaps, not the longest
+    // bound, and says once more when the server speaks again.
+    QTest::newRow("asks, then falls silent") << QStringLiteral("milknie");
+}
+
+void TstKlient::serwerZawodzi()
+{
+    QFETCH(QString, jak);
     QTcpServer serwer;
     QVERIFY(serwer.listen(QHostAddress::LocalHost, 0));
     QElapsedTimer czas;
@@ -605,18 +623,41 @@ void TstKlient::serwerZrywa()
     connect(&serwer, &QTcpServer::newConnection, &serwer, [&] {
         while (QTcpSocket *gniazdo = serwer.nextPendingConnection()) {
             proby << czas.elapsed();
-            gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()));
-            gniazdo->disconnectFromHost();
+            if (jak == QLatin1String("zrywa")) {
+                gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()));
+                gniazdo->disconnectFromHost();
+            }
+            for (int i = 0; jak == QLatin1String("milknie") && i < (proby.size() == 1 ? 3 : 1); ++i)
+                QTimer::singleShot(200 * i, gniazdo, [gniazdo] {
+                    gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0)));
+                });
         }
     });
     Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
                   std::make_unique<SymulowanyZegarKlienta>(nowyZegar(QTime(12, 0), 0, 0, 0, 0)));
+    klient.ustawGraniceCiszy({300, jak == QLatin1String("milczy") ? 300 : 3000});
     QSignalSpy zmiany(&klient, &Klient::zmianaStanu);
+    QSignalSpy stany(&klient, &Klient::stan);
+    const auto linii = [&zmiany](const char *tresc) {
+        return std::count_if(zmiany.cbegin(), zmiany.cend(), [tresc](const QList<QVariant> &z) {
+            return z.constFirst().toString().contains(QString::fromUtf8(tresc));
+        });
+    };
     klient.polacz();
-    QTRY_COMPARE_WITH_TIMEOUT(proby.size(), 3, 5000);
-    QVERIFY2(proby[2] - proby[0] >= (1000 + 2000) * 4 / 5 - 50,
-             qPrintable(QStringLiteral("%1 ms").arg(proby[2] - proby[0])));
-    QVERIFY(zmiany.size() <= 2 * proby.size()); // connected and disconnected, each time
+    QTRY_COMPARE_WITH_TIMEOUT(proby.size(), jak == QLatin1String("milknie") ? 2 : 3, 8000);
+    if (jak == QLatin1String("zrywa")) {
+        QVERIFY2(proby[2] - proby[0] >= (1000 + 2000) * 4 / 5 - 50,
+                 qPrintable(QStringLiteral("%1 ms").arg(proby[2] - proby[0])));
+        QVERIFY(zmiany.size() <= 2 * proby.size()); // connected and disconnected, each time
+        return;
+    }
+    QTRY_COMPARE(linii("znów się odzywa"), jak == QLatin1String("milknie") ? 1 : 0);
+    QCOMPARE(linii("serwer milczy: żadnego żądania od "), 1);
+    if (jak == QLatin1String("milczy"))
+        QVERIFY(stany.constLast().constFirst().toString().startsWith(
+            QStringLiteral("czekam na serwer: serwer milczy")));
+    else // three of its 200 ms, not the 3 s bound
+        QVERIFY2(proby[1] - proby[0] < 3000, qPrintable(QString::number(proby[1] - proby[0])));
 }
 
 // This machine's clock against the window, measured only: server and client
@@ -682,6 +723,7 @@ void TstKlient::stanPoRestarcie_data()
     QTest::addColumn<qint64>("monotonicznie"); // now; the state was written at 1000
     QTest::addColumn<QString>("linia"); // the first said, %1 the file
     QTest::addColumn<QString>("zmiana"); // what an agreed time 5 s ahead does
+    QTest::addColumn<qint64>("miejsce"); // bytes a file may take while it runs; -1 any
     StanKorekty poStarcie;
     poStarcie.uzgodnionych = 3;
     const QByteArray zapisany = stanDoPliku(poStarcie, "A", 1000);
@@ -693,32 +735,44 @@ void TstKlient::stanPoRestarcie_data()
     };
     QTest::newRow("restarted: no steps")
         << zapisany << QByteArray("A") << qint64(5000)
-        << QStringLiteral("stan %1: 3 czasów uzgodnionych") << krok;
+        << QStringLiteral("stan %1: 3 czasów uzgodnionych") << krok << qint64(-1);
     QTest::newRow("rebooted: the start's steps")
-        << zapisany << QByteArray("B") << qint64(5000) << odNowa << skok;
+        << zapisany << QByteArray("B") << qint64(5000) << odNowa << skok << qint64(-1);
     QTest::newRow("boot unknown, the monotonic clock ran on")
         << QByteArray(zapisany).replace("rozruch A", "rozruch ") << QByteArray() << qint64(5000)
         << QStringLiteral("stan %1 (ten sam rozruch maszyny, jak wskazuje zegar monotoniczny")
-        << krok;
+        << krok << qint64(-1);
     QTest::newRow("boot unknown, the monotonic clock began again")
-        << zapisany << QByteArray() << qint64(500) << odNowa << skok;
+        << zapisany << QByteArray() << qint64(500) << odNowa << skok << qint64(-1);
     QTest::newRow("empty") << QByteArray() << QByteArray("A") << qint64(5000) << uszkodzony(1)
-                           << skok;
+                           << skok << qint64(-1);
     QTest::newRow("cut short") << zapisany.left(zapisany.indexOf("uzgodnionych") + 5)
-                               << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok;
+                               << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok
+                               << qint64(-1);
     QTest::newRow("garbled") << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych x")
-                             << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok;
+                             << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok
+                             << qint64(-1);
     QTest::newRow("CR LF, as an editor on Windows leaves it")
         << QByteArray(zapisany).replace("\n", "\r\n") << QByteArray("A") << qint64(5000)
-        << QStringLiteral("stan %1: 3 czasów") << krok;
+        << QStringLiteral("stan %1: 3 czasów") << krok << qint64(-1);
     QTest::newRow("a count that cannot grow does not wrap")
         << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych 2147483647")
-        << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 2147483647 czasów") << krok;
+        << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 2147483647 czasów") << krok
+        << qint64(-1);
     QTest::newRow("none yet") << QByteArray("-") << QByteArray("A") << qint64(5000)
-                              << QStringLiteral("stanu %1 jeszcze nie ma") << skok;
+                              << QStringLiteral("stanu %1 jeszcze nie ma") << skok << qint64(-1);
     QTest::newRow("unreadable, and it cannot be written")
         << QByteArray("katalog") << QByteArray("A") << qint64(5000)
-        << QStringLiteral("nie można odczytać stanu %1") << skok;
+        << QStringLiteral("nie można odczytać stanu %1") << skok << qint64(-1);
+#ifdef Q_OS_LINUX
+    // The last good state stays, not an empty or cut one, and the failure
+    // is said once.
+    QTest::newRow("a full disk") << zapisany << QByteArray("A") << qint64(5000)
+                                 << QStringLiteral("stan %1: 3 czasów") << krok << qint64(0);
+    QTest::newRow("a disk that fills during the write")
+        << zapisany << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 3 czasów")
+        << krok << qint64(zapisany.size() / 2);
+#endif
 }
 
 // What a restart finds: only a state of this start of the machine is
@@ -731,6 +785,7 @@ void TstKlient::stanPoRestarcie()
     QFETCH(qint64, monotonicznie);
     QFETCH(QString, linia);
     QFETCH(QString, zmiana);
+    QFETCH(qint64, miejsce);
     QTemporaryDir katalog;
     const QString sciezka = katalog.filePath(QStringLiteral("korekty"));
     QFile zapis(sciezka);
@@ -747,13 +802,31 @@ void TstKlient::stanPoRestarcie()
         systemowy, PolitykaKorekty(),
         [&wypisane](const QString &l, usluga::Waga) { wypisane << l; }, sciezka);
     QVERIFY2(wypisane.value(0).startsWith(linia.arg(sciezka)), qPrintable(wypisane.value(0)));
+#ifdef Q_OS_LINUX
+    // What a file may take, as a full or filling disk leaves it (the
+    // signal of a file too large is ignored, as the programs ignore it).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit przed {};
+    getrlimit(RLIMIT_FSIZE, &przed);
+    rlimit limit = przed;
+    if (miejsce >= 0)
+        limit.rlim_cur = rlim_t(miejsce);
+    setrlimit(RLIMIT_FSIZE, &limit);
+#endif
     for (const int ms : {5000, 100}) {
         zegar.ustaw(systemowy.teraz.time().addMSecs(ms));
         systemowy.monotonicznie += 10'000;
     }
+#ifdef Q_OS_LINUX
+    setrlimit(RLIMIT_FSIZE, &przed);
+#endif
     QCOMPARE(systemowy.zmiany.value(0), zmiana);
     QCOMPARE(wypisane.filter(QStringLiteral("nie można zapisać stanu")).size(),
-             plik == "katalog" ? 1 : 0);
+             plik == "katalog" || miejsce >= 0 ? 1 : 0);
+    if (miejsce >= 0) {
+        QVERIFY(zapis.open(QIODevice::ReadOnly));
+        QCOMPARE(zapis.readAll(), plik);
+    }
 }
 
 // Agreed times back to back, every 10 ms for two hours: a minute of them
