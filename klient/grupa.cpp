@@ -160,8 +160,8 @@ void Grupa::wypisz(const QString &linia, quint32 klucz, usluga::Waga waga)
         return;
     if (klucz != zawsze && !ogranicznik.wolno(klucz, odStartu.elapsed()))
         return;
-    // A service's file has no journal to date its lines.
-    const QString wiersz = ustawienia.usluga
+    // A service's file (Windows) has no journal to date its lines.
+    const QString wiersz = ustawienia.usluga && !usluga::doDziennikaSystemu(1)
         ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + linia
         : linia;
     if (!wypiszLinie(stdout, wiersz, usluga::przedrostek(1, waga))) {

@@ -137,8 +137,11 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
            "bez-zmian=tak); opcja nie może być i tam, i w wierszu polecenia."),
          z("PLIK")},
         {z("usluga"),
-         z("W Windows: działaj jako usługa %1 menedżera usług (jak --systemowy --quiet); "
-           "stan w %ProgramData%\\Serwer Synchronizacji, linie w klient.log tamże.")
+         z("Działaj jako usługa menedżera usług, który uruchomił program (jak --systemowy "
+           "--quiet): w Windows usługa %1 (stan i linie w klient.log w %ProgramData%\\Serwer "
+           "Synchronizacji), w Linuksie jednostka klient-systemowy (stan w jej katalogu stanu). "
+           "Bez uprawnienia do zmiany zegara usługa kończy pracę z kodem 2; uruchomiony bez "
+           "--usluga klient wtedy tylko mierzy.")
              .arg(QLatin1String(nazwaUslugiKlienta))},
         {z("timing"),
          z("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) pierwszego "

@@ -140,7 +140,7 @@ status=0
 status=0
 (. /etc/default/klient-systemowy
  # shellcheck disable=SC2086
- /usr/bin/klient-synchronizacji --systemowy --quiet --host "$SERWER" --port "$PORT" $OPCJE \
+ /usr/bin/klient-synchronizacji --usluga --host "$SERWER" --port "$PORT" $OPCJE \
      >/dev/null 2>&1) || status=$?
 [ "$status" -eq 2 ] || { echo "pakiet: the client with no server set exited with $status" >&2; exit 1; }
 # A log folder as the service leaves it (its dynamic user's, behind a link).

@@ -23,6 +23,7 @@
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 class TstKlient : public QObject
@@ -49,6 +50,7 @@ private slots:
     void stanPoRestarcie_data();
     void stanPoRestarcie();
     void stanOgraniczony();
+    void zegarSystemowyZProcesem_data();
     void zegarSystemowyZProcesem();
     void bledneWywolania_data();
     void bledneWywolania();
@@ -864,17 +866,53 @@ void TstKlient::stanOgraniczony()
     QVERIFY(zepsuty.open(QIODevice::ReadOnly) && zepsuty.readAll().startsWith("rozruch "));
 }
 
+void TstKlient::zegarSystemowyZProcesem_data()
+{
+    QTest::addColumn<bool>("bezUprawnien");
+    QTest::newRow("measure only") << false;
+    // As nobody with no capability, in a shell a unit started (its
+    // variables set): not the service, so it measures and goes on.
+    QTest::newRow("no privilege, under a unit's shell") << true;
+}
+
 void TstKlient::zegarSystemowyZProcesem()
 {
+    QFETCH(bool, bezUprawnien);
+    QStringList argumenty {QStringLiteral("--systemowy"), QStringLiteral("--host"),
+                           QStringLiteral("127.0.0.1"), QStringLiteral("--exchanges"),
+                           QStringLiteral("1")};
+    QProcess klient;
+    if (bezUprawnien) {
+#ifdef Q_OS_LINUX
+        if (::geteuid() != 0)
+            QSKIP("setpriv needs root to become nobody");
+        QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+        srodowisko.insert(QStringLiteral("INVOCATION_ID"), QStringLiteral("x"));
+        klient.setProcessEnvironment(srodowisko);
+        argumenty.prepend(QStringLiteral(KLIENT_SCIEZKA));
+        argumenty
+            = QStringList {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"),
+                           QStringLiteral("--bounding-set=-all")}
+            + argumenty;
+#else
+        QSKIP("no way to start a program without the privilege here");
+#endif
+    } else {
+        argumenty << QStringLiteral("--bez-zmian");
+    }
     Stanowisko s;
     s.zegar()->start();
     s.kliknij("przyciskRozpocznij");
     s.kliknij("przyciskSynch");
-    QProcess klient;
-    QVERIFY(s.uruchomKlienta(klient,
-                             {QStringLiteral("--systemowy"), QStringLiteral("--host"),
-                              QStringLiteral("127.0.0.1"), QStringLiteral("--bez-zmian"),
-                              QStringLiteral("--exchanges"), QStringLiteral("1")}));
+    if (bezUprawnien) {
+        klient.setProcessChannelMode(QProcess::MergedChannels);
+        klient.start(QStringLiteral("setpriv"),
+                     argumenty << QStringLiteral("--port") << QString::number(s.port()));
+        QVERIFY(klient.waitForStarted(5000));
+    } else {
+        QVERIFY(s.uruchomKlienta(klient, argumenty));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(
         s.linieSerwera().filter(QStringLiteral("Rozpoczęto połączenie")).size(), 1, 10000);
     s.kliknij("przyciskSynchTeraz");
@@ -882,6 +920,7 @@ void TstKlient::zegarSystemowyZProcesem()
     QCOMPARE(klient.exitCode(), 0);
 
     const QString wyjscie = QString::fromUtf8(klient.readAllStandardOutput());
+    QCOMPARE(wyjscie.count(QStringLiteral("; odtąd tylko pomiar")), bezUprawnien ? 1 : 0);
     static const QRegularExpression korekta(
         QStringLiteral("^korekta ([-+]\\d+\\.\\d{3}) s: nie zastosowano, tylko pomiar$"),
         QRegularExpression::MultilineOption);

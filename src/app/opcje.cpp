@@ -131,8 +131,9 @@ QList<QCommandLineOption> opcjeSerwera()
                         "polecenia."),
          QStringLiteral("PLIK")},
         {QStringLiteral("usluga"),
-         QStringLiteral("W Windows: działaj jako usługa %1 menedżera usług (jak --bez-okna "
-                        "--start --synch); zatrzymanie usługi powiadamia klientów.")
+         QStringLiteral("Działaj jako usługa menedżera usług, który uruchomił program (jak "
+                        "--bez-okna --start --synch): w Windows usługa %1, w Linuksie jednostka "
+                        "systemd typu notify; zatrzymanie usługi powiadamia klientów.")
              .arg(QLatin1String(nazwaUslugiSerwera))},
     };
 }

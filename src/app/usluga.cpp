@@ -63,23 +63,37 @@ void powiadom(const char *stan)
 #endif
 }
 
-bool jakoUsluga()
-{
-#ifdef Q_OS_WIN
-    return podMenedzerem();
-#else
-    return qEnvironmentVariableIsSet("INVOCATION_ID");
-#endif
+#ifndef Q_OS_WIN
+namespace {
+bool uslugaSystemd = false;
 }
 
-#ifndef Q_OS_WIN
+bool jakoUsluga()
+{
+    return uslugaSystemd;
+}
+
+// Only the unit says it, with --usluga, and systemd confirms it by the
+// socket it waits on: a shell that a unit started (systemd-run --pty, a
+// terminal of a session) has the unit's variables but is no service.
 bool polaczZMenedzerem(const QString &, QString &blad)
 {
-    blad = QStringLiteral("usługi Windows są tylko w Windows; tu usługą jest jednostka systemd");
-    return false;
+    if (qEnvironmentVariableIsEmpty("NOTIFY_SOCKET")) {
+        blad = QStringLiteral("program nie został uruchomiony przez systemd jako usługa "
+                              "(Type=notify, brak NOTIFY_SOCKET); uruchomiony ręcznie, działa bez "
+                              "--usluga");
+        return false;
+    }
+    uslugaSystemd = true;
+    return true;
 }
 
 void zakonczono(int) { }
+#else
+bool jakoUsluga()
+{
+    return podMenedzerem();
+}
 #endif
 
 } // namespace usluga

@@ -24,11 +24,14 @@ QByteArray przedrostek(int deskryptor, Waga waga);
 // service manager: "READY=1", "STOPPING=1".
 void powiadom(const char *stan);
 
-// Whether the program runs as a service (systemd's, or Windows').
+// Whether the program runs as a service: started with --usluga by the
+// service manager, which polaczZMenedzerem() confirmed.
 bool jakoUsluga();
 
-// Windows: the program runs as the service `nazwa` of the service manager,
-// which started it; false, with why, when the manager did not.
+// The program runs as a service of the system's service manager, which
+// started it: on Windows the service `nazwa`; on Linux a unit of systemd's
+// that waits to be told it is ready. False, with why, when it was started
+// otherwise.
 bool polaczZMenedzerem(const QString &nazwa, QString &blad);
 // The program ends with `kod`: Windows' service manager is told, so that it
 // restarts a service that failed.
