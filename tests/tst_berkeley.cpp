@@ -4,6 +4,7 @@
 
 #include "stanowisko.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QItemSelectionModel>
 #include <QRegularExpression>
@@ -390,16 +391,18 @@ void TstBerkeley::ponad29Odpowiedzi()
     QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
 }
 
-// One address outvotes the lab no more: its first reply takes a place in
-// the average, the others are answered but left out. The table and its
-// caption tell the truth about it: each machine's distance from the agreed
-// time, whose reply moved it most, the farthest (the table's first row
-// after the silent), and the operator's selection and scrolling kept as the
-// table is refreshed; Ctrl+C copies the rows selected.
+// The lab as the operator sees it, a loopback address standing for each
+// machine: one address's 29 replies at +1199 s (one averaged, the rest left
+// out), ten machines that take the agreed times, one beyond the threshold,
+// one that answers with no time before another of its address, one silent.
+// In the second exchange the ten are in step however the agreement moved,
+// the machine that does not take it is left out, and the one that moved it
+// is still named. The table's selection and scrolling stay as it is
+// refreshed; Ctrl+C copies the rows selected.
 void TstBerkeley::tabelaKlientow()
 {
     Stanowisko s;
-    s.okno.ustawMiejscaZAdresu(1); // loopback, by default unbounded, as any other address
+    s.okno.petlaJakInneAdresy();
     s.okno.show();
     const auto z = [](int i) {
         return QHostAddress(QStringLiteral("127.0.0.%1").arg(i));
@@ -409,38 +412,71 @@ void TstBerkeley::tabelaKlientow()
         QVERIFY(s.dolacz(0, true, z(i)));
     KlientTestowy *daleki = s.dolacz(1300, true, z(12));
     KlientTestowy *milczacy = s.dolacz(0, false, z(13));
-    QVERIFY(daleki && milczacy);
-    s.kliknij("przyciskSynchTeraz");
-    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 12);
-    QVERIFY(s.tyknij(11)); // the window passes without the silent one
-    // 1199 s of the one place averaged with 11 others: under 120 s, where
-    // the 29 replies of one address would make 1159 s.
-    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:92  czas:")));
-    QCOMPARE(
-        ileLinii(s, QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: 127.0.0.1;")),
-        28);
+    KlientTestowy *bezCzasu = s.dolacz(0, false, z(14));
+    KlientTestowy *sasiad = s.dolacz(0, false, z(14));
+    QVERIFY(daleki && milczacy && bezCzasu && sasiad);
+    for (int wymiana = 1; wymiana <= 2; ++wymiana) {
+        s.kliknij("przyciskCzysc");
+        s.kliknij("przyciskSynchTeraz");
+        QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 12);
+        const QTime t = bezCzasu->odebrane.constLast().czas;
+        bezCzasu->odpowiedz(0, t); // takes its address's place, and leaves the next out
+        QTRY_VERIFY(
+            !s.okno.stan()
+                 .filter(QStringLiteral("; Port:%1 - nr ").arg(bezCzasu->gniazdo.localPort()))
+                 .isEmpty());
+        sasiad->odpowiedz(5, t.addSecs(500));
+        QTRY_COMPARE(ileLinii(s, QStringLiteral("o adresie: 127.0.0.14")), 1);
+        QVERIFY(s.tyknij(11)); // the window passes without the silent one
+        // The ten take the agreed time: their clocks are as far ahead.
+        static const QRegularExpression srednia(QStringLiteral(" - Średnia:(-?\\d+) "));
+        for (int i = 29; i < 39; ++i)
+            s.klienci[i]->przesuniecie
+                = srednia.match(s.linieSynchronizacji().constLast()).captured(1).toInt();
+    }
+    // 1199 s of the one place averaged with 13 replies, then left out: the
+    // ten that took 85 s bring 60 s.
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:60  czas:")));
+    QCOMPARE(ileLinii(s, QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: ")), 29);
+    QCOMPARE(ileLinii(s, QStringLiteral(" - Nie uśredniam godzin klienta o adresie: 127.0.0.1;")),
+             1);
 
     auto *widok = s.element<QTableView>("tabelaKlientow");
     const auto *tabela = widok->model();
     const auto komorka = [tabela](int wiersz, int kolumna, int rola = Qt::DisplayRole) {
         return tabela->index(wiersz, kolumna).data(rola).toString();
     };
+    const auto wierszy = [tabela](const QString &wynik) {
+        return tabela
+            ->match(tabela->index(0, ModelKlientow::Wynik), Qt::DisplayRole, wynik, -1,
+                    Qt::MatchExactly)
+            .size();
+    };
     QTRY_COMPARE(komorka(0, ModelKlientow::Wynik), QStringLiteral("milczy"));
-    QCOMPARE(tabela->rowCount(), 41);
-    QCOMPARE(komorka(0, ModelKlientow::Adres), QStringLiteral("127.0.0.13"));
+    QCOMPARE(tabela->rowCount(), 43);
     QCOMPARE(komorka(1, ModelKlientow::Adres), QStringLiteral("127.0.0.12"));
-    QCOMPARE(komorka(1, ModelKlientow::Roznica), QStringLiteral("1300"));
-    QCOMPARE(komorka(1, ModelKlientow::OdUzgodnionego), QStringLiteral("1208"));
+    QCOMPARE(komorka(1, ModelKlientow::Roznica), QStringLiteral("1300.0"));
+    QCOMPARE(komorka(1, ModelKlientow::OdUzgodnionego), QStringLiteral("1215.0"));
     QCOMPARE(komorka(1, ModelKlientow::Wynik), QStringLiteral("odrzucony (próg)"));
+    // Its ordinal leads from its line in the pane to its row.
+    QCOMPARE(s.linieSerwera()
+                 .filter(QRegularExpression(liniaOdpowiedzi + komorka(1, ModelKlientow::Numer)
+                                            + QStringLiteral(" - .* różnica:1300s$")))
+                 .size(),
+             1);
     QVERIFY(tabela->index(1, 0).data(Qt::FontRole).value<QFont>().bold());
-    QCOMPARE(komorka(2, ModelKlientow::OdUzgodnionego), QStringLiteral("1107"));
-    QCOMPARE(komorka(40, ModelKlientow::OdUzgodnionego), QStringLiteral("-92"));
-    QCOMPARE(komorka(40, ModelKlientow::Wynik), QStringLiteral("uśredniony"));
-    // Which of the one address's rows took the place depends on reply order.
+    QCOMPARE(wierszy(QStringLiteral("poza średnią (nie przyjmuje czasu)")), 1);
+    QCOMPARE(wierszy(QStringLiteral("odpowiedział, poza średnią (ten sam adres)")), 29);
+    QCOMPARE(wierszy(QStringLiteral("odpowiedział bez czasu")), 1);
+    // Those that took the agreed time are in step, and no problem.
+    QCOMPARE(wierszy(QStringLiteral("uśredniony")), 10);
+    QCOMPARE(komorka(41, ModelKlientow::OdUzgodnionego), QStringLiteral("0.0"));
+    s.element<QCheckBox>("tylkoZProblemem")->setChecked(true);
+    QCOMPARE(tabela->rowCount(), 32);
+    s.element<QCheckBox>("tylkoZProblemem")->setChecked(false);
     const QModelIndexList zAdresu = tabela->match(
         tabela->index(0, ModelKlientow::Wynik), Qt::DisplayRole,
-        QStringLiteral("odpowiedział, poza średnią (ten sam adres)"), -1, Qt::MatchExactly);
-    QCOMPARE(zAdresu.size(), 28);
+        QStringLiteral("odpowiedział, poza średnią (ten sam adres)"), 1, Qt::MatchExactly);
     QVERIFY(zAdresu.constFirst()
                 .data(Qt::ToolTipRole)
                 .toString()
@@ -448,12 +484,15 @@ void TstBerkeley::tabelaKlientow()
     const QString podpis = s.etykieta("etykietaKlientow")->text();
     // Whichever of the one address's replies came first took its place.
     QVERIFY2(podpis.contains(QRegularExpression(
-                 QStringLiteral("ostatnia wymiana: odpowiedzi 40 z 41, uśredniono 11 z 40, "
-                                "odrzucone 1, poza średnią z adresów już uśrednionych 28 "
-                                "\\(najwięcej z 127\\.0\\.0\\.1: 28\\), czas uzgodniony \\+92 s "
-                                "od zegara serwera \\(najbardziej przesunął go 127\\.0\\.0\\.1; "
-                                "Port:\\d+: \\+92\\.2 s\\), najdalej od uzgodnionego: "
-                                "127\\.0\\.0\\.12; Port:%1 \\(\\+1208 s\\)$")
+                 QStringLiteral("ostatnia wymiana: odpowiedzi 42 z 43, uśredniono 10 z 42, "
+                                "odrzucone 1, nie przyjmujące czasu uzgodnionego 1, bez czasu 1, "
+                                "poza średnią z adresów już uśrednionych 29 \\(najwięcej z "
+                                "127\\.0\\.0\\.1: 28\\), czas uzgodniony \\+60 s od zegara "
+                                "serwera \\(zmiana -25 s; wraca, w ciągu sekundy od niego za ok. "
+                                "5 min\\), najbardziej przesunął go 127\\.0\\.0\\.1; "
+                                "Port:\\d+ \\(\\+85\\.6 s o \\d\\d:\\d\\d:\\d\\d\\), "
+                                "najdalej od uzgodnionego: 127\\.0\\.0\\.12; Port:%1 "
+                                "\\(\\+1215\\.0 s\\)$")
                      .arg(daleki->gniazdo.localPort()))),
              qPrintable(podpis));
 
@@ -464,7 +503,7 @@ void TstBerkeley::tabelaKlientow()
     widok->verticalScrollBar()->setValue(3);
     const QString wybrane = komorka(2, ModelKlientow::Port);
     milczacy->gniazdo.disconnectFromHost();
-    QTRY_COMPARE(tabela->rowCount(), 40);
+    QTRY_COMPARE(tabela->rowCount(), 42);
     QCOMPARE(widok->verticalScrollBar()->value(), 3);
     const QModelIndexList zaznaczone = widok->selectionModel()->selectedRows(ModelKlientow::Port);
     QCOMPARE(zaznaczone.size(), 2);
@@ -476,10 +515,11 @@ void TstBerkeley::tabelaKlientow()
     QTest::keyClick(widok, Qt::Key_C, Qt::ControlModifier);
     const QStringList skopiowane = QApplication::clipboard()->text().split(QLatin1Char('\n'));
     QCOMPARE(skopiowane.value(0),
-             QStringLiteral("Adres\tPort\tPołączony od\tRóżnica [s]\tOd uzgodnionego [s]\tOstatnia "
-                            "wymiana\tBez odpowiedzi"));
+             QStringLiteral("Nr\tAdres\tPort\tPołączony od\tRóżnica [s]\tOd uzgodnionego "
+                            "[s]\tOstatnia wymiana\tBez odpowiedzi"));
     QCOMPARE(skopiowane.value(1),
-             QStringLiteral("127.0.0.12\t%1\t%2\t1300\t1208\todrzucony (próg)\t0")
+             QStringLiteral("%1\t127.0.0.12\t%2\t%3\t1300.0\t1215.0\todrzucony (próg)\t0")
+                 .arg(komorka(0, ModelKlientow::Numer))
                  .arg(daleki->gniazdo.localPort())
                  .arg(komorka(0, ModelKlientow::Od)));
     QCOMPARE(skopiowane.size(), 4); // a header, two rows, and the end of the last
@@ -522,18 +562,19 @@ void TstBerkeley::odpowiedzBezCzasu()
     s.kliknij("przyciskSynchTeraz");
     QTRY_COMPARE(s.klienci[2]->odebrane.size(), 3);
     t = s.klienci[2]->odebrane[2].czas;
-    // Both in, in this order, before the last one: a second frame of each
-    // is shown as left out once its answer is in.
+    // The last two carry no time: with them all in, the exchange is
+    // complete at once. A second frame of each is shown as left out.
+    s.klienci[2]->odpowiedz(5, t.addSecs(8));
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
     s.klienci[0]->gniazdo.write(pierwsza + zbudujRamke(5, t));
     QTRY_COMPARE(ileLinii(s, liniaPominietej), 1);
     s.klienci[1]->gniazdo.write(druga + zbudujRamke(5, t));
-    QTRY_COMPARE(ileLinii(s, liniaPominietej), 2);
-    s.klienci[2]->odpowiedz(5, t.addSecs(8));
     QTRY_COMPARE(ileLinii(s, liniaWyniku), 1);
+    QTRY_COMPARE(ileLinii(s, liniaPominietej), 2);
 
-    QCOMPARE(ileLinii(s, liniaOdpowiedzi), 1);
+    QVERIFY(s.linieSerwera().contains(wszystkie));
     QVERIFY(s.linieSerwera().filter(liniaOdpowiedzi)[0].contains(liniaOdpowiedzi
-                                                                 + QStringLiteral("3 - ")));
+                                                                 + QStringLiteral("1 - ")));
     QVERIFY(s.linieSynchronizacji().filter(QStringLiteral("Odrzucono")).isEmpty());
     QCOMPARE(s.linieSynchronizacji().constLast(),
              hms(t) + QStringLiteral(" - Średnia:2  czas:") + hms(t.addSecs(2)));

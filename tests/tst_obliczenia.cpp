@@ -4,6 +4,7 @@
 #include "network/dostep.h"
 #include "network/ogranicznik.h"
 #include "sync/berkeley.h"
+#include "sync/doba.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
 
@@ -110,28 +111,36 @@ void TstObliczenia::miejscaZAdresu()
 {
     const quint32 lan = QHostAddress(QStringLiteral("10.0.0.7")).toIPv4Address();
     const quint32 petla = QHostAddress(QStringLiteral("127.0.0.1")).toIPv4Address();
-    QCOMPARE(miejscDlaAdresu(lan, 0), 1);
-    QCOMPARE(miejscDlaAdresu(lan, 3), 3);
-    QCOMPARE(miejscDlaAdresu(petla, 1), 1);
-    QVERIFY(miejscDlaAdresu(petla, 0) >= 1000);
-    QVERIFY(miejscDlaAdresu(lan, pojemnoscWymiany - 1) >= 1000);
+    QCOMPARE(miejscDlaAdresu(zPetliZwrotnej(lan), 0), 1);
+    QCOMPARE(miejscDlaAdresu(zPetliZwrotnej(lan), 3), 3);
+    QCOMPARE(miejscDlaAdresu(zPetliZwrotnej(petla), 1), 1);
+    QVERIFY(miejscDlaAdresu(zPetliZwrotnej(petla), 0) >= 1000);
+    QVERIFY(miejscDlaAdresu(zPetliZwrotnej(lan), pojemnoscWymiany - 1) >= 1000);
 }
 
 void TstObliczenia::roznicaSekund_data()
 {
     QTest::addColumn<QTime>("klient");
     QTest::addColumn<QTime>("serwer");
-    QTest::addColumn<int>("roznica");
+    QTest::addColumn<int>("roznica"); // whole seconds, as the panes say
+    QTest::addColumn<qint64>("dziesiatych"); // of a second, as the table says: rounded
 
-    QTest::newRow("ahead") << t("12:00:05.000") << t("12:00:00.000") << 5;
-    QTest::newRow("behind") << t("12:00:18.000") << t("12:00:21.000") << -3;
-    QTest::newRow("truncated toward zero, ahead") << t("12:00:01.999") << t("12:00:00.000") << 1;
-    QTest::newRow("truncated toward zero, behind") << t("12:00:00.001") << t("12:00:01.999") << -1;
-    QTest::newRow("client past midnight") << t("00:00:01.000") << t("23:59:58.000") << 3;
-    QTest::newRow("server past midnight") << t("23:59:58.000") << t("00:00:01.000") << -3;
-    QTest::newRow("twelve hours ahead") << t("18:00:00.000") << t("06:00:00.000") << 12 * 3600;
+    QTest::newRow("ahead") << t("12:00:05.000") << t("12:00:00.000") << 5 << qint64(50);
+    QTest::newRow("behind") << t("12:00:18.000") << t("12:00:21.000") << -3 << qint64(-30);
+    QTest::newRow("truncated toward zero, ahead")
+        << t("12:00:01.999") << t("12:00:00.000") << 1 << qint64(20);
+    QTest::newRow("truncated toward zero, behind")
+        << t("12:00:00.001") << t("12:00:01.999") << -1 << qint64(-20);
+    QTest::newRow("half a tenth behind, as far as ahead")
+        << t("12:00:00.000") << t("12:00:00.050") << 0 << qint64(-1);
+    QTest::newRow("client past midnight")
+        << t("00:00:01.000") << t("23:59:58.000") << 3 << qint64(30);
+    QTest::newRow("server past midnight")
+        << t("23:59:58.000") << t("00:00:01.000") << -3 << qint64(-30);
+    QTest::newRow("twelve hours ahead")
+        << t("18:00:00.000") << t("06:00:00.000") << 12 * 3600 << qint64(432'000);
     QTest::newRow("just over twelve hours ahead")
-        << t("18:00:01.000") << t("06:00:00.000") << -(12 * 3600 - 1);
+        << t("18:00:01.000") << t("06:00:00.000") << -(12 * 3600 - 1) << qint64(-431'990);
 }
 
 void TstObliczenia::roznicaSekund()
@@ -139,7 +148,9 @@ void TstObliczenia::roznicaSekund()
     QFETCH(QTime, klient);
     QFETCH(QTime, serwer);
     QFETCH(int, roznica);
+    QFETCH(qint64, dziesiatych);
     QCOMPARE(::roznicaSekund(klient, serwer), roznica);
+    QCOMPARE(dziesiate(roznicaMs(klient, serwer)), dziesiatych);
 }
 
 void TstObliczenia::dostepSieci_data()

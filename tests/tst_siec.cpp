@@ -539,9 +539,9 @@ void TstSiec::ograniczenieDziennika()
     // Every line is in the file or counted in the one line that sums them.
     const QStringList suma = doPliku.filter(QStringLiteral(" - Pominięto w dzienniku "));
     QCOMPARE(suma.size(), 1);
-    static const QRegularExpression ile(QStringLiteral(
-        " - Pominięto w dzienniku (\\d+) linii o połączeniach z (adresu 127\\.0\\.0\\.1|"
-        "\\d+ adresów)"));
+    static const QRegularExpression ile(
+        QStringLiteral(" - Pominięto w dzienniku (\\d+) linii \\(o połączeniach \\1\\) z (adresu "
+                       "127\\.0\\.0\\.1|\\d+ adresów)"));
     const auto dopasowanie = ile.match(suma[0]);
     QVERIFY2(dopasowanie.hasMatch(), qPrintable(suma[0]));
     QCOMPARE(dopasowanie.captured(1).toInt() + oPolaczeniach(doPliku), 2 * polaczen);

@@ -132,7 +132,7 @@ void Serwer::dodajKlienta()
                                      QStringLiteral(" - Odrzucono połączenie z adresu: ")
                                          + opisAdresu(adres, port) + QStringLiteral(" (") + powod
                                          + QLatin1Char(')')),
-                       usluga::Ostrzezenie);
+                       usluga::Ostrzezenie, RodzajLinii::Odmowa);
         gniazdo->abort();
         gniazdo->deleteLater();
         return;
@@ -247,7 +247,7 @@ void Serwer::pilnujRamek()
                                              + opisAdresu(polaczenie->adres, polaczenie->port)
                                              + QStringLiteral(": ramka niedokończona od %1 s")
                                                    .arg(double(ramkaNajdluzejMs) / 1000)),
-                           usluga::Ostrzezenie);
+                           usluga::Ostrzezenie, RodzajLinii::Odmowa);
             it = ramkiWToku.erase(it);
             continue;
         }

@@ -5,13 +5,22 @@
 
 #include <limits>
 
-int miejscDlaAdresu(quint32 adres, int ustawione)
+bool zPetliZwrotnej(quint32 adres)
 {
-    constexpr quint32 petlaZwrotna = 127;
+    return adres >> 24 == 127;
+}
+
+int miejscDlaAdresu(bool petla, int ustawione)
+{
     constexpr int wszystkie = std::numeric_limits<int>::max();
     if (ustawione > 0)
         return ustawione < pojemnoscWymiany - 1 ? ustawione : wszystkie;
-    return adres >> 24 == petlaZwrotna ? wszystkie : 1;
+    return petla ? wszystkie : 1;
+}
+
+qint64 dziesiate(qint64 ms)
+{
+    return ms >= 0 ? (ms + 50) / 100 : -((-ms + 50) / 100);
 }
 
 qint32 roznicaSekund(QTime klient, QTime serwer)

@@ -13,11 +13,23 @@ constexpr qint32 pojemnoscWymiany = 30;
 // in time.
 constexpr qint32 oknoOdpowiedzi = 10;
 
+// A machine in step with the others is within this of the agreed time it
+// was sent, as the frames carry whole seconds; farther, it did not take it,
+// or cannot (it only measures, its slew is bounded, it is stuck).
+constexpr qint32 zgodnoscMs = 2000;
+
+// Milliseconds in tenths of a second, rounded half away from zero, so that
+// a machine as far behind as another is ahead shows the same.
+qint64 dziesiate(qint64 ms);
+
+// Whether an IPv4 address is of loopback (127.0.0.0/8), where a machine's
+// own simulated clients come from.
+bool zPetliZwrotnej(quint32 adres);
+
 // Of the averaged places of an exchange, how many one address may fill:
 // `ustawione` when it is set (above 0; all of them from 29); otherwise one
-// for an address other than loopback, and all for loopback, where a
-// machine's simulated clients come from.
-int miejscDlaAdresu(quint32 adres, int ustawione);
+// for an address other than loopback, and all for loopback.
+int miejscDlaAdresu(bool petla, int ustawione);
 
 // How far a client's clock is ahead of the server's, in whole seconds
 // truncated toward zero. The two are times of day, so the difference is taken

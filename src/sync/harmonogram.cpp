@@ -108,8 +108,13 @@ void Serwer::podazajZaSystemowym(qint64 taktow)
     czasSerwera = czasSerwera.addMSecs(int(ms));
     if (qAbs(ms) < skokZegaraOdMs)
         return;
-    // The next exchange stays as far off as it was.
+    // The next exchange stays as far off as it was, and the agreed times
+    // the machines were sent are as far from the server clock as they
+    // were: a machine that took one is still in step.
     nastepnaSynch = nastepnaSynch.addMSecs(int(ms));
+    for (qint32 &uzgodniony : uzgodnioneAdresow)
+        uzgodniony -= qint32(ms);
+    przestawienie = Przestawienie {ms, czasSerwera};
     if (synchWlaczona == 1)
         wartoscNastSynch->setText(godzina(nastepnaSynch));
     const QString wzor = QStringLiteral("HH:mm:ss.zzz");

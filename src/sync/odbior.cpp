@@ -1,4 +1,5 @@
 #include "sync/berkeley.h"
+#include "sync/doba.h"
 #include "sync/ramka.h"
 #include "sync/termin.h"
 #include "window/dziennik.h"
@@ -103,21 +104,37 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     const Odpowiedz odpowiedz
         = przyjmijOdpowiedz(kod, czasKlienta, czasSerwera, liczbaZapytanych - pominietychZAdresu,
                             liczbaOdpowiedzi, licznikTaktow, roznice, przyjete);
-    if (odpowiedz.zCzasem)
-        ++miejscaAdresow[polaczenie->adres];
+    ++miejscaAdresow[polaczenie->adres];
+    polaczenie->milczalZRzedu = 0;
+    polaczenie->wymiana = numerWymiany;
+    polaczenie->nr = odpowiedz.n;
+    polaczenie->maRoznice = odpowiedz.zCzasem;
+    polaczenie->maOdleglosc = false;
+    polaczenie->roznicaMs = odpowiedz.zCzasem ? roznicaMs(czasKlienta, czasSerwera) : 0;
+    const bool przyjal = !odpowiedz.zCzasem || sprawdzPrzyjecie(*polaczenie);
     if (odpowiedz.n < pojemnoscWymiany) {
         nadawcy[odpowiedz.n] = {polaczenie->adres, polaczenie->port};
         gniazdaNadawcow[odpowiedz.n] = gniazdo;
+        if (!przyjal)
+            przyjete[odpowiedz.n] = 0;
     }
     // For the table: beyond the first 29 a reply is left out of the average.
-    polaczenie->wynik
-        = odpowiedz.n < pojemnoscWymiany ? WynikWymiany::Uwzgledniony : WynikWymiany::PozaLimitem;
-    polaczenie->milczalZRzedu = 0;
-    polaczenie->wymiana = numerWymiany;
-    polaczenie->maRoznice = odpowiedz.zCzasem;
-    polaczenie->roznica = odpowiedz.roznica;
     if (!odpowiedz.zCzasem)
+        polaczenie->wynik = WynikWymiany::BezCzasu;
+    else if (odpowiedz.n >= pojemnoscWymiany)
+        polaczenie->wynik = WynikWymiany::PozaLimitem;
+    else
+        polaczenie->wynik = przyjal ? WynikWymiany::Uwzgledniony : WynikWymiany::NiePrzyjmuje;
+    if (!odpowiedz.zCzasem) {
+        // The last reply may carry no time: the exchange is complete all
+        // the same, once there is something to average.
+        if (saRoznice
+            && zamkniecieWymiany(liczbaOdpowiedzi + pominietychZAdresu, liczbaZapytanych,
+                                 licznikTaktow)
+                == Zamkniecie::WOknie)
+            domknij(Zamkniecie::WOknie);
         return;
+    }
     saRoznice = true;
     // Away from the pane the line also names the machine.
     const QString linia = zeZnacznikiem(czasSerwera,
@@ -129,9 +146,50 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
         przekazOAdresie(polaczenie->adres, oknoSerwera,
                         linia + QStringLiteral(" - ")
                             + opisAdresu(polaczenie->adres, polaczenie->port),
-                        usluga::Informacja);
+                        usluga::Informacja, RodzajLinii::Odpowiedz);
 
     domknij(odpowiedz.zamkniecie);
+}
+
+// How far the reply is from the agreed time its address was last sent, for
+// the table; false when it was sent none.
+bool Serwer::odlegloscOdWyslanego(Polaczenie &polaczenie) const
+{
+    const auto wyslany = uzgodnioneAdresow.constFind(polaczenie.adres);
+    if (wyslany == uzgodnioneAdresow.cend())
+        return false;
+    polaczenie.odUzgodnionegoMs = polaczenie.roznicaMs - *wyslany;
+    polaczenie.maOdleglosc = true;
+    return true;
+}
+
+// Whether the reply's machine took the agreed time its address was last
+// sent: one that stays far from it (it only measures, its slew is bounded,
+// it is stuck, or it means to pull the others) is not averaged until it
+// takes one, or, averaged for ever, it would drag the lab halfway to
+// itself. A machine sent none yet (a new one) counts; loopback is spared.
+// The distance is the table's "from the agreed time" either way.
+bool Serwer::sprawdzPrzyjecie(Polaczenie &polaczenie)
+{
+    if (!odlegloscOdWyslanego(polaczenie) || !oceniany(polaczenie.adres))
+        return true;
+    const bool przyjal = qAbs(polaczenie.odUzgodnionegoMs) < zgodnoscMs;
+    if (przyjal == !polaczenie.niePrzyjmuje)
+        return przyjal;
+    polaczenie.niePrzyjmuje = !przyjal;
+    const QString kto = opisAdresu(polaczenie.adres, polaczenie.port);
+    dopiszOAdresie(
+        polaczenie.adres, oknoSerwera,
+        zeZnacznikiem(czasSerwera,
+                      przyjal ? QStringLiteral(" - Klient o adresie: %1 przyjął czas uzgodniony: "
+                                               "znów uśredniany")
+                                    .arg(kto)
+                              : QStringLiteral(" - Nie uśredniam godzin klienta o adresie: %1, "
+                                               "dopóki nie przyjmie czasu uzgodnionego: jego "
+                                               "zegar jest %2 od czasu, który dostał")
+                                    .arg(kto, dziesiateZeZnakiem(polaczenie.odUzgodnionegoMs))),
+        przyjal ? usluga::Informacja : usluga::Ostrzezenie, RodzajLinii::Odpowiedz);
+    return przyjal;
 }
 
 // Every reply asked for has come within the window: the averaging; the
@@ -161,24 +219,30 @@ bool Serwer::pominZAdresu(QTcpSocket *gniazdo, qint32 kod)
 {
     Polaczenie &polaczenie = *polaczenia.find(gniazdo);
     const int miejsc = miejscaAdresow.value(polaczenie.adres);
-    if (kod == ramka::kodBezCzasu || !czasKlienta.isValid()
-        || miejsc < miejscDlaAdresu(polaczenie.adres, miejscZAdresu))
+    if (miejsc < miejscDlaAdresu(!oceniany(polaczenie.adres), miejscZAdresu))
         return false;
     ++pominietychZAdresu;
     ++pominieteZAdresow[polaczenie.adres];
+    const bool zCzasem = kod != ramka::kodBezCzasu && czasKlienta.isValid();
     polaczenie.wynik = WynikWymiany::ZTegoAdresu;
     polaczenie.milczalZRzedu = 0;
     polaczenie.wymiana = numerWymiany;
-    polaczenie.maRoznice = true;
-    polaczenie.roznica = roznicaSekund(czasKlienta, czasSerwera);
+    polaczenie.nr = 0;
+    polaczenie.maRoznice = zCzasem;
+    polaczenie.maOdleglosc = false;
+    polaczenie.roznicaMs = zCzasem ? roznicaMs(czasKlienta, czasSerwera) : 0;
+    if (zCzasem)
+        odlegloscOdWyslanego(polaczenie);
     dopiszOAdresie(
         polaczenie.adres, oknoSerwera,
-        zeZnacznikiem(czasSerwera,
-                      QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: ")
-                          + opisAdresu(polaczenie.adres, polaczenie.port) + QStringLiteral(" - ")
-                          + czasIRoznica(czasKlienta, polaczenie.roznica)
-                          + QStringLiteral(" (z tego adresu uśredniono już %1)").arg(miejsc)),
-        usluga::Ostrzezenie);
+        zeZnacznikiem(
+            czasSerwera,
+            QStringLiteral(" - Nie uśredniono godziny od klienta o adresie: ")
+                + opisAdresu(polaczenie.adres, polaczenie.port) + QStringLiteral(" - ")
+                + (zCzasem ? czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))
+                           : QStringLiteral("bez czasu"))
+                + QStringLiteral(" (z tego adresu uśredniono już %1)").arg(miejsc)),
+        usluga::Ostrzezenie, RodzajLinii::Odpowiedz);
     domknij(
         zamkniecieWymiany(liczbaOdpowiedzi + pominietychZAdresu, liczbaZapytanych, licznikTaktow));
     return true;
@@ -202,7 +266,7 @@ void Serwer::pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
                       QStringLiteral(" - Pominięto godzinę od klienta o adresie: ")
                           + opisAdresu(polaczenie->adres, polaczenie->port) + QStringLiteral(" - ")
                           + czasIRoznica(czasKlienta, roznicaSekund(czasKlienta, czasSerwera))),
-        usluga::Ostrzezenie);
+        usluga::Ostrzezenie, RodzajLinii::Odpowiedz);
 }
 
 // Closes an exchange whose window has passed while some clients asked have
@@ -252,15 +316,21 @@ void Serwer::usrednij()
     }
 
     // For the table: those asked that kept silent, and how far from the
-    // agreed time each that answered was.
+    // agreed time each that answered was, when it had been sent none.
     for (Polaczenie &polaczenie : polaczenia) {
-        if (polaczenie.zapytany)
+        if (polaczenie.zapytany) {
             polaczenie.milczal();
-        else if (polaczenie.wymiana == numerWymiany && polaczenie.maRoznice) {
-            polaczenie.odUzgodnionego = polaczenie.roznica - roznice[0];
+        } else if (polaczenie.wymiana == numerWymiany && polaczenie.maRoznice
+                   && !polaczenie.maOdleglosc) {
+            polaczenie.odUzgodnionegoMs = polaczenie.roznicaMs - roznice[0] * 1000;
             polaczenie.maOdleglosc = true;
         }
     }
+    poprzednieUzgodnioneS = std::exchange(uzgodnioneS, roznice[0]);
+    znajdzSprawce(ile);
+    // The lab is back: at the server clock, nobody rejected.
+    if (uzgodnioneS == 0 && odrzucone.isEmpty())
+        przestawienie.reset();
     opisWymiany = opisWplywu(ile, qint32(odrzucone.size()));
     zmianaKlientow();
 
@@ -270,7 +340,39 @@ void Serwer::usrednij()
                                  QStringLiteral(" - Średnia:") + QString::number(roznice[0])
                                      + QStringLiteral("  czas:")
                                      + czasZadania.toString(Qt::TextDate)));
-    podsumowanieWymiany = QStringLiteral(" - Wymiana: %1; czas uzgodniony %2 wysłany do ")
-                              .arg(opisWymiany, godzina(czasZadania));
+    podsumowanieWymiany = QStringLiteral(" - Wymiana: %1%2; czas uzgodniony %3 wysłany do ")
+                              .arg(opisWymiany, opisNajdalszego(), godzina(czasZadania));
     wyslijZadanie();
+}
+
+// Whose reply moved the agreement most in this exchange: of the averaged,
+// the one farthest from the agreed time it had been sent (the last one,
+// when it had been sent none), by its share of the average. Machines that
+// took the agreed times move nothing, however far the agreement is from the
+// server clock. Named until the agreement is back within a second of it.
+void Serwer::znajdzSprawce(qint32 ile)
+{
+    if (uzgodnioneS == 0) {
+        sprawca.reset();
+        return;
+    }
+    const qint32 ruch = uzgodnioneS - poprzednieUzgodnioneS;
+    if (ruch == 0)
+        return;
+    qint32 najwiecej = 0;
+    double udzial = 0;
+    for (qint32 i = 1; i <= ile; ++i) {
+        if (przyjete[i] != 1)
+            continue;
+        const qint32 wyslany
+            = uzgodnioneAdresow.value(nadawcy[i].first, poprzednieUzgodnioneS * 1000);
+        const double swoj = (roznice[i] - wyslany / 1000.0) / (ile + 1);
+        if ((swoj > 0) == (ruch > 0) && qAbs(swoj) > qAbs(udzial)) {
+            najwiecej = i;
+            udzial = swoj;
+        }
+    }
+    if (najwiecej > 0 && qAbs(udzial) >= 0.5)
+        sprawca
+            = Sprawca {nadawcy[najwiecej].first, nadawcy[najwiecej].second, udzial, czasSerwera};
 }

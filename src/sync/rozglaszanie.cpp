@@ -2,6 +2,10 @@
 #include "window/dziennik.h"
 #include "window/serwer.h"
 
+#include "sync/doba.h"
+#include "sync/termin.h"
+
+#include <QLabel>
 #include <QSpinBox>
 #include <QTcpSocket>
 #include <QTextBrowser>
@@ -33,8 +37,19 @@ void Serwer::wyslijZadanie()
     // To the clients registered now. Until the last frame is written, all
     // of them count as asked, so that the replies of the first cannot
     // complete the exchange.
-    rozsylka = Rozsylka {
-        typKomunikatu, czasZadania, zbudujRamke(typKomunikatu, czasZadania), *klienci, 0, 0, true};
+    rozsylka = Rozsylka {typKomunikatu,
+                         czasZadania,
+                         roznicaMs(czasZadania, czasSerwera),
+                         monotonicznyNs(),
+                         zbudujRamke(typKomunikatu, czasZadania),
+                         *klienci,
+                         0,
+                         0,
+                         true};
+    // Who is sent this agreed time: their next replies tell whether they
+    // took it.
+    if (typKomunikatu == ramka::kodWyniku)
+        uzgodnioneAdresow.clear();
     liczbaZapytanych = qint32(rozsylka.adresaci.size());
     // A window that closes before the last share is written (the loop
     // starved by replies) sums up this request, not the one before it.
@@ -64,6 +79,14 @@ void Serwer::rozsylaj()
     if (!r.trwa)
         return;
     const bool zadanie = r.kod == ramka::kodZadania;
+    const bool wynik = r.kod == ramka::kodWyniku;
+    // A later share of an agreed time carries it as far on as the time that
+    // has passed since the first was written, so that the length of the
+    // broadcast does not become a disagreement between the first clients and
+    // the last.
+    if (wynik && r.nastepny > 0)
+        r.blok = zbudujRamke(r.kod,
+                             r.czas.addMSecs(int((monotonicznyNs() - r.pierwszyNs) / 1'000'000)));
     const qsizetype koniec = qMin(r.nastepny + zapisowNaPrzebieg, r.adresaci.size());
     for (; r.nastepny < koniec; ++r.nastepny) {
         QTcpSocket *gniazdo = r.adresaci[r.nastepny];
@@ -80,6 +103,8 @@ void Serwer::rozsylaj()
         ++r.wyslanych;
         if (zadanie)
             polaczenie->zapytaj(); // it may answer this request, once
+        if (wynik)
+            uzgodnioneAdresow.insert(polaczenie->adres, r.uzgodnionyMs);
     }
     if (r.nastepny < r.adresaci.size()) {
         QMetaObject::invokeMethod(this, &Serwer::rozsylaj, Qt::QueuedConnection);
@@ -105,11 +130,14 @@ void Serwer::rozsylaj()
                                      QStringLiteral(" - Wysłano godzinę synchronizacji ")
                                          + godzina(skonczona.czas) + QStringLiteral(" do ") + ilu
                                          + QStringLiteral(" klientów")));
-        if (podsumowanie)
-            przekaz(oknoSerwera,
-                    zeZnacznikiem(czasSerwera,
-                                  podsumowanieWymiany + ilu + QStringLiteral(" klientów; ")
-                                      + roznicaZegarow()));
+        // The summary always reaches the log file, where the lines about
+        // single machines may have been cut; the caption at once.
+        przekaz(oknoSerwera,
+                zeZnacznikiem(czasSerwera,
+                              podsumowanieWymiany + ilu + QStringLiteral(" klientów; ")
+                                  + roznicaZegarow()));
+        if (widoczny)
+            etykietaKlientow->setText(opisKlientow());
         break;
     default:
         break;

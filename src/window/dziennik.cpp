@@ -104,19 +104,23 @@ void Serwer::dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga)
 // A line about a peer, one of those it can cause at will: the pane takes
 // them all, what can fill a disk at most a few a second from one address.
 void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
-                            usluga::Waga waga)
+                            usluga::Waga waga, RodzajLinii rodzaj)
 {
     // Away from the pane, a summary leaves out what is routine.
     if (!(waga == usluga::Informacja && podsumowanie))
-        przekazOAdresie(adres, okno, linia, waga);
+        przekazOAdresie(adres, okno, linia, waga, rodzaj);
     doPanelu(okno, linia);
 }
 
 void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
-                             usluga::Waga waga)
+                             usluga::Waga waga, RodzajLinii rodzaj)
 {
-    if (!odbiorcyLinii.empty() && ogranicznik.wolno(adres, monotonicznyMs()))
+    if (odbiorcyLinii.empty())
+        return;
+    if (ogranicznik.wolno(adres, monotonicznyMs()))
         przekaz(okno, linia, waga);
+    else
+        ++pominieteRodzaju[int(rodzaj)];
 }
 
 // A line of the course of an exchange: in the pane always, elsewhere only
@@ -128,8 +132,8 @@ void Serwer::dopiszSzczegol(QTextBrowser *okno, const QString &linia)
     doPanelu(okno, linia);
 }
 
-// One line for all that was left out, however many peers: the address that
-// caused most of it is named.
+// One line for all that was left out, however many peers: what the lines
+// were about, and the address that caused most of them.
 void Serwer::podsumujPominiete()
 {
     qint64 razem = 0;
@@ -140,27 +144,33 @@ void Serwer::podsumujPominiete()
         if (ile > najwiecej.second)
             najwiecej = {adres, ile};
     }
+    static const char *const oCzym[]
+        = {"o połączeniach", "o odpowiedziach", "o odmowach i zerwaniach"};
+    QStringList rodzaje;
+    for (int r = 0; r < int(RodzajLinii::Rodzajow); ++r)
+        if (const qint64 ile = std::exchange(pominieteRodzaju[r], 0); ile > 0)
+            rodzaje << QStringLiteral("%1 %2").arg(QString::fromUtf8(oCzym[r])).arg(ile);
     const QString granice = QStringLiteral(" (ponad %1 na sekundę z adresu, %2 ze wszystkich)")
                                 .arg(liniiZAdresuNaSekunde)
                                 .arg(liniiNaSekunde);
+    const QString ilu = QStringLiteral(" - Pominięto w dzienniku %1 linii (%2) z ")
+                            .arg(razem)
+                            .arg(rodzaje.join(QStringLiteral(", ")));
     if (pominiete.size() == 1)
         przekaz(oknoSerwera,
-                zeZnacznikiem(czasSerwera,
-                              QStringLiteral(" - Pominięto w dzienniku %1 linii o połączeniach z "
-                                             "adresu %2")
-                                      .arg(razem)
-                                      .arg(QHostAddress(najwiecej.first).toString())
-                                  + granice),
+                zeZnacznikiem(
+                    czasSerwera,
+                    ilu + QStringLiteral("adresu %1").arg(QHostAddress(najwiecej.first).toString())
+                        + granice),
                 usluga::Ostrzezenie);
     else if (pominiete.size() > 1)
         przekaz(oknoSerwera,
                 zeZnacznikiem(czasSerwera,
-                              QStringLiteral(" - Pominięto w dzienniku %1 linii o połączeniach z "
-                                             "%2 adresów, najwięcej z adresu %3: %4")
-                                      .arg(razem)
-                                      .arg(pominiete.size())
-                                      .arg(QHostAddress(najwiecej.first).toString())
-                                      .arg(najwiecej.second)
+                              ilu
+                                  + QStringLiteral("%1 adresów, najwięcej z adresu %2: %3")
+                                        .arg(pominiete.size())
+                                        .arg(QHostAddress(najwiecej.first).toString())
+                                        .arg(najwiecej.second)
                                   + granice),
                 usluga::Ostrzezenie);
     if (zerwanePrzedPrzyjeciem > 0)

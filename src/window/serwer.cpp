@@ -165,9 +165,10 @@ Serwer::Serwer(QWidget *parent)
             .arg(pojemnoscWymiany - 1));
     tylkoZProblemem
         = nazwany(new QCheckBox(QStringLiteral("Tylko z problemem")), "tylkoZProblemem");
-    tylkoZProblemem->setToolTip(QStringLiteral("Tylko odrzucone, milczące i o %1 s lub więcej "
-                                               "od czasu uzgodnionego.")
-                                    .arg(dalekoOdUzgodnionegoS));
+    tylkoZProblemem->setToolTip(QStringLiteral("Tylko odrzucone, milczące, nieprzyjmujące czasu "
+                                               "uzgodnionego i o %1 s lub więcej od czasu "
+                                               "uzgodnionego, który dostały.")
+                                    .arg(zgodnoscMs / 1000));
     modelKlientow = nazwany(new ModelKlientow(this), "modelKlientow");
     sortowanieKlientow = nazwany(new SortowanieKlientow(this), "sortowanieKlientow");
     sortowanieKlientow->setSourceModel(modelKlientow);

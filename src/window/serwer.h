@@ -73,6 +73,12 @@ public:
     // connect, outvotes the rest.
     void ustawMiejscaZAdresu(int miejsc) { miejscZAdresu = miejsc; }
 
+    // Loopback is taken as any other address: for its places in the average
+    // and whether its replies take the agreed times, which loopback, where a
+    // machine's own simulated clients come from, is spared. For a test whose
+    // one machine stands in for a lab.
+    void petlaJakInneAdresy() { petlaJakInne = true; }
+
     // The server clock follows the system clock, which the machine's own
     // time service keeps (by default it is read once, at start, and then
     // follows elapsed time).
@@ -149,12 +155,21 @@ private:
     void domknij(Zamkniecie zamkniecie);
     bool pominZAdresu(QTcpSocket *gniazdo, qint32 kod);
     void pominOdpowiedz(QTcpSocket *gniazdo, qint32 kod);
+    struct Polaczenie;
+    bool sprawdzPrzyjecie(Polaczenie &polaczenie);
+    bool odlegloscOdWyslanego(Polaczenie &polaczenie) const;
+    bool oceniany(quint32 adres) const { return petlaJakInne || !zPetliZwrotnej(adres); }
+    void znajdzSprawce(qint32 ile);
     void zamknijPoOknie();
     void usrednij();
     void dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
-    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga);
-    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
-                         usluga::Waga waga);
+    // What a line about one peer tells, for the count of those the log
+    // leaves out.
+    enum class RodzajLinii { Polaczenie, Odpowiedz, Odmowa, Rodzajow };
+    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga,
+                        RodzajLinii rodzaj = RodzajLinii::Polaczenie);
+    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga,
+                         RodzajLinii rodzaj);
     void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
     void przekaz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
     void przekazJako(QLatin1String nazwa, const QString &linia,
@@ -165,6 +180,7 @@ private:
     std::vector<WierszKlienta> wierszeKlientow() const;
     QString opisKlientow() const;
     QString opisWplywu(qint32 ile, qint32 odrzuconych) const;
+    QString opisNajdalszego() const;
     QString roznicaZegarow() const;
     QTime czasSerweraTeraz() const;
     void podazajZaSystemowym(qint64 taktow);
@@ -249,19 +265,24 @@ private:
 
         // Of the table of clients: since when, its last difference, how far
         // from the agreed time that was, what the last exchange made of it,
-        // and the exchange it last answered in.
+        // its ordinal there, and the exchange it last answered in.
         QTime od;
-        qint32 roznica = 0;
+        qint32 roznicaMs = 0;
         bool maRoznice = false;
-        qint32 odUzgodnionego = 0;
+        qint32 odUzgodnionegoMs = 0;
         bool maOdleglosc = false;
         WynikWymiany wynik = WynikWymiany::Brak;
         int milczalZRzedu = 0;
+        qint32 nr = 0;
         qint32 wymiana = 0;
+        // Its replies stay far from the agreed times it is sent: it is not
+        // averaged, which was said, until it takes one.
+        bool niePrzyjmuje = false;
 
         void zapytaj()
         {
             ramek = 0;
+            nr = 0; // until it answers this request
             if (zapytany) // asked before and never answered
                 milczal();
             zapytany = true;
@@ -275,8 +296,8 @@ private:
         }
         WierszKlienta wiersz() const
         {
-            return {adres,          port,        od,    roznica,      maRoznice,
-                    odUzgodnionego, maOdleglosc, wynik, milczalZRzedu};
+            return {adres,       port,  od,           nr, roznicaMs, maRoznice, odUzgodnionegoMs,
+                    maOdleglosc, wynik, milczalZRzedu};
         }
     };
     QHash<QTcpSocket *, Polaczenie> polaczenia;
@@ -286,6 +307,7 @@ private:
     Dostep dostep;
     OgranicznikLinii ogranicznik {liniiZAdresuNaSekunde, liniiNaSekunde};
     qint64 zerwanePrzedPrzyjeciem = 0; // connections reset before they were taken in
+    qint64 pominieteRodzaju[int(RodzajLinii::Rodzajow)] = {}; // left out of the log since said
     qint64 ramkaNajdluzejMs = terminRamkiMs;
     qint64 podsumowanoMs = 0; // when the lines left out were last summed up
     qint64 stanWypisanyMs = 0; // when the status was last written
@@ -318,6 +340,32 @@ private:
     qint32 pominietychZAdresu = 0;
     bool podsumowanie = false;
     QString podsumowanieWymiany; // of the closed exchange, but for the clients its time reached
+    bool petlaJakInne = false;
+
+    // The agreement: the agreed time of the last exchange and of the one
+    // before, in seconds from the server clock; the agreed time each
+    // address was sent last, in ms from the server clock, against which its
+    // next reply tells whether its machine took it; the machine whose reply
+    // moved the agreement most, and the server clock's last step after the
+    // system clock, both named until the lab is back within a second of the
+    // server clock.
+    qint32 uzgodnioneS = 0;
+    qint32 poprzednieUzgodnioneS = 0;
+    QHash<quint32, qint32> uzgodnioneAdresow;
+    struct Sprawca
+    {
+        quint32 adres;
+        quint16 port;
+        double udzialS;
+        QTime kiedy;
+    };
+    std::optional<Sprawca> sprawca;
+    struct Przestawienie
+    {
+        qint64 ms;
+        QTime kiedy;
+    };
+    std::optional<Przestawienie> przestawienie;
 
     // The broadcast under way: its frame, the clients it goes to, how far
     // it has got and how many frames it has written (rozglaszanie.cpp).
@@ -325,6 +373,8 @@ private:
     {
         qint32 kod = 0;
         QTime czas;
+        qint32 uzgodnionyMs = 0; // of an agreed time, from the server clock
+        qint64 pierwszyNs = 0; // when its first share was written
         QByteArray blok;
         QList<QTcpSocket *> adresaci;
         qsizetype nastepny = 0;
@@ -341,8 +391,8 @@ private:
     bool saRoznice = false;
 
     // Log lines not yet in their pane. Laying out a line costs tens of
-    // microseconds, less when many go in at once: the lines of a pass go in
-    // together, at most 1000 at a time (dziennik.cpp).
+    // microseconds, less when many go in at once: they go in 250 at a time,
+    // for at most 30 ms a pass (dziennik.cpp).
     QHash<QTextBrowser *, QStringList> doDopisania;
 
     std::vector<OdbiorcaLinii> odbiorcyLinii;

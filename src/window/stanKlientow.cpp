@@ -14,11 +14,13 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 // The registry or an exchange changed the clients: the table follows, once
 // for however many changes come together.
@@ -45,7 +47,7 @@ QString Serwer::opisKlientow() const
     QString opis
         = QStringLiteral("Połączonych klientów: %1; %2").arg(klienci->size()).arg(roznicaZegarow());
     if (!opisWymiany.isEmpty())
-        opis += QStringLiteral("; ostatnia wymiana: ") + opisWymiany;
+        opis += QStringLiteral("; ostatnia wymiana: ") + opisWymiany + opisNajdalszego();
     return opis;
 }
 
@@ -105,27 +107,33 @@ void Serwer::kopiujZaznaczone()
 }
 
 // What the exchange was, for the table's caption, the status and the summary
-// line: how many replies were averaged of how many came, how far the agreed
-// time is from the server clock and whose reply moved it most (its share of
-// the average), and the machine farthest from it, by the measure the table
-// sorts by.
+// line: how many replies were averaged of how many came and why the others
+// were not, how far the agreed time is from the server clock and how quickly
+// it returns, which machine moved it (until it is back), and a step of the
+// server clock after the system clock (until the lab is back).
 QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
 {
     const qint32 odpowiedzi = liczbaOdpowiedzi + pominietychZAdresu;
     qint32 usrednionych = 0;
-    qint32 najwiecej = 0; // the ordinal whose share is the largest
-    for (qint32 i = 1; i <= ile; ++i) {
-        if (przyjete[i] != 1)
+    for (qint32 i = 1; i <= ile; ++i)
+        usrednionych += przyjete[i] == 1;
+    int bezCzasu = 0;
+    int niePrzyjmuja = 0;
+    for (const Polaczenie &p : polaczenia) {
+        if (p.wymiana != numerWymiany)
             continue;
-        ++usrednionych;
-        if (najwiecej == 0 || qAbs(roznice[i]) > qAbs(roznice[najwiecej]))
-            najwiecej = i;
+        bezCzasu += p.wynik == WynikWymiany::BezCzasu;
+        niePrzyjmuja += p.wynik == WynikWymiany::NiePrzyjmuje;
     }
     QString opis = QStringLiteral("odpowiedzi %1 z %2, uśredniono %3 z %1, odrzucone %4")
                        .arg(odpowiedzi)
                        .arg(zapytanychWWymianie)
                        .arg(usrednionych)
                        .arg(odrzuconych);
+    if (niePrzyjmuja > 0)
+        opis += QStringLiteral(", nie przyjmujące czasu uzgodnionego %1").arg(niePrzyjmuja);
+    if (bezCzasu > 0)
+        opis += QStringLiteral(", bez czasu %1").arg(bezCzasu);
     if (liczbaOdpowiedzi > ile)
         opis += QStringLiteral(" (średnia obejmuje pierwsze %1 odpowiedzi)").arg(ile);
     if (pominietychZAdresu > 0) {
@@ -137,24 +145,49 @@ QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
                     .arg(glosny.value());
     }
     opis += QStringLiteral(", czas uzgodniony %1 od zegara serwera")
-                .arg(sekundyZeZnakiem(roznice[0]));
-    if (najwiecej > 0 && roznice[najwiecej] != 0) {
-        const double udzial = double(roznice[najwiecej]) / (ile + 1);
-        opis += QStringLiteral(" (najbardziej przesunął go %1: %2%3 s)")
-                    .arg(opisAdresu(nadawcy[najwiecej].first, nadawcy[najwiecej].second),
-                         udzial > 0 ? QStringLiteral("+") : QString())
-                    .arg(udzial, 0, 'f', 1);
+                .arg(sekundyZeZnakiem(uzgodnioneS));
+    const qint32 ruch = uzgodnioneS - poprzednieUzgodnioneS;
+    if (ruch != 0)
+        opis += QStringLiteral(" (zmiana %1").arg(sekundyZeZnakiem(ruch));
+    // Coming back as it does, by the same part of the way each exchange.
+    if (ruch != 0 && uzgodnioneS != 0 && (uzgodnioneS > 0) == (poprzednieUzgodnioneS > 0)
+        && qAbs(uzgodnioneS) < qAbs(poprzednieUzgodnioneS)) {
+        const double czesc = double(uzgodnioneS) / poprzednieUzgodnioneS;
+        const double wymian = std::ceil(std::log(1.0 / qAbs(uzgodnioneS)) / std::log(czesc));
+        opis += QStringLiteral("; wraca, w ciągu sekundy od niego za ok. %1 min")
+                    .arg(std::ceil(wymian * (poleOkresu->value() + 1) / 60));
     }
+    if (ruch != 0)
+        opis += QLatin1Char(')');
+    if (sprawca)
+        opis += QStringLiteral(", najbardziej przesunął go %1 (%2%3 s o %4)")
+                    .arg(opisAdresu(sprawca->adres, sprawca->port),
+                         sprawca->udzialS > 0 ? QStringLiteral("+") : QString())
+                    .arg(sprawca->udzialS, 0, 'f', 1)
+                    .arg(godzina(sprawca->kiedy));
+    if (przestawienie)
+        opis += QStringLiteral(", zegar serwera przestawiony za systemowym o %1%2.%3 s o %4")
+                    .arg(przestawienie->ms < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                    .arg(qAbs(przestawienie->ms) / 1000)
+                    .arg(qAbs(przestawienie->ms) % 1000, 3, 10, QLatin1Char('0'))
+                    .arg(godzina(przestawienie->kiedy));
+    return opis;
+}
+
+// The machine now connected farthest from the agreed time, by the measure
+// the table sorts by; nothing while all are within a second of it.
+QString Serwer::opisNajdalszego() const
+{
     const Polaczenie *najdalszy = nullptr;
     for (const Polaczenie &p : polaczenia)
-        if (p.wymiana == numerWymiany && p.maOdleglosc
-            && (!najdalszy || qAbs(p.odUzgodnionego) > qAbs(najdalszy->odUzgodnionego)))
+        if (p.maOdleglosc
+            && (!najdalszy || qAbs(p.odUzgodnionegoMs) > qAbs(najdalszy->odUzgodnionegoMs)))
             najdalszy = &p;
-    if (najdalszy)
-        opis += QStringLiteral(", najdalej od uzgodnionego: %1 (%2)")
-                    .arg(opisAdresu(najdalszy->adres, najdalszy->port),
-                         sekundyZeZnakiem(najdalszy->odUzgodnionego));
-    return opis;
+    if (!najdalszy || qAbs(dziesiate(najdalszy->odUzgodnionegoMs)) < 10)
+        return QString();
+    return QStringLiteral(", najdalej od uzgodnionego: %1 (%2)")
+        .arg(opisAdresu(najdalszy->adres, najdalszy->port),
+             dziesiateZeZnakiem(najdalszy->odUzgodnionegoMs));
 }
 
 // The server clock against the system clock: drift an operator sees before

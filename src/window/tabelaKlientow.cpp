@@ -11,27 +11,28 @@
 #include <limits>
 
 namespace {
-// Rejected or silent: the rows that stand out.
+// Rejected, silent or not taking the agreed times: the rows that stand out.
 bool wyrozniony(WynikWymiany wynik)
 {
-    return wynik == WynikWymiany::Odrzucony || wynik == WynikWymiany::Milczal;
+    return wynik == WynikWymiany::Odrzucony || wynik == WynikWymiany::Milczal
+        || wynik == WynikWymiany::NiePrzyjmuje;
 }
 } // namespace
 
 bool zProblemem(const WierszKlienta &w)
 {
     return wyrozniony(w.wynik)
-        || (w.maOdleglosc && qAbs(w.odUzgodnionego) >= dalekoOdUzgodnionegoS);
+        || (w.maOdleglosc && qAbs(dziesiate(w.odUzgodnionegoMs)) >= zgodnoscMs / 100);
 }
 
 qint64 wagaKlienta(const WierszKlienta &w)
 {
-    constexpr qint64 milczacy = 1'000'000'000;
+    constexpr qint64 milczacy = qint64(1) << 40; // beyond any distance in ms
     if (w.wynik == WynikWymiany::Milczal)
         return milczacy + w.milczalZRzedu;
     if (w.maOdleglosc)
-        return qAbs(qint64(w.odUzgodnionego));
-    return w.maRoznice ? qAbs(qint64(w.roznica)) : -1;
+        return qAbs(qint64(w.odUzgodnionegoMs));
+    return w.maRoznice ? qAbs(qint64(w.roznicaMs)) : -1;
 }
 
 QString opisWyniku(WynikWymiany wynik)
@@ -47,6 +48,10 @@ QString opisWyniku(WynikWymiany wynik)
         return QStringLiteral("odpowiedział, poza średnią (po %1)").arg(pojemnoscWymiany - 1);
     case WynikWymiany::ZTegoAdresu:
         return QStringLiteral("odpowiedział, poza średnią (ten sam adres)");
+    case WynikWymiany::NiePrzyjmuje:
+        return QStringLiteral("poza średnią (nie przyjmuje czasu)");
+    case WynikWymiany::BezCzasu:
+        return QStringLiteral("odpowiedział bez czasu");
     case WynikWymiany::Milczal:
         return QStringLiteral("milczy");
     }
@@ -73,6 +78,14 @@ QString objasnienieWyniku(WynikWymiany wynik)
         return QStringLiteral("Z jego adresu uśredniono już tyle odpowiedzi, ile wolno "
                               "(--miejsc-z-adresu), żeby jeden adres nie przegłosował innych. "
                               "Czas uzgodniony dostał jak wszyscy.");
+    case WynikWymiany::NiePrzyjmuje:
+        return QStringLiteral("Jego zegar jest daleko od czasu uzgodnionego, który dostał: nie "
+                              "przyjmuje go (tylko mierzy, zmienia zegar powoli albo stoi). "
+                              "Dopóki go nie przyjmie, nie jest uśredniany, żeby nie ciągnął "
+                              "za sobą pozostałych.");
+    case WynikWymiany::BezCzasu:
+        return QStringLiteral("Odpowiedział bez czasu (kod 0 lub czas spoza doby): liczy się "
+                              "jako odpowiedź, ale nie ma czego uśrednić.");
     case WynikWymiany::Milczal:
         return QStringLiteral("Pytany, nie odpowiedział (zawieszony program, uśpiona lub "
                               "odłączona maszyna).");
@@ -86,19 +99,36 @@ QString sekundyZeZnakiem(qint64 s)
 }
 
 namespace {
-QString sekundy(bool jest, qint32 s)
+// "-2.0": the table's own columns, in tenths of a second.
+QString dziesiateTekstem(qint64 ms)
 {
-    return jest ? sekundyZeZnakiem(s) : QStringLiteral("—");
+    const qint64 d = dziesiate(ms);
+    return QStringLiteral("%1%2.%3")
+        .arg(d < 0 ? QStringLiteral("-") : QString())
+        .arg(qAbs(d) / 10)
+        .arg(qAbs(d) % 10);
+}
+
+QString sekundy(bool jest, qint32 ms)
+{
+    return jest ? dziesiateZeZnakiem(ms) : QStringLiteral("—");
 }
 } // namespace
+
+QString dziesiateZeZnakiem(qint64 ms)
+{
+    return (dziesiate(ms) > 0 ? QStringLiteral("+") : QString()) + dziesiateTekstem(ms)
+        + QStringLiteral(" s");
+}
 
 QString opisKlienta(const WierszKlienta &w)
 {
     return opisAdresu(w.adres, w.port)
+        + (w.nr > 0 ? QStringLiteral(" - nr %1").arg(w.nr) : QString())
         + QStringLiteral(" - od %1 - od uzgodnionego: %2, od zegara serwera: %3 - %4, bez "
                          "odpowiedzi z rzędu: %5")
-              .arg(godzina(w.od), sekundy(w.maOdleglosc, w.odUzgodnionego),
-                   sekundy(w.maRoznice, w.roznica), opisWyniku(w.wynik))
+              .arg(godzina(w.od), sekundy(w.maOdleglosc, w.odUzgodnionegoMs),
+                   sekundy(w.maRoznice, w.roznicaMs), opisWyniku(w.wynik))
               .arg(w.milczalZRzedu);
 }
 
@@ -151,6 +181,8 @@ QVariant ModelKlientow::data(const QModelIndex &indeks, int rola) const
         return QVariant();
     }
     switch (indeks.column()) {
+    case Numer:
+        return w.nr > 0 ? QVariant(w.nr) : QVariant(QStringLiteral("—"));
     case Adres:
         return QHostAddress(w.adres).toString();
     case Port:
@@ -158,9 +190,9 @@ QVariant ModelKlientow::data(const QModelIndex &indeks, int rola) const
     case Od:
         return godzina(w.od);
     case Roznica:
-        return w.maRoznice ? QVariant(w.roznica) : QVariant(QStringLiteral("—"));
+        return w.maRoznice ? dziesiateTekstem(w.roznicaMs) : QStringLiteral("—");
     case OdUzgodnionego:
-        return w.maOdleglosc ? QVariant(w.odUzgodnionego) : QVariant(QStringLiteral("—"));
+        return w.maOdleglosc ? dziesiateTekstem(w.odUzgodnionegoMs) : QStringLiteral("—");
     case Wynik:
         return opisWyniku(w.wynik);
     case Milczal:
@@ -174,6 +206,8 @@ qint64 ModelKlientow::klucz(int wiersz, int kolumna) const
 {
     const WierszKlienta &w = wiersze[std::size_t(wiersz)];
     switch (kolumna) {
+    case Numer:
+        return w.nr;
     case Adres:
         return (qint64(w.adres) << 16) | w.port;
     case Port:
@@ -181,9 +215,9 @@ qint64 ModelKlientow::klucz(int wiersz, int kolumna) const
     case Od:
         return w.od.msecsSinceStartOfDay();
     case Roznica:
-        return w.maRoznice ? qint64(w.roznica) : std::numeric_limits<qint64>::min();
+        return w.maRoznice ? qint64(w.roznicaMs) : std::numeric_limits<qint64>::min();
     case OdUzgodnionego:
-        return w.maOdleglosc ? qint64(w.odUzgodnionego) : std::numeric_limits<qint64>::min();
+        return w.maOdleglosc ? qint64(w.odUzgodnionegoMs) : std::numeric_limits<qint64>::min();
     case Wynik:
         return wagaKlienta(w);
     case Milczal:
@@ -196,7 +230,8 @@ QVariant ModelKlientow::headerData(int sekcja, Qt::Orientation kierunek, int rol
 {
     if (kierunek != Qt::Horizontal || rola != Qt::DisplayRole)
         return QAbstractTableModel::headerData(sekcja, kierunek, rola);
-    static const char *const naglowki[Kolumn] = {"Adres",
+    static const char *const naglowki[Kolumn] = {"Nr",
+                                                 "Adres",
                                                  "Port",
                                                  "Połączony od",
                                                  "Różnica [s]",

@@ -14,6 +14,8 @@ enum class WynikWymiany : quint8 {
     Odrzucony, // beyond the threshold
     PozaLimitem, // it came after the 29 that are averaged
     ZTegoAdresu, // its address already filled the places it may take in the average
+    NiePrzyjmuje, // far from the agreed time it was sent: not averaged until it takes one
+    BezCzasu, // it answered with no usable time
     Milczal, // asked, and did not answer
 };
 
@@ -23,21 +25,20 @@ struct WierszKlienta
     quint32 adres = 0;
     quint16 port = 0;
     QTime od; // the server clock when it connected
-    qint32 roznica = 0; // of its last reply from the server clock, in seconds
+    qint32 nr = 0; // its reply's ordinal in the last exchange it answered in, as the panes say
+    qint32 roznicaMs = 0; // of its last reply from the server clock
     bool maRoznice = false;
-    // How far it was from the agreed time of the exchange it last answered
-    // in, in seconds: what it is off from the group.
-    qint32 odUzgodnionego = 0;
+    // How far its last reply was from the agreed time it had been sent (or,
+    // sent none yet, from the one of that exchange): what it is off from
+    // the group, however the agreement moves.
+    qint32 odUzgodnionegoMs = 0;
     bool maOdleglosc = false;
     WynikWymiany wynik = WynikWymiany::Brak;
     int milczalZRzedu = 0; // exchanges in a row it was asked and kept silent
 };
 
-// Farther from the agreed time than this a machine has a problem: the frames
-// carry whole seconds, so those in agreement are within a second.
-constexpr qint32 dalekoOdUzgodnionegoS = 2;
-
-// Rejected, silent, or far from the agreed time.
+// Rejected, silent, not taking the agreed times, or far from the agreed
+// time (zgodnoscMs, in tenths of a second as the table shows it).
 bool zProblemem(const WierszKlienta &wiersz);
 
 // How bad a client looks, for "the worst first": silent ones first, the
@@ -51,6 +52,8 @@ QString objasnienieWyniku(WynikWymiany wynik);
 
 // "+3 s", "-1100 s", "0 s".
 QString sekundyZeZnakiem(qint64 s);
+// Milliseconds as tenths of a second: "+1.2 s", "-2.0 s", "0.0 s".
+QString dziesiateZeZnakiem(qint64 ms);
 
 // One line of a client, as the service's status writes it.
 QString opisKlienta(const WierszKlienta &wiersz);
@@ -63,7 +66,7 @@ class ModelKlientow : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Kolumna { Adres, Port, Od, Roznica, OdUzgodnionego, Wynik, Milczal, Kolumn };
+    enum Kolumna { Numer, Adres, Port, Od, Roznica, OdUzgodnionego, Wynik, Milczal, Kolumn };
 
     using QAbstractTableModel::QAbstractTableModel;
     void ustaw(std::vector<WierszKlienta> nowe);
