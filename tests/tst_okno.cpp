@@ -88,8 +88,8 @@ void TstOkno::stanPoczatkowy()
 }
 
 // The window's layout as the operator sees it: at its smallest nothing is
-// cut and the grid sits above the table; made larger, the table takes the
-// room. At its default size the table shows ten rows where the screen has
+// cut and the grid sits above the table; made larger, the panes and the
+// table share the room. At its default size the table shows ten rows where the screen has
 // the room, and every column is wide enough for its header.
 void TstOkno::uklad()
 {
@@ -113,7 +113,7 @@ void TstOkno::uklad()
 
     auto *siatka = qobject_cast<QGridLayout *>(s.okno.layout());
     QVERIFY(siatka);
-    for (const QSize rozmiar : {s.okno.minimumSizeHint(), QSize(1600, 1000)}) {
+    for (const QSize rozmiar : {s.okno.minimumSizeHint(), QSize(1600, 1200)}) {
         s.okno.resize(rozmiar);
         siatka->activate();
         for (int i = 0; i < siatka->count(); ++i) {
@@ -125,8 +125,13 @@ void TstOkno::uklad()
                 QVERIFY(widzet->geometry().bottom() < tabela->geometry().top());
         }
     }
-    // Maximised, the table has the height the grid does not need.
-    QVERIFY(tabela->height() >= 1000 - s.element("etykietaKlientow")->geometry().top() - 60);
+    // Made larger, the panes take a share of the room (their lines cut no
+    // more), the table the largest.
+    for (const char *okno : {"oknoSerwera", "oknoSynchronizacji"}) {
+        QVERIFY2(s.element(okno)->width() >= 1600 / 2, okno);
+        QVERIFY2(s.element(okno)->height() < tabela->height(), okno);
+    }
+    QVERIFY(s.element("oknoSerwera")->height() > 300 + 50);
 }
 
 void TstOkno::czyszczenieOkien()

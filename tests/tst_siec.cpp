@@ -109,13 +109,25 @@ void TstSiec::zajetyPort()
     QVERIFY(s.ostatniaSerwera().contains(startu));
 }
 
-// Stopping the server stops the synchronization with it.
+// Stopping the server stops the synchronization with it. By the keyboard,
+// a button that disables itself leaves the focus where a person goes next,
+// never on the end of the program.
 void TstSiec::zatrzymanieIPonowneUruchomienie()
 {
     Stanowisko s;
-    s.kliknij("przyciskRozpocznij");
+    s.okno.show();
+    s.okno.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s.okno));
+    const auto spacja = [&s](const char *przycisk) {
+        s.przycisk(przycisk)->setFocus();
+        QTest::keyClick(s.przycisk(przycisk), Qt::Key_Space);
+    };
+    spacja("przyciskRozpocznij");
+    QCOMPARE(QApplication::focusWidget(), s.przycisk("przyciskZatrzymaj"));
     s.kliknij("przyciskSynch");
-    s.kliknij("przyciskZatrzymaj");
+    spacja("przyciskZatrzymaj");
+    QCOMPARE(QApplication::focusWidget(), s.przycisk("przyciskRozpocznij"));
+    QVERIFY(s.okno.windowTitle().endsWith(QStringLiteral(" (serwer zatrzymany)")));
 
     QCOMPARE(tresc(s.ostatniaSerwera()), QStringLiteral(" - Zamknięto serwer"));
     QCOMPARE(tresc(s.linieSynchronizacji().constLast()),
@@ -129,6 +141,7 @@ void TstSiec::zatrzymanieIPonowneUruchomienie()
     s.kliknij("przyciskRozpocznij");
     QCOMPARE(s.linieSerwera().filter(startu).size(), 2);
     QCOMPARE(s.czynne(), QStringLiteral("przyciskZatrzymaj przyciskSynch wartoscIp"));
+    QCOMPARE(s.okno.windowTitle(), QStringLiteral("Aktywny Serwer Synchronizacji"));
 }
 
 void TstSiec::zatrzymanieZKlientami()

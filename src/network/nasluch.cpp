@@ -60,10 +60,16 @@ void Serwer::rozpocznij()
                              + QStringLiteral("; Port:")
                              + QString::number(serwerTcp->serverPort())));
 
+    // A control that disables itself gives the focus to the one a person
+    // presses next, not to the next in the chain, the end of the program.
+    const bool zFokusem = przyciskRozpocznij->hasFocus();
     przyciskRozpocznij->setEnabled(false);
     przyciskZatrzymaj->setEnabled(true);
     przyciskSynch->setEnabled(true);
     polePortu->setEnabled(false);
+    if (zFokusem)
+        przyciskZatrzymaj->setFocus();
+    setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
     serwerDziala = 1;
     okresSynch(poleOkresu->value());
 }
@@ -79,10 +85,14 @@ void Serwer::zatrzymaj()
     podsumujPominiete();
     dopisz(oknoSerwera, zeZnacznikiem(czasSerwera, QStringLiteral(" - Zamknięto serwer")));
 
+    const bool zFokusem = przyciskZatrzymaj->hasFocus();
     przyciskRozpocznij->setEnabled(true);
     przyciskZatrzymaj->setEnabled(false);
     przyciskSynch->setEnabled(false);
     polePortu->setEnabled(true);
+    if (zFokusem)
+        przyciskRozpocznij->setFocus();
     wartoscIp->setVisible(false);
+    setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji (serwer zatrzymany)"));
     serwerTcp->close();
 }

@@ -132,8 +132,10 @@ Serwer::Serwer(QWidget *parent)
         przycisk->setMaximumWidth(90);
 
     siatka = new QGridLayout(this);
-    siatka->addWidget(oknoSerwera, 0, 0, 7, 3, Qt::AlignCenter);
-    siatka->addWidget(oknoSynchronizacji, 7, 2, 3, 7, Qt::AlignCenter);
+    // The panes fill their cells: at the grid's own size that is where
+    // centring puts them, and a larger window gives them a share of its room.
+    siatka->addWidget(oknoSerwera, 0, 0, 7, 3);
+    siatka->addWidget(oknoSynchronizacji, 7, 2, 3, 7);
     siatka->addWidget(przyciskCzysc, 6, 5, 1, 1, Qt::AlignRight);
     siatka->addWidget(przyciskRozpocznij, 0, 5, 1, 1);
     siatka->addWidget(przyciskZatrzymaj, 1, 5, 1, 1);
@@ -154,9 +156,7 @@ Serwer::Serwer(QWidget *parent)
     siatka->addWidget(poleOdrzucenia, 8, 1, 1, 1, Qt::AlignLeft);
     siatka->addWidget(etykietaOdrzucenia, 8, 0, 1, 1, Qt::AlignRight);
 
-    // Under the grid, in rows of their own, the clients: the table takes the
-    // room a larger window has, and an empty column beyond the grid the
-    // width, so that the grid's widgets keep their places.
+    // Under the grid, in rows of their own, the clients.
     etykietaKlientow = nazwany(new QLabel, "etykietaKlientow");
     etykietaKlientow->setWordWrap(true); // the window keeps its width
     etykietaKlientow->setToolTip(
@@ -181,6 +181,7 @@ Serwer::Serwer(QWidget *parent)
     tabelaKlientow->setSelectionBehavior(QAbstractItemView::SelectRows);
     tabelaKlientow->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabelaKlientow->setWordWrap(false);
+    tabelaKlientow->setTabKeyNavigation(false); // Tab leaves the table; arrows move in it
     QHeaderView *wiersze = tabelaKlientow->verticalHeader();
     wiersze->hide();
     wiersze->setSectionResizeMode(QHeaderView::Fixed);
@@ -204,8 +205,14 @@ Serwer::Serwer(QWidget *parent)
     siatka->addWidget(etykietaKlientow, 10, 0, 1, 9);
     siatka->addWidget(tylkoZProblemem, 10, 9, 1, 1, Qt::AlignRight | Qt::AlignBottom);
     siatka->addWidget(tabelaKlientow, 11, 0, 1, 10);
-    siatka->setRowStretch(11, 1);
-    siatka->setColumnStretch(9, 1);
+    // Room beyond the grid's: the width to both panes (the column they
+    // share) and the table, the height to the panes and twice as much to
+    // the table.
+    siatka->setColumnStretch(2, 1);
+    for (int wiersz = 0; wiersz <= 6; ++wiersz)
+        siatka->setRowStretch(wiersz, 2);
+    siatka->setRowStretch(9, 3);
+    siatka->setRowStretch(11, 10);
     odswiezanieTabeli = nazwany(new QTimer(this), "odswiezanieTabeli");
     odswiezanieTabeli->setSingleShot(true);
     odswiezanieTabeli->setInterval(odswiezanieTabeliMs);

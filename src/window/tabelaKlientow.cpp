@@ -45,13 +45,13 @@ QString opisWyniku(WynikWymiany wynik)
     case WynikWymiany::Odrzucony:
         return QStringLiteral("odrzucony (próg)");
     case WynikWymiany::PozaLimitem:
-        return QStringLiteral("odpowiedział, poza średnią (po %1)").arg(pojemnoscWymiany - 1);
+        return QStringLiteral("poza średnią (po %1)").arg(pojemnoscWymiany - 1);
     case WynikWymiany::ZTegoAdresu:
-        return QStringLiteral("odpowiedział, poza średnią (ten sam adres)");
+        return QStringLiteral("poza średnią (ten sam adres)");
     case WynikWymiany::NiePrzyjmuje:
-        return QStringLiteral("poza średnią (nie przyjmuje czasu)");
+        return QStringLiteral("nie przyjmuje czasu");
     case WynikWymiany::BezCzasu:
-        return QStringLiteral("odpowiedział bez czasu");
+        return QStringLiteral("bez czasu");
     case WynikWymiany::Milczal:
         return QStringLiteral("milczy");
     }
