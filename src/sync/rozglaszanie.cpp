@@ -135,7 +135,7 @@ void Serwer::rozsylaj()
         przekaz(oknoSerwera,
                 zeZnacznikiem(czasSerwera,
                               podsumowanieWymiany + ilu + QStringLiteral(" klientów; ")
-                                  + roznicaZegarow()));
+                                  + roznicaZegarow() + opisPrzestawienia()));
         if (widoczny)
             etykietaKlientow->setText(opisKlientow());
         break;

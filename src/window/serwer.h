@@ -181,6 +181,7 @@ private:
     QString opisKlientow() const;
     QString opisWplywu(qint32 ile, qint32 odrzuconych) const;
     QString opisNajdalszego() const;
+    QString opisPrzestawienia() const;
     QString roznicaZegarow() const;
     QTime czasSerweraTeraz() const;
     void podazajZaSystemowym(qint64 taktow);

@@ -44,8 +44,9 @@ std::vector<WierszKlienta> Serwer::wierszeKlientow() const
 
 QString Serwer::opisKlientow() const
 {
-    QString opis
-        = QStringLiteral("Połączonych klientów: %1; %2").arg(klienci->size()).arg(roznicaZegarow());
+    QString opis = QStringLiteral("Połączonych klientów: %1; %2%3")
+                       .arg(klienci->size())
+                       .arg(roznicaZegarow(), opisPrzestawienia());
     if (!opisWymiany.isEmpty())
         opis += QStringLiteral("; ostatnia wymiana: ") + opisWymiany + opisNajdalszego();
     return opis;
@@ -165,13 +166,21 @@ QString Serwer::opisWplywu(qint32 ile, qint32 odrzuconych) const
                          sprawca->udzialS > 0 ? QStringLiteral("+") : QString())
                     .arg(sprawca->udzialS, 0, 'f', 1)
                     .arg(godzina(sprawca->kiedy));
-    if (przestawienie)
-        opis += QStringLiteral(", zegar serwera przestawiony za systemowym o %1%2.%3 s o %4")
-                    .arg(przestawienie->ms < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                    .arg(qAbs(przestawienie->ms) / 1000)
-                    .arg(qAbs(przestawienie->ms) % 1000, 3, 10, QLatin1Char('0'))
-                    .arg(godzina(przestawienie->kiedy));
     return opis;
+}
+
+// The server clock's last step after the system clock, while the lab has
+// not come back to it: every machine then stands as far from the server
+// clock, and is rejected when that is beyond the threshold.
+QString Serwer::opisPrzestawienia() const
+{
+    if (!przestawienie)
+        return QString();
+    return QStringLiteral("; zegar serwera przestawiony za systemowym o %1%2.%3 s o %4")
+        .arg(przestawienie->ms < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(qAbs(przestawienie->ms) / 1000)
+        .arg(qAbs(przestawienie->ms) % 1000, 3, 10, QLatin1Char('0'))
+        .arg(godzina(przestawienie->kiedy));
 }
 
 // The machine now connected farthest from the agreed time, by the measure
