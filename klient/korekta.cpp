@@ -14,6 +14,9 @@
 
 namespace {
 constexpr qint64 godzinaMs = 3600 * 1000;
+// A minute's entry holds no more than an hour allows at most: a day, with
+// fast convergence and the largest bound an hour.
+constexpr qint64 najwiecejWpisuMs = 24 * godzinaMs;
 // Ours holds a few lines and at most about sixty changes; a larger file is
 // not one.
 constexpr qint64 najwiekszyStan = 64 * 1024;
@@ -30,7 +33,9 @@ qint64 StanKorekty::wGodzinie(qint64 terazMs)
         zmiany.pop_front();
     qint64 suma = 0;
     for (const auto &zmiana : zmiany)
-        suma += zmiana.second;
+        suma = zmiana.second > std::numeric_limits<qint64>::max() - suma
+            ? std::numeric_limits<qint64>::max()
+            : suma + zmiana.second;
     return suma;
 }
 
@@ -178,7 +183,8 @@ WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qin
             bool ok2 = false;
             const qint64 kiedy = pola[1].toLongLong(&ok);
             const qint64 ile = pola[2].toLongLong(&ok2);
-            ok = ok && ok2 && kiedy >= 0 && kiedy <= zapisano && ile >= 0;
+            ok = ok && ok2 && kiedy >= 0 && kiedy <= zapisano && ile >= 0
+                && ile <= najwiecejWpisuMs;
             wczytany.zapisz(kiedy, {Sposob::Plynnie, ile}, false);
         }
         if (!ok)

@@ -4,6 +4,7 @@
 #include "sync/zakresy.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -44,8 +45,9 @@ bool ulamkowa(const QCommandLineParser &parser, const QString &nazwa, double od,
     const double wartosc = parser.value(nazwa).toDouble(&ok);
     if (!ok || !wierszPolecen::liczbaWprost(parser.value(nazwa), true)
         || !(wartosc >= od && wartosc <= doWartosci)) {
-        tekst = QStringLiteral("--%1 przyjmuje liczbę od %2 do %3, nie \"%4\"")
-                    .arg(nazwa, liczbaTekstem(od), liczbaTekstem(doWartosci), parser.value(nazwa));
+        tekst = QStringLiteral("%1 przyjmuje liczbę od %2 do %3, nie \"%4\"")
+                    .arg(wierszPolecen::nazwaOpcji(nazwa), liczbaTekstem(od),
+                         liczbaTekstem(doWartosci), wierszPolecen::pokaz(parser.value(nazwa)));
         return false;
     }
     wynik = wartosc;
@@ -230,6 +232,16 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
     u.ziarnoPodane = parser.isSet(z("seed"));
     u.cicho = u.usluga || parser.isSet(z("quiet"));
     u.czasy = parser.isSet(z("timing"));
+    // It is written back in the state: what could not be read back there
+    // would make every start look like a reboot, with the steps it grants.
+    static const QRegularExpression rozruch(QStringLiteral("^[0-9A-Za-z-]{1,64}$"));
+    if (parser.isSet(z("id-rozruchu"))
+        && !rozruch.match(parser.value(z("id-rozruchu"))).hasMatch()) {
+        tekst = QStringLiteral("--id-rozruchu przyjmuje identyfikator rozruchu (do 64 liter, cyfr "
+                               "i łączników, jak %b systemd), nie \"%1\"")
+                    .arg(wierszPolecen::pokaz(parser.value(z("id-rozruchu"))));
+        return PolecenieKlienta::Blad;
+    }
     u.rozruch = parser.value(z("id-rozruchu")).toUtf8();
     return PolecenieKlienta::Uruchom;
 }

@@ -757,6 +757,13 @@ void TstKlient::stanPoRestarcie_data()
     QTest::newRow("CR LF, as an editor on Windows leaves it")
         << QByteArray(zapisany).replace("\n", "\r\n") << QByteArray("A") << qint64(5000)
         << QStringLiteral("stan %1: 3 czasów") << krok << qint64(-1);
+    // Beyond what the client could have written: no entry grants freedom.
+    QTest::newRow("a negative change")
+        << zapisany + "zmiana 900 -5000\n"
+        << QByteArray("A") << qint64(5000) << uszkodzony(5) << skok << qint64(-1);
+    QTest::newRow("changes whose sum would wrap")
+        << zapisany + "zmiana 900 9223372036854775807\nzmiana 950 1\n"
+        << QByteArray("A") << qint64(5000) << uszkodzony(5) << skok << qint64(-1);
     QTest::newRow("a count that cannot grow does not wrap")
         << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych 2147483647")
         << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 2147483647 czasów") << krok
@@ -963,12 +970,54 @@ void TstKlient::bledneWywolania_data()
                                    << QStringLiteral("--count przyjmuje liczbę całkowitą od 1");
     QTest::newRow("an option twice") << QStringLiteral("--port 5555 --count 2 --port 4466")
                                      << QStringLiteral("opcja --port podana więcej niż raz");
+    // A settings file is hostile input too: only a few kilobytes of text are
+    // read, and what is wrong is named by the file's line, shown safely.
+    QTest::newRow("a boot id that could not be read back")
+        << QStringLiteral("--systemowy --host 10.0.0.1 --id-rozruchu a/b")
+        << QStringLiteral("--id-rozruchu przyjmuje identyfikator rozruchu");
+    QTest::newRow("settings: a value out of range")
+        << QStringLiteral("--ustawienia ZLE")
+        << QStringLiteral("--ustawienia ZLE, linia 2: port przyjmuje liczbę całkowitą od 1 do "
+                          "65535, nie \"0\"");
+    QTest::newRow("settings: a NUL in a value")
+        << QStringLiteral("--ustawienia NUL")
+        << QStringLiteral("--ustawienia NUL, linia 1: nie tekst UTF-8 (bajty \"port=44\\x0066\")");
+    QTest::newRow("settings: a program, not text")
+        << QStringLiteral("--ustawienia BINARNE")
+        << QStringLiteral("--ustawienia BINARNE, linia 1: nie tekst UTF-8 (bajty "
+                          "\"\\x7fELF\\x02\\x01\\x01\\x00");
+    QTest::newRow("settings: megabytes of comments")
+        << QStringLiteral("--ustawienia DUZE")
+        << QStringLiteral("--ustawienia DUZE: za duży na plik ustawień (najwyżej 65536 bajtów)");
+#ifdef Q_OS_UNIX
+    QTest::newRow("settings: a device")
+        << QStringLiteral("--ustawienia /dev/zero")
+        << QStringLiteral("--ustawienia /dev/zero: to nie zwykły plik");
+#endif
 }
 
 void TstKlient::bledneWywolania()
 {
     QFETCH(QString, argumenty);
     QFETCH(QString, komunikat);
+    QTemporaryDir katalog;
+    const std::pair<const char *, QByteArray> pliki[]
+        = {{"ZLE", "# próba\nport=0\n"},
+           {"NUL",
+            QByteArray("port=44\0"
+                       "66\n",
+                       11)},
+           {"BINARNE",
+            QByteArray("\x7f"
+                       "ELF\x02\x01\x01\0\0\0\0",
+                       13)},
+           {"DUZE", QByteArray("# komentarz\n").repeated(10'000)}};
+    for (const auto &[nazwa, tresc] : pliki) {
+        QFile plik(katalog.filePath(QLatin1String(nazwa)));
+        QVERIFY(plik.open(QIODevice::WriteOnly) && plik.write(tresc) == tresc.size());
+        argumenty.replace(QLatin1String(nazwa), plik.fileName());
+        komunikat.replace(QLatin1String(nazwa), plik.fileName());
+    }
     Ustawienia ustawienia;
     QString tekst;
     QCOMPARE(czytajOpcjeKlienta(QStringList {QStringLiteral("klient-synchronizacji")}

@@ -317,6 +317,9 @@ void TstUruchomienie::opcje_data()
         << a("--bez-okna --start --dziennik FIFO") << 2
         << QStringLiteral("serwer-synchronizacji: nie można otworzyć dziennika FIFO: to nie "
                           "zwykły plik");
+    QTest::newRow("a FIFO as the settings: no start that waits for ever")
+        << a("--ustawienia FIFO") << 2
+        << QStringLiteral("serwer-synchronizacji: --ustawienia FIFO: to nie zwykły plik");
 #endif
     QTest::newRow("a port taken, without a window")
         << a("--bez-okna --start --port ZAJETY") << 1

@@ -158,8 +158,9 @@ bool zalezne(const QCommandLineParser &parser, Opcje &opcje, QString &tekst)
     const QString zegar = parser.value(QStringLiteral("zegar"));
     if (parser.isSet(QStringLiteral("zegar")) && zegar != QLatin1String("systemowy")
         && zegar != QLatin1String("wlasny")) {
-        tekst = QStringLiteral("--zegar przyjmuje \"wlasny\" albo \"systemowy\", nie \"%1\"")
-                    .arg(zegar);
+        tekst = QStringLiteral("%1 przyjmuje \"wlasny\" albo \"systemowy\", nie \"%2\"")
+                    .arg(wierszPolecen::nazwaOpcji(QStringLiteral("zegar")),
+                         wierszPolecen::pokaz(zegar));
         return false;
     }
     opcje.zegarSystemowy = zegar == QLatin1String("systemowy");
@@ -201,7 +202,8 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     opcje.dostep.ustawMaksZAdresu(maksZAdresu.value_or(0));
     if (parser.isSet(QStringLiteral("dozwolone"))
         && !opcje.dostep.ustawSieci(parser.value(QStringLiteral("dozwolone")), tekst)) {
-        tekst = QStringLiteral("--dozwolone: ") + tekst;
+        tekst
+            = wierszPolecen::nazwaOpcji(QStringLiteral("dozwolone")) + QStringLiteral(": ") + tekst;
         return Polecenie::Blad;
     }
     // A service starts the server and keeps it in step without a window.

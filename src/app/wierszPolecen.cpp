@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -11,6 +12,39 @@
 namespace wierszPolecen {
 
 namespace {
+
+// Settings an administrator writes are a few lines; a larger file is not
+// one (a device, a log named by mistake), and is not read.
+constexpr qint64 najwiekszeUstawienia = 64 * 1024;
+
+// Where each option read from a settings file came from, "--ustawienia
+// PLIK, linia N", for the errors about its value.
+QHash<QString, QString> zrodla;
+
+// Bytes as an error may show them: printable ASCII as it is, the rest as
+// \xNN, and no more than a few dozen.
+QString pokazBajty(const QByteArray &bajty)
+{
+    constexpr qsizetype najwyzej = 40;
+    QString tekst;
+    for (qsizetype i = 0; i < qMin(bajty.size(), najwyzej); ++i) {
+        const auto b = uchar(bajty[i]);
+        tekst += b >= 0x20 && b < 0x7f && b != '\\'
+            ? QString(QLatin1Char(char(b)))
+            : QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
+    }
+    return bajty.size() > najwyzej ? tekst + QStringLiteral("…") : tekst;
+}
+
+// Whether a line of a settings file is text: UTF-8 with no control
+// character but a tab.
+bool tekstowa(const QByteArray &linia)
+{
+    for (const char c : linia)
+        if ((uchar(c) < 0x20 && c != '\t') || uchar(c) == 0x7f)
+            return false;
+    return QString::fromUtf8(linia).toUtf8() == linia;
+}
 
 // The options every command line has, described in Polish.
 struct OpcjeOgolne
@@ -121,6 +155,8 @@ QString bladParsowania(const QCommandLineParser &parser, const QStringList &argu
 }
 
 // The options of the file named by --ustawienia, added to the arguments.
+// Only a regular file of a few kilobytes is read, and what is wrong with it
+// is named by its line, with its bytes shown safely.
 bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &opcje, QString &blad)
 {
     const QString klucz = QStringLiteral("--ustawienia");
@@ -133,40 +169,63 @@ bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &o
     }
     if (sciezka.isEmpty())
         return true;
+    const QString plikU = QStringLiteral("--ustawienia %1").arg(sciezka);
+    // A FIFO would hold the start for ever, a device never end.
+    const QFileInfo opis(sciezka);
+    if (opis.exists() && !opis.isFile()) {
+        blad = plikU + QStringLiteral(": to nie zwykły plik");
+        return false;
+    }
     QFile plik(sciezka);
-    if (!plik.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        blad = QStringLiteral("--ustawienia: nie można odczytać %1: %2")
-                   .arg(sciezka, plik.errorString());
+    if (!plik.open(QIODevice::ReadOnly)) {
+        blad = QStringLiteral("%1: nie można odczytać: %2").arg(plikU, plik.errorString());
+        return false;
+    }
+    QByteArray dane = plik.read(najwiekszeUstawienia + 1);
+    if (dane.size() > najwiekszeUstawienia) {
+        blad = plikU
+            + QStringLiteral(": za duży na plik ustawień (najwyżej %1 bajtów)")
+                  .arg(najwiekszeUstawienia);
         return false;
     }
     // An editor on Windows may begin the file with a byte order mark.
-    const QStringList linie
-        = QString::fromUtf8(plik.readAll()).remove(QChar(0xfeff)).split(QLatin1Char('\n'));
+    if (dane.startsWith("\xef\xbb\xbf"))
+        dane.remove(0, 3);
+    const QList<QByteArray> linie = dane.split('\n');
     for (qsizetype nr = 0; nr < linie.size(); ++nr) {
-        const QString linia = linie[nr].trimmed();
-        if (linia.isEmpty() || linia.startsWith(QLatin1Char('#'))
-            || linia.startsWith(QLatin1Char(';')))
+        QByteArray surowa = linie[nr];
+        if (surowa.endsWith('\r'))
+            surowa.chop(1);
+        const auto gdzie = QStringLiteral("%1, linia %2").arg(plikU).arg(nr + 1);
+        if (!tekstowa(surowa)) {
+            blad = gdzie
+                + QStringLiteral(": nie tekst UTF-8 (bajty \"%1\")").arg(pokazBajty(surowa));
+            return false;
+        }
+        const QString wiersz = QString::fromUtf8(surowa).trimmed();
+        if (wiersz.isEmpty() || wiersz.startsWith(QLatin1Char('#'))
+            || wiersz.startsWith(QLatin1Char(';')))
             continue;
-        const QString nazwa = linia.section(QLatin1Char('='), 0, 0).trimmed();
-        const QString wartosc = linia.section(QLatin1Char('='), 1).trimmed();
+        const QString nazwa = wiersz.section(QLatin1Char('='), 0, 0).trimmed();
+        const QString wartosc = wiersz.section(QLatin1Char('='), 1).trimmed();
         const auto opcja = std::find_if(opcje.cbegin(), opcje.cend(), [&nazwa](const auto &o) {
             return o.names().constLast() == nazwa;
         });
-        const auto gdzie = QStringLiteral("--ustawienia: %1, linia %2: ").arg(sciezka).arg(nr + 1);
-        if (!linia.contains(QLatin1Char('=')) || opcja == opcje.cend()
+        if (!wiersz.contains(QLatin1Char('=')) || opcja == opcje.cend()
             || nazwa == QLatin1String("ustawienia")) {
             blad = gdzie
-                + QStringLiteral("\"%1\" nie jest ustawieniem (klucz=wartość, klucz to "
-                                 "nazwa opcji)")
-                      .arg(linia);
+                + QStringLiteral(": \"%1\" nie jest ustawieniem (klucz=wartość, klucz to nazwa "
+                                 "opcji)")
+                      .arg(pokazBajty(wiersz.toUtf8()));
             return false;
         }
+        zrodla.insert(nazwa, gdzie);
         if (!opcja->valueName().isEmpty()) {
             argumenty << QStringLiteral("--") + nazwa << wartosc;
         } else if (wartosc == QLatin1String("tak")) {
             argumenty << QStringLiteral("--") + nazwa;
         } else if (wartosc != QLatin1String("nie")) {
-            blad = gdzie + QStringLiteral("%1 przyjmuje \"tak\" albo \"nie\"").arg(nazwa);
+            blad = gdzie + QStringLiteral(": %1 przyjmuje \"tak\" albo \"nie\"").arg(nazwa);
             return false;
         }
     }
@@ -180,6 +239,7 @@ Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
 {
     const OpcjeOgolne ogolne = dodajOgolne(parser, opcjeQt);
     parser.addOptions(wlasne);
+    zrodla.clear();
     if (!dolaczUstawienia(argumenty, wlasne, tekst))
         return Ogolne::Blad;
     if (!parser.parse(argumenty)) {
@@ -187,6 +247,18 @@ Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
         return Ogolne::Blad;
     }
     return sprawdz(parser, ogolne, tekst);
+}
+
+QString nazwaOpcji(const QString &nazwa)
+{
+    const auto zrodlo = zrodla.constFind(nazwa);
+    return zrodlo == zrodla.cend() ? QStringLiteral("--") + nazwa
+                                   : *zrodlo + QStringLiteral(": ") + nazwa;
+}
+
+QString pokaz(const QString &wartosc)
+{
+    return pokazBajty(wartosc.toUtf8());
 }
 
 QString opisZakresu(const Zakres &zakres)

@@ -29,6 +29,13 @@ Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
 // "1-65535, domyślnie 4466"
 QString opisZakresu(const Zakres &zakres);
 
+// An option as an error about its value names it: "--port", or, read from
+// a settings file, "--ustawienia PLIK, linia 3: port".
+QString nazwaOpcji(const QString &nazwa);
+// A value as an error shows it: control characters and bytes beyond ASCII
+// escaped, and no more than a few dozen.
+QString pokaz(const QString &wartosc);
+
 // Whether a value is a number written out plainly: digits, a minus before
 // them, and with `ulamek` a fraction after a point; no sign of plus, no
 // blanks, no exponent, so that what a typo made is never read as meant.
@@ -45,11 +52,11 @@ bool calkowita(const QCommandLineParser &parser, const QString &nazwa, qint64 od
     bool ok = false;
     const qint64 wartosc = parser.value(nazwa).toLongLong(&ok);
     if (!ok || !liczbaWprost(parser.value(nazwa)) || wartosc < od || wartosc > doWartosci) {
-        tekst = QStringLiteral("--%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
-                    .arg(nazwa)
+        tekst = QStringLiteral("%1 przyjmuje liczbę całkowitą od %2 do %3, nie \"%4\"")
+                    .arg(nazwaOpcji(nazwa))
                     .arg(od)
                     .arg(doWartosci)
-                    .arg(parser.value(nazwa));
+                    .arg(pokaz(parser.value(nazwa)));
         return false;
     }
     wynik = T(wartosc);
