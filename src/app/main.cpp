@@ -218,9 +218,7 @@ int main(int argc, char *argv[])
     // The program's own options are read before the toolkit starts, so that
     // help and mistakes need no display. Options it does not know may be
     // the toolkit's, which the application object takes out.
-    QStringList argumenty;
-    for (int i = 0; i < argc; ++i)
-        argumenty << QString::fromLocal8Bit(argv[i]);
+    const QStringList argumenty = argumentyProcesu(argc, argv);
     tlumaczenia::qtPolski(argumenty.value(0));
     Opcje opcje;
     QString tekst;

@@ -127,8 +127,9 @@ QList<QCommandLineOption> opcjeSerwera()
          QStringLiteral("PLIK")},
         {QStringLiteral("ustawienia"),
          QStringLiteral("Czytaj też opcje z PLIKU: linia \"nazwa=wartość\" na opcję (np. "
-                        "port=4466, podsumowanie=tak); opcja nie może być i tam, i w wierszu "
-                        "polecenia."),
+                        "port=%1, podsumowanie=tak); opcja nie może być i tam, i w wierszu "
+                        "polecenia.")
+             .arg(zakresy::port.domyslnie),
          QStringLiteral("PLIK")},
         {QStringLiteral("usluga"),
          QStringLiteral("Działaj jako usługa menedżera usług, który uruchomił program (jak "

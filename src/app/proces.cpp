@@ -14,6 +14,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <shellapi.h>
+
 namespace {
 UINT stronaKodowa = 0; // the console's, before the program changed it
 }
@@ -41,6 +43,25 @@ void przygotujProces()
 #endif
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
+}
+
+QStringList argumentyProcesu(int argc, char *argv[])
+{
+    QStringList argumenty;
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    int ile = 0;
+    if (LPWSTR *wszystkie = CommandLineToArgvW(GetCommandLineW(), &ile)) {
+        for (int i = 0; i < ile; ++i)
+            argumenty << QString::fromWCharArray(wszystkie[i]);
+        LocalFree(wszystkie);
+    }
+#else
+    for (int i = 0; i < argc; ++i)
+        argumenty << QString::fromLocal8Bit(argv[i]);
+#endif
+    return argumenty;
 }
 
 void oznaczUruchomiony(const char *nazwa)

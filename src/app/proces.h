@@ -1,6 +1,8 @@
 #ifndef PROCES_H
 #define PROCES_H
 
+#include <QStringList>
+
 // What a program with many connections sets up before its application
 // object:
 // - room for the descriptors: every connection is one, and desktops start
@@ -14,6 +16,12 @@
 //   the size limit, fail the write instead of ending the program;
 // - on Windows, a console that shows the programs' UTF-8.
 void przygotujProces();
+
+// The program's arguments before an application object exists, whole: on
+// Windows as the system keeps them, in UTF-16, so that a path outside the
+// ANSI code page arrives as it was typed; elsewhere in the locale's
+// encoding, as QCoreApplication::arguments() takes them.
+QStringList argumentyProcesu(int argc, char *argv[]);
 
 // Windows: a named mutex held while the program runs, by which an installer
 // finds it running ("SerwerSynchronizacji", "KlientSynchronizacji"), in the
