@@ -26,8 +26,9 @@ void blad(const QString &tekst)
 }
 
 // Where what was done to this machine's clock outlives the program: the
-// folder systemd gives the service, or on Windows the program's folder of
-// data, for its service. Empty where there is none.
+// folder systemd gives the service, or on Windows the client service's own
+// folder among the program's data, which only it may write. Empty where
+// there is none.
 QString katalogStanu(const Ustawienia &ustawienia)
 {
     const QString systemd = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
@@ -38,8 +39,8 @@ QString katalogStanu(const Ustawienia &ustawienia)
     wchar_t wspolne[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, wspolne)))
         return QString();
-    const QString dane
-        = QDir(QString::fromWCharArray(wspolne)).filePath(QStringLiteral("Serwer Synchronizacji"));
+    const QString dane = QDir(QString::fromWCharArray(wspolne))
+                             .filePath(QStringLiteral("Serwer Synchronizacji/klient"));
     QDir().mkpath(dane);
     return dane;
 #else

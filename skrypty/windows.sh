@@ -253,19 +253,23 @@ sprawdz_instalator() {
     done
     wine reg query "$klucz" /v UninstallString >/dev/null || { nie "no uninstaller among the installed programs"; return 1; }
     grep -q "^port=$port" "$dane/serwer.ini" || { nie "the installation did not keep the server's settings"; return 1; }
+    # The log the settings named in the settings' folder, which the services
+    # may no longer write, follows the server to its own folder.
+    grep -q '^dziennik=C:\\ProgramData\\Serwer Synchronizacji\\serwer\\dziennik.log' "$dane/serwer.ini" \
+        || { nie "the upgrade left the server's log in the settings' folder"; return 1; }
     for usluga in SerwerSynchronizacji KlientSynchronizacji; do
         wine sc query "$usluga" | grep -q RUNNING || { nie "the service $usluga does not run"; return 1; }
     done
     # The client's service, which has no console, keeps its lines beside
     # its state.
-    for _ in $(seq 50); do grep -q 'połączono z' "$dane/klient.log" 2>/dev/null && break; sleep 0.2; done
-    grep -q 'połączono z' "$dane/klient.log" 2>/dev/null \
+    for _ in $(seq 50); do grep -q 'połączono z' "$dane/klient/klient.log" 2>/dev/null && break; sleep 0.2; done
+    grep -q 'połączono z' "$dane/klient/klient.log" 2>/dev/null \
         || { nie "the client's service wrote no connection to klient.log"; return 1; }
 
     # The server's service serves this machine's Linux clients, and its
     # stop tells them.
     timeout 60 "$klient" --port "$port" --exchanges 1 --quiet \
-        || { nie "the server's service served no exchange:"; cat "$dane/dziennik.log" >&2; return 1; }
+        || { nie "the server's service served no exchange:"; cat "$dane/serwer/dziennik.log" >&2; return 1; }
     log="$prefiks/klient-linuksa.log"
     "$klient" --port "$port" >"$log" 2>&1 &
     local pid=$!
@@ -274,7 +278,7 @@ sprawdz_instalator() {
     for _ in $(seq 50); do grep -q 'serwer zatrzymany' "$log" && break; sleep 0.2; done
     kill "$pid"
     grep -q 'serwer zatrzymany' "$log" || { nie "net stop sent no stop notice:"; cat "$log" >&2; return 1; }
-    grep -q ' - Zamknięto serwer' "$dane/dziennik.log" || { nie "the service's log does not end with its stop"; return 1; }
+    grep -q ' - Zamknięto serwer' "$dane/serwer/dziennik.log" || { nie "the service's log does not end with its stop"; return 1; }
 
     # The installed client by hand, where the clock cannot be set: it says
     # what the system refused, and ends as a failure.

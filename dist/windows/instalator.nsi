@@ -32,6 +32,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include Sections.nsh
 !include nsDialogs.nsh
+!include TextFunc.nsh
 !include WordFunc.nsh
 
 !define NAZWA "Serwer Synchronizacji"
@@ -44,9 +45,18 @@ SetCompressor /SOLID lzma
 !define USLUGA_KLIENTA "KlientSynchronizacji"
 !define CZAS_WINDOWS "SYSTEM\CurrentControlSet\Services\W32Time"
 ; With the shell's context "all": the Start menu of all users, and
-; %ProgramData% for the services' settings, state and logs.
+; %ProgramData% for the services' settings, which only administrators may
+; change, and a folder of each service's own (the server's log; the
+; client's state and log), which that service alone may write.
 !define MENU "$SMPROGRAMS\${NAZWA}"
 !define DANE "$APPDATA\${NAZWA}"
+!define DANE_SERWERA "${DANE}\serwer"
+!define DANE_KLIENTA "${DANE}\klient"
+; Well-known accounts, by SID, whatever the system's language.
+!define ADMINISTRATORZY "*S-1-5-32-544"
+!define SYSTEM "*S-1-5-18"
+!define UZYTKOWNICY "*S-1-5-32-545"
+!define USLUGA_LOKALNA "*S-1-5-19"
 !define SC '"$SYSDIR\sc.exe"'
 !define NET '"$SYSDIR\net.exe"'
 
@@ -160,22 +170,74 @@ FunctionEnd
 !insertmacro ZatrzymajDzialajaceFunkcja ""
 !insertmacro ZatrzymajDzialajaceFunkcja "un."
 
-; A service made anew, or pointed at this installation's program again on
-; an upgrade; restarted after a failure (the program ends with a code other
-; than 0 when it fails), the counting of failures begun again after a day.
-!macro UtworzUsluge NAZWA_USLUGI WYSWIETLANA POLECENIE KONTO OPIS
+; A service made anew, or pointed at this installation's program and
+; account again on an upgrade; run as Local Service with only the privileges
+; named and a SID of its own (NT SERVICE\name), by which its own folder is
+; given to it alone; restarted after a failure (the program ends with a
+; code other than 0 when it fails), the counting of failures begun again
+; after a day.
+!macro UtworzUsluge NAZWA_USLUGI WYSWIETLANA POLECENIE OPIS UPRAWNIENIA FOLDER
     !insertmacro CzyJestUsluga ${NAZWA_USLUGI}
     ${If} $0 == 0
-        nsExec::ExecToLog '${SC} config ${NAZWA_USLUGI} binPath= "${POLECENIE}" start= auto'
+        nsExec::ExecToLog '${SC} config ${NAZWA_USLUGI} binPath= "${POLECENIE}" start= auto \
+            obj= "NT AUTHORITY\LocalService" password= ""'
     ${Else}
         nsExec::ExecToLog '${SC} create ${NAZWA_USLUGI} binPath= "${POLECENIE}" start= auto \
-            DisplayName= "${WYSWIETLANA}" obj= "${KONTO}"'
+            DisplayName= "${WYSWIETLANA}" obj= "NT AUTHORITY\LocalService"'
     ${EndIf}
     nsExec::ExecToLog '${SC} description ${NAZWA_USLUGI} "${OPIS}"'
     nsExec::ExecToLog '${SC} failure ${NAZWA_USLUGI} reset= 86400 \
         actions= restart/5000/restart/5000/restart/60000'
     nsExec::ExecToLog '${SC} failureflag ${NAZWA_USLUGI} 1'
+    nsExec::ExecToLog '${SC} privs ${NAZWA_USLUGI} ${UPRAWNIENIA}'
+    nsExec::ExecToLog '${SC} sidtype ${NAZWA_USLUGI} unrestricted'
+    CreateDirectory "${FOLDER}"
+    nsExec::ExecToLog 'icacls "${FOLDER}" /grant:r "NT SERVICE\${NAZWA_USLUGI}:(OI)(CI)M"'
 !macroend
+
+; The settings' folder inherits nothing from %ProgramData%, where any user
+; may create files: administrators and the system change it, users and the
+; services' account read it.
+!macro UprawnieniaDanych
+    CreateDirectory "${DANE}"
+    nsExec::ExecToLog 'icacls "${DANE}" /inheritance:r /grant:r \
+        "${ADMINISTRATORZY}:(OI)(CI)F" "${SYSTEM}:(OI)(CI)F" "${UZYTKOWNICY}:(OI)(CI)RX" \
+        "${USLUGA_LOKALNA}:(OI)(CI)RX"'
+!macroend
+
+; From an installation whose services wrote the settings' folder itself:
+; their files go to their own folders, and the log line the installer first
+; wrote in the server's settings follows its file.
+Function PrzeniesPliki
+    ${If} ${FileExists} "${DANE}\dziennik.log"
+        Rename "${DANE}\dziennik.log" "${DANE_SERWERA}\dziennik.log"
+    ${EndIf}
+    ${If} ${FileExists} "${DANE}\korekty"
+        Rename "${DANE}\korekty" "${DANE_KLIENTA}\korekty"
+    ${EndIf}
+    ${If} ${FileExists} "${DANE}\klient.log"
+        Rename "${DANE}\klient.log" "${DANE_KLIENTA}\klient.log"
+    ${EndIf}
+    ClearErrors
+    FileOpen $0 "${DANE}\serwer.ini" r
+    ${IfThen} ${Errors} ${|} Return ${|}
+    FileOpen $1 "${DANE}\serwer.ini.nowy" w
+    ${Do}
+        ClearErrors
+        FileRead $0 $2
+        ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+        ${TrimNewLines} "$2" $3
+        ${If} $3 == "dziennik=${DANE}\dziennik.log"
+            FileWrite $1 "dziennik=${DANE_SERWERA}\dziennik.log$\r$\n"
+        ${Else}
+            FileWrite $1 $2
+        ${EndIf}
+    ${Loop}
+    FileClose $0
+    FileClose $1
+    Delete "${DANE}\serwer.ini"
+    Rename "${DANE}\serwer.ini.nowy" "${DANE}\serwer.ini"
+FunctionEnd
 
 !macro UsunUsluge NAZWA_USLUGI
     !insertmacro CzyJestUsluga ${NAZWA_USLUGI}
@@ -222,16 +284,20 @@ Section "${NAZWA}" SEC_PROGRAM
     WriteRegDWORD HKLM "${KLUCZ}" "NoModify" 1
     WriteRegDWORD HKLM "${KLUCZ}" "NoRepair" 1
     WriteRegDWORD HKLM "${KLUCZ}" "EstimatedSize" ${ROZMIAR}
-    CreateDirectory "${DANE}"
+    !insertmacro UprawnieniaDanych
 SectionEnd
 
 Section /o "Usługa serwera (bez okna)" SEC_USLUGA_SERWERA
     SetShellVarContext all
     !insertmacro UstawieniaUslugi "${DANE}\serwer.ini" "${SERWER_INI}" \
-        "dziennik=${DANE}\dziennik.log"
+        "dziennik=${DANE_SERWERA}\dziennik.log"
+    ; Local Service may listen on a port and write its own folder: no more is
+    ; needed, so that nothing it is told to write reaches further.
     !insertmacro UtworzUsluge ${USLUGA_SERWERA} "${NAZWA}" \
-        '\"$INSTDIR\${KONSOLA}\" --usluga --ustawienia \"${DANE}\serwer.ini\"' "LocalSystem" \
-        "Serwer synchronizacji czasu bez okna; ustawienia w ${DANE}\serwer.ini."
+        '\"$INSTDIR\${KONSOLA}\" --usluga --ustawienia \"${DANE}\serwer.ini\"' \
+        "Serwer synchronizacji czasu bez okna; ustawienia w ${DANE}\serwer.ini, dziennik w ${DANE_SERWERA}." \
+        "SeChangeNotifyPrivilege/SeCreateGlobalPrivilege" "${DANE_SERWERA}"
+    Call PrzeniesPliki
     WriteRegDWORD HKLM "${KLUCZ}" "UslugaSerwera" 1
     nsExec::ExecToLog '${NET} start ${USLUGA_SERWERA}'
 SectionEnd
@@ -269,14 +335,13 @@ Section /o "Klient: zegar tego komputera jako usługa" SEC_KLIENT
         nsExec::ExecToLog '${NET} stop W32Time'
         nsExec::ExecToLog '${SC} config W32Time start= disabled'
     ${EndIf}
-    ; Local Service holds the right to change the time, and no more is given.
+    ; Local Service holds the right to change the time, and no more is given;
+    ; its state and log in its own folder.
     !insertmacro UtworzUsluge ${USLUGA_KLIENTA} "Klient Synchronizacji" \
         '\"$INSTDIR\${KLIENT}\" --usluga --ustawienia \"${DANE}\klient.ini\"' \
-        "NT AUTHORITY\LocalService" \
-        "Zegar tego komputera uzgadniany z serwerem synchronizacji; ustawienia w ${DANE}\klient.ini."
-    nsExec::ExecToLog '${SC} privs ${USLUGA_KLIENTA} SeSystemtimePrivilege/SeChangeNotifyPrivilege'
-    ; Its state and log in a folder it may write to.
-    nsExec::ExecToLog 'icacls "${DANE}" /grant "*S-1-5-19:(OI)(CI)M"'
+        "Zegar tego komputera uzgadniany z serwerem synchronizacji; ustawienia w ${DANE}\klient.ini." \
+        "SeSystemtimePrivilege/SeChangeNotifyPrivilege" "${DANE_KLIENTA}"
+    Call PrzeniesPliki
     WriteRegDWORD HKLM "${KLUCZ}" "UslugaKlienta" 1
     nsExec::ExecToLog '${NET} start ${USLUGA_KLIENTA}'
 SectionEnd
