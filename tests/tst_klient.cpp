@@ -976,19 +976,21 @@ void TstKlient::bledneWywolania_data()
         << QStringLiteral("--systemowy --host 10.0.0.1 --id-rozruchu a/b")
         << QStringLiteral("--id-rozruchu przyjmuje identyfikator rozruchu");
     QTest::newRow("settings: a value out of range")
-        << QStringLiteral("--ustawienia ZLE")
-        << QStringLiteral("--ustawienia ZLE, linia 2: port przyjmuje liczbę całkowitą od 1 do "
+        << QStringLiteral("--ustawienia PLIK_ZLY")
+        << QStringLiteral("--ustawienia PLIK_ZLY, linia 2: port przyjmuje liczbę całkowitą od 1 do "
                           "65535, nie \"0\"");
     QTest::newRow("settings: a NUL in a value")
-        << QStringLiteral("--ustawienia NUL")
-        << QStringLiteral("--ustawienia NUL, linia 1: nie tekst UTF-8 (bajty \"port=44\\x0066\")");
+        << QStringLiteral("--ustawienia PLIK_ZERO")
+        << QStringLiteral(
+               "--ustawienia PLIK_ZERO, linia 1: nie tekst UTF-8 (bajty \"port=44\\x0066\")");
     QTest::newRow("settings: a program, not text")
-        << QStringLiteral("--ustawienia BINARNE")
-        << QStringLiteral("--ustawienia BINARNE, linia 1: nie tekst UTF-8 (bajty "
+        << QStringLiteral("--ustawienia PLIK_BIN")
+        << QStringLiteral("--ustawienia PLIK_BIN, linia 1: nie tekst UTF-8 (bajty "
                           "\"\\x7fELF\\x02\\x01\\x01\\x00");
     QTest::newRow("settings: megabytes of comments")
-        << QStringLiteral("--ustawienia DUZE")
-        << QStringLiteral("--ustawienia DUZE: za duży na plik ustawień (najwyżej 65536 bajtów)");
+        << QStringLiteral("--ustawienia PLIK_DUZY")
+        << QStringLiteral(
+               "--ustawienia PLIK_DUZY: za duży na plik ustawień (najwyżej 65536 bajtów)");
 #ifdef Q_OS_UNIX
     QTest::newRow("settings: a device")
         << QStringLiteral("--ustawienia /dev/zero")
@@ -1002,16 +1004,16 @@ void TstKlient::bledneWywolania()
     QFETCH(QString, komunikat);
     QTemporaryDir katalog;
     const std::pair<const char *, QByteArray> pliki[]
-        = {{"ZLE", "# próba\nport=0\n"},
-           {"NUL",
+        = {{"PLIK_ZLY", "# próba\nport=0\n"},
+           {"PLIK_ZERO",
             QByteArray("port=44\0"
                        "66\n",
                        11)},
-           {"BINARNE",
+           {"PLIK_BIN",
             QByteArray("\x7f"
                        "ELF\x02\x01\x01\0\0\0\0",
                        13)},
-           {"DUZE", QByteArray("# komentarz\n").repeated(10'000)}};
+           {"PLIK_DUZY", QByteArray("# komentarz\n").repeated(10'000)}};
     for (const auto &[nazwa, tresc] : pliki) {
         QFile plik(katalog.filePath(QLatin1String(nazwa)));
         QVERIFY(plik.open(QIODevice::WriteOnly) && plik.write(tresc) == tresc.size());
