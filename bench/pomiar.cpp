@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -37,9 +38,15 @@ QTextStream wyjscie(stdout);
 class Proces
 {
 public:
-    Proces(const QString &program, const QStringList &argumenty, bool czytajWyjscie = true)
+    Proces(const QString &program, const QStringList &argumenty, bool czytajWyjscie = true,
+           const QString &petla = QString())
     {
         proces.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!petla.isEmpty()) {
+            QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+            srodowisko.insert(QStringLiteral("SERWER_PETLA"), petla);
+            proces.setProcessEnvironment(srodowisko);
+        }
         if (!czytajWyjscie)
             proces.setStandardOutputFile(QProcess::nullDevice());
         proces.start(program, argumenty);
@@ -93,12 +100,12 @@ private:
 
 struct Sciezki
 {
-    QString serwer = QStringLiteral(SERWER_POMIAROWY);
+    QString serwer = QStringLiteral(SERWER_POMIAROWY); // --serwer gives another build's
     QString bazowy = QStringLiteral(BAZOWY);
     QString klient = QStringLiteral(KLIENT);
     QString burza = QStringLiteral(BURZA);
 };
-const Sciezki sciezki;
+Sciezki sciezki;
 
 // The server window in a process of its own; with `deskryptorow`, allowed
 // no more open files than that.
@@ -108,6 +115,17 @@ std::unique_ptr<Proces> serwer(quint16 port, int deskryptorow = 0)
                  QStringLiteral("prlimit"),
                  QStringList {QStringLiteral("--nofile=%1").arg(deskryptorow), sciezki.serwer})
                               : std::make_unique<Proces>(sciezki.serwer, QStringList {});
+    s->linia(QStringLiteral("gotowy"));
+    s->polecenie(QStringLiteral("start %1").arg(port), QStringLiteral("ok"));
+    return s;
+}
+
+// The server as its service runs it, without a window, on `petla`: "epoll"
+// (the programs' own) or "qt".
+std::unique_ptr<Proces> usluga(quint16 port, const QString &petla)
+{
+    auto s = std::make_unique<Proces>(sciezki.serwer, QStringList {QStringLiteral("--bez-okna")},
+                                      true, petla);
     s->linia(QStringLiteral("gotowy"));
     s->polecenie(QStringLiteral("start %1").arg(port), QStringLiteral("ok"));
     return s;
@@ -141,15 +159,30 @@ public:
         return procesy.front()->linia(QStringLiteral("czasy"), ms);
     }
     QList<QStringList> dostepne() { return procesy.front()->dostepne(); }
+    QList<QStringList> wszystkieDostepne()
+    {
+        QList<QStringList> linie;
+        for (const auto &p : procesy)
+            linie << p->dostepne();
+        return linie;
+    }
 
     // Of the next exchange, over all processes: the steady-clock time the
-    // last agreed time was received.
-    qint64 ostatniWynik()
+    // last agreed time was received, and how much staler it came to the
+    // last client than to the first (ms), by how far ahead of the system
+    // clock it was when it came.
+    std::pair<qint64, qint64> ostatniWynik()
     {
         qint64 ostatni = 0;
-        for (const auto &p : procesy)
-            ostatni = std::max(ostatni, p->linia(QStringLiteral("czasy"))[2].toLongLong());
-        return ostatni;
+        qint64 przedMin = std::numeric_limits<qint64>::max();
+        qint64 przedMax = std::numeric_limits<qint64>::min();
+        for (const auto &p : procesy) {
+            const QStringList c = p->linia(QStringLiteral("czasy"));
+            ostatni = std::max(ostatni, c[2].toLongLong());
+            przedMin = std::min(przedMin, c.value(5).toLongLong());
+            przedMax = std::max(przedMax, c.value(6).toLongLong());
+        }
+        return {ostatni, przedMax - przedMin};
     }
 
 private:
@@ -179,15 +212,18 @@ constexpr int wymianPomiaru = 5;
 // Press to the last agreed time received, over the exchanges after a
 // warm-up, for a server spoken to in lines: ours or the baseline.
 QList<double> wymiany(Proces &s, Klienci &k, QList<double> *cpu = nullptr,
-                      QStringList *konce = nullptr, QList<double> *przestoje = nullptr)
+                      QStringList *konce = nullptr, QList<double> *przestoje = nullptr,
+                      QList<double> *stalosci = nullptr)
 {
     QList<double> opoznienia;
     for (int i = 0; i <= wymianPomiaru; ++i) {
         const QStringList w = s.polecenie(QStringLiteral("teraz"), QStringLiteral("wynik"));
-        const qint64 ostatni = k.ostatniWynik();
+        const auto [ostatni, stalosc] = k.ostatniWynik();
         if (i == 0)
             continue; // warm-up
         opoznienia << (ostatni - w[1].toLongLong()) / 1e6;
+        if (stalosci)
+            *stalosci << double(stalosc);
         if (cpu)
             *cpu << w[4].toLongLong() / 1e6;
         if (konce)
@@ -199,6 +235,79 @@ QList<double> wymiany(Proces &s, Klienci &k, QList<double> *cpu = nullptr,
     return opoznienia;
 }
 
+// The baseline's latency at `n` clients, with poll() and with epoll.
+QJsonObject bazoweWymiany(int n)
+{
+    QJsonObject bazowe;
+    for (const QString &sposob : {QStringLiteral("poll"), QStringLiteral("epoll")}) {
+        const quint16 port = wolnyPort();
+        Proces b(sciezki.bazowy, {QString::number(port), QString::number(n), sposob});
+        b.linia(QStringLiteral("gotowy"));
+        auto k = klienci(port, n, true);
+        b.linia(QStringLiteral("klienci"));
+        bazowe[sposob] = mediana(wymiany(b, *k));
+    }
+    return bazowe;
+}
+
+// The server as its service runs it, on Qt's loop and on the programs' own:
+// with many clients connected and synchronization on at the default period,
+// its processor time over `sekund` (the idle cost, which should not grow with
+// the clients), then exchanges at once as in the latency table, against the
+// baselines measured here too.
+QJsonArray uslugi(bool krotko)
+{
+    QJsonArray tabela;
+    QList<int> liczby {1000};
+    if (!krotko)
+        liczby << 5000 << 10000;
+    const int sekund = krotko ? 20 : 120;
+    for (int n : liczby) {
+        const QJsonObject bazowe = bazoweWymiany(n);
+        const double szybszy = std::min(bazowe[QStringLiteral("poll")].toDouble(),
+                                        bazowe[QStringLiteral("epoll")].toDouble());
+        for (const QString &petla : {QStringLiteral("qt"), QStringLiteral("epoll")}) {
+            const quint16 port = wolnyPort();
+            auto s = usluga(port, petla);
+            auto k = klienci(port, n, true);
+            s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
+            const auto cpu = [&] {
+                return s->polecenie(QStringLiteral("stan"), QStringLiteral("stan"))[3].toLongLong();
+            };
+            const qint64 przed = cpu();
+            const qint64 start = monotonicznyNs();
+            std::this_thread::sleep_for(std::chrono::seconds(sekund));
+            const double bezczynny
+                = 100.0 * double(cpu() - przed) / double(monotonicznyNs() - start);
+            // No periodic exchange among those measured: their lines are
+            // read, once the last has surely ended.
+            s->polecenie(QStringLiteral("okres 500"), QStringLiteral("ok"));
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            for (const auto &p : k->wszystkieDostepne())
+                Q_UNUSED(p);
+            s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
+            QList<double> czasy, cpuWymiany, przestoje, stalosci;
+            QStringList konce;
+            czasy = wymiany(*s, *k, &cpuWymiany, &konce, &przestoje, &stalosci);
+            konce.removeDuplicates();
+            tabela.append(
+                QJsonObject {{QStringLiteral("klientow"), n},
+                             {QStringLiteral("petla"), petla},
+                             {QStringLiteral("bezczynny_cpu_proc"), bezczynny},
+                             {QStringLiteral("sekund"), sekund},
+                             {QStringLiteral("mediana_ms"), mediana(czasy)},
+                             {QStringLiteral("cpu_ms"), mediana(cpuWymiany)},
+                             {QStringLiteral("cpu_na_klienta_us"), mediana(cpuWymiany) * 1000 / n},
+                             {QStringLiteral("najdluzszy_przebieg_ms"), najwieksza(przestoje)},
+                             {QStringLiteral("bazowy_ms"), szybszy},
+                             {QStringLiteral("stosunek"), mediana(czasy) / szybszy},
+                             {QStringLiteral("stalosc_ms"), mediana(stalosci)},
+                             {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}});
+        }
+    }
+    return tabela;
+}
+
 // Latency: press to the last agreed time received, ours and the baseline's
 // (with poll() and with epoll), and how long the clients took to register.
 QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
@@ -208,7 +317,7 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
     if (!krotko)
         liczby << 5000 << 10000;
     for (int n : liczby) {
-        QList<double> nasze, cpu, przestoje;
+        QList<double> nasze, cpu, przestoje, stalosci;
         QStringList konce;
         double rejestracjaS = 0;
         {
@@ -219,17 +328,9 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
             s->polecenie(QStringLiteral("klienci %1").arg(n), QStringLiteral("klienci"));
             rejestracjaS = (monotonicznyNs() - start) / 1e9;
             s->polecenie(QStringLiteral("przestoj"), QStringLiteral("przestoj"));
-            nasze = wymiany(*s, *k, &cpu, &konce, &przestoje);
+            nasze = wymiany(*s, *k, &cpu, &konce, &przestoje, &stalosci);
         }
-        QJsonObject bazowe;
-        for (const QString &sposob : {QStringLiteral("poll"), QStringLiteral("epoll")}) {
-            const quint16 port = wolnyPort();
-            Proces b(sciezki.bazowy, {QString::number(port), QString::number(n), sposob});
-            b.linia(QStringLiteral("gotowy"));
-            auto k = klienci(port, n, true);
-            b.linia(QStringLiteral("klienci"));
-            bazowe[sposob] = mediana(wymiany(b, *k));
-        }
+        const QJsonObject bazowe = bazoweWymiany(n);
         const double szybszy = std::min(bazowe[QStringLiteral("poll")].toDouble(),
                                         bazowe[QStringLiteral("epoll")].toDouble());
         QJsonObject wiersz {{QStringLiteral("klientow"), n},
@@ -242,6 +343,7 @@ QJsonArray opoznienia(QJsonObject &wyniki, bool krotko)
                             {QStringLiteral("bazowy_poll_ms"), bazowe[QStringLiteral("poll")]},
                             {QStringLiteral("bazowy_epoll_ms"), bazowe[QStringLiteral("epoll")]},
                             {QStringLiteral("stosunek"), mediana(nasze) / szybszy},
+                            {QStringLiteral("stalosc_ms"), mediana(stalosci)},
                             {QStringLiteral("konce"), QJsonArray::fromStringList(konce)}};
         tabela.append(wiersz);
     }
@@ -531,14 +633,20 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("krotko"),
                       QStringLiteral("Krótsze okresy (10 s zamiast 60 s i 30 s), do prób.")});
     parser.addOption({QStringLiteral("tylko"),
-                      QStringLiteral("Tylko te pomiary: opoznienia, dryf, pamiec, dziennik, burza, "
-                                     "oblezenie, bezczynnosc (po przecinku)."),
+                      QStringLiteral("Tylko te pomiary: opoznienia, usluga, dryf, pamiec, "
+                                     "dziennik, pelne, burza, oblezenie, bezczynnosc (po "
+                                     "przecinku)."),
                       QStringLiteral("lista")});
+    parser.addOption({QStringLiteral("serwer"),
+                      QStringLiteral("Serwer pomiarowy z innej budowy (do porównań przed i po)."),
+                      QStringLiteral("program")});
     parser.process(aplikacja);
     const QStringList tylko
         = parser.value(QStringLiteral("tylko")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     const bool krotko = parser.isSet(QStringLiteral("krotko"));
     const bool json = parser.isSet(QStringLiteral("json"));
+    if (parser.isSet(QStringLiteral("serwer")))
+        sciezki.serwer = parser.value(QStringLiteral("serwer"));
 
     try {
         return mierz(krotko, json, tylko);
@@ -561,8 +669,9 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
                    .arg(wymianPomiaru));
         wiersz(QStringLiteral("| clients | registered in (s) | median | max | server CPU | CPU per "
                               "client (µs) | longest pass | baseline, poll() | baseline, epoll | "
-                              "ratio to the faster | ended with |"));
-        wiersz(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"));
+                              "ratio to the faster | agreed time staler at the last client (ms) "
+                              "| ended with |"));
+        wiersz(QStringLiteral("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"));
         for (const auto &w : opoz) {
             const QJsonObject o = w.toObject();
             const auto liczba = [&o](const char *pole, int miejsc) {
@@ -570,13 +679,47 @@ int mierz(bool krotko, bool json, const QStringList &tylko)
             };
             QStringList konce = o[QStringLiteral("konce")].toVariant().toStringList();
             konce.removeDuplicates();
+            wiersz(
+                QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 | %11 | %12 |")
+                    .arg(o[QStringLiteral("klientow")].toInt())
+                    .arg(liczba("rejestracja_s", 2), liczba("mediana_ms", 2), liczba("max_ms", 2),
+                         liczba("cpu_ms", 2), liczba("cpu_na_klienta_us", 1),
+                         liczba("najdluzszy_przebieg_ms", 0), liczba("bazowy_poll_ms", 2),
+                         liczba("bazowy_epoll_ms", 2))
+                    .arg(liczba("stosunek", 2), liczba("stalosc_ms", 0),
+                         konce.join(QLatin1Char(' '))));
+        }
+    }
+
+    const QJsonArray usl = czy("usluga") ? uslugi(krotko) : QJsonArray();
+    if (czy("usluga"))
+        wyniki[QStringLiteral("usluga")] = usl;
+    if (!json && czy("usluga")) {
+        wiersz(QStringLiteral("\nWithout a window, as the service (summaries only): processor "
+                              "time with the clients connected and an exchange every 20 s, then "
+                              "%1 exchanges at once (ms)")
+                   .arg(wymianPomiaru));
+        wiersz(QStringLiteral("| clients | event loop | CPU while connected (%) | median | server "
+                              "CPU | CPU per client (µs) | longest pass | faster baseline | ratio "
+                              "| agreed time staler at the last client (ms) | ended with |"));
+        wiersz(QStringLiteral("|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---|"));
+        for (const auto &w : usl) {
+            const QJsonObject o = w.toObject();
+            const auto liczba = [&o](const char *pole, int miejsc) {
+                return QString::number(o[QLatin1String(pole)].toDouble(), 'f', miejsc);
+            };
             wiersz(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 | %11 |")
                        .arg(o[QStringLiteral("klientow")].toInt())
-                       .arg(liczba("rejestracja_s", 2), liczba("mediana_ms", 2),
-                            liczba("max_ms", 2), liczba("cpu_ms", 2),
-                            liczba("cpu_na_klienta_us", 1), liczba("najdluzszy_przebieg_ms", 0),
-                            liczba("bazowy_poll_ms", 2), liczba("bazowy_epoll_ms", 2))
-                       .arg(liczba("stosunek", 2), konce.join(QLatin1Char(' '))));
+                       .arg(o[QStringLiteral("petla")].toString() == QLatin1String("qt")
+                                ? QStringLiteral("Qt's")
+                                : QStringLiteral("epoll"),
+                            liczba("bezczynny_cpu_proc", 2), liczba("mediana_ms", 2),
+                            liczba("cpu_ms", 2), liczba("cpu_na_klienta_us", 1),
+                            liczba("najdluzszy_przebieg_ms", 0), liczba("bazowy_ms", 2),
+                            liczba("stosunek", 2))
+                       .arg(liczba("stalosc_ms", 0),
+                            o[QStringLiteral("konce")].toVariant().toStringList().join(
+                                QLatin1Char(' '))));
         }
     }
 

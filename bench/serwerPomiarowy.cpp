@@ -1,6 +1,9 @@
 // The real server window, offscreen, driven line by line from standard input
 // by the benchmark: it presses the window's buttons and reports what the
 // window logged, its memory and its processor time, one line per command.
+// With --bez-okna, the server as its service runs it: no window, only a
+// summary line per exchange, on the loop of the programs without a window
+// (or Qt's, with SERWER_PETLA=qt).
 //
 //   start PORT      press "Rozpocznij", then "Uruchom Synchronizację"
 //   okres S         set the period
@@ -14,6 +17,7 @@
 //                   (watched from the first time it is asked)
 //   koniec          press "Zakończ"
 
+#include "app/petlaEpoll.h"
 #include "app/proces.h"
 #include "narzedzia/narzedzia.h"
 #include "sync/termin.h"
@@ -53,17 +57,31 @@ void odpowiedz(const QString &linia)
 class Sterownik : public QObject
 {
 public:
-    Sterownik()
+    explicit Sterownik(bool bezOkna)
         : wejscie(0, QSocketNotifier::Read)
     {
         gorny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSerwera"));
         dolny = okno.findChild<QTextBrowser *>(QStringLiteral("oknoSynchronizacji"));
-        connect(gorny->document(), &QTextDocument::contentsChange, this, &Sterownik::noweLinie);
         connect(&wejscie, &QSocketNotifier::activated, this, &Sterownik::czytaj);
         // The longest the event loop stood still: the most time between two
         // shots of a 10 ms timer.
         connect(&proba, &QTimer::timeout, this,
                 [this] { najdluzszyPrzestoj = qMax(najdluzszyPrzestoj, odProby.restart()); });
+        if (bezOkna) {
+            // As the service: the lines it passes on, the clients counted by
+            // the registry, looked at while waited for.
+            okno.bezWidoku();
+            okno.tylkoPodsumowania();
+            okno.przekazujLinie([this](QLatin1String, QDate, const QString &linia, usluga::Waga) {
+                liniaUslugi(linia);
+            });
+            connect(&liczenie, &QTimer::timeout, this, [this] {
+                klientow = int(okno.polaczonych());
+                sprawdzKlientow();
+            });
+            return;
+        }
+        connect(gorny->document(), &QTextDocument::contentsChange, this, &Sterownik::noweLinie);
         okno.show();
     }
 
@@ -120,6 +138,7 @@ private:
             odpowiedz(QStringLiteral("ok"));
         } else if (polecenie == QLatin1String("klienci")) {
             oczekiwanychKlientow = liczba;
+            liczenie.start(20);
             sprawdzKlientow();
         } else if (polecenie == QLatin1String("stan")) {
             odpowiedz(QStringLiteral("stan %1 %2 %3 %4")
@@ -173,6 +192,18 @@ private:
         sprawdzKlientow();
     }
 
+    // A line the service passes on: the exchange ends with its summary, which
+    // says nothing of the window, and a line before it when it closed late.
+    void liniaUslugi(const QString &linia)
+    {
+        if (linia.contains(QStringLiteral("----Nie odebrano wszystkich odpowiedzi----")))
+            niewszystkie = true;
+        else if (trwa && linia.contains(QStringLiteral(" - Wymiana: "))) {
+            wszystkie = !std::exchange(niewszystkie, false);
+            koniecWymiany();
+        }
+    }
+
     void koniecWymiany()
     {
         trwa = false;
@@ -195,6 +226,7 @@ private:
     {
         if (oczekiwanychKlientow >= 0 && klientow == oczekiwanychKlientow) {
             oczekiwanychKlientow = -1;
+            liczenie.stop();
             odpowiedz(QStringLiteral("klienci %1").arg(klientow));
         }
     }
@@ -213,7 +245,9 @@ private:
     int klientow = 0;
     int oczekiwanychKlientow = -1;
     bool wszystkie = false;
+    bool niewszystkie = false;
     bool trwa = false;
+    QTimer liczenie;
 };
 
 } // namespace
@@ -222,8 +256,10 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     przygotujProces();
+    const bool bezOkna = argc > 1 && qstrcmp(argv[1], "--bez-okna") == 0;
+    zainstalujPetleEpoll(bezOkna);
     QApplication aplikacja(argc, argv);
-    Sterownik sterownik;
+    Sterownik sterownik(bezOkna);
     odpowiedz(QStringLiteral("gotowy"));
     return QApplication::exec();
 }

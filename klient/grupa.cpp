@@ -205,6 +205,10 @@ void Grupa::poRamce(qint32 kod, QTime czas)
         systemowyPrzyZadaniu = QTime::currentTime();
     } else if (kod == ramka::kodWyniku) {
         ostatniWynikNs = teraz;
+        const qint64 przed = roznicaMs(czas, QTime::currentTime());
+        wynikPrzedMinMs = saWyniki ? qMin(wynikPrzedMinMs, przed) : przed;
+        wynikPrzedMaxMs = saWyniki ? qMax(wynikPrzedMaxMs, przed) : przed;
+        saWyniki = true;
     }
 }
 
@@ -240,13 +244,16 @@ void Grupa::podsumuj()
     }
     if (ustawienia.czasy) {
         // For the benchmark, which runs exchanges back to back: never left out.
-        wypisz(QStringLiteral("czasy %1 %2 %3 %4")
+        wypisz(QStringLiteral("czasy %1 %2 %3 %4 %5 %6")
                    .arg(pierwszeZadanieNs)
                    .arg(ostatniWynikNs)
                    .arg(czasZadania.isValid() ? czasZadania.msecsSinceStartOfDay() : -1)
-                   .arg(systemowyPrzyZadaniu.msecsSinceStartOfDay()),
+                   .arg(systemowyPrzyZadaniu.msecsSinceStartOfDay())
+                   .arg(wynikPrzedMinMs)
+                   .arg(wynikPrzedMaxMs),
                zawsze);
         pierwszeZadanieNs = ostatniWynikNs = 0;
+        saWyniki = false;
     }
     przesunieciaPrzed.clear();
     zadan = 0;

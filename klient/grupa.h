@@ -73,6 +73,12 @@ private:
     // the system clock when it came.
     qint64 pierwszeZadanieNs = 0;
     qint64 ostatniWynikNs = 0;
+    // How far ahead of the system clock each agreed time was when it came,
+    // the least and the most: how much staler it reached the last clients
+    // than the first.
+    qint64 wynikPrzedMinMs = 0;
+    qint64 wynikPrzedMaxMs = 0;
+    bool saWyniki = false;
     QTime czasZadania;
     QTime systemowyPrzyZadaniu;
 };

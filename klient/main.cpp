@@ -1,4 +1,5 @@
 #include "app/konsola.h"
+#include "app/petlaEpoll.h"
 #include "app/proces.h"
 #include "app/sygnaly.h"
 #include "app/tlumaczenia.h"
@@ -75,6 +76,8 @@ int main(int argc, char *argv[])
 {
     przygotujProces();
     oznaczUruchomiony(nazwaUslugiKlienta);
+    // Thousands of simulated clients cost a pass what happens in it.
+    zainstalujPetleEpoll(true);
     QCoreApplication aplikacja(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("klient-synchronizacji"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));

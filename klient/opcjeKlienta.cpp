@@ -148,7 +148,8 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
         {z("timing"),
          z("Po każdej wymianie linia \"czasy\": chwile (zegar monotoniczny, ns) pierwszego "
            "żądania i ostatniego czasu uzgodnionego, czas serwera z żądania i czas systemowy "
-           "w chwili jego nadejścia (ms od północy); dla pomiarów.")},
+           "w chwili jego nadejścia (ms od północy), najmniej i najwięcej, o ile czas "
+           "uzgodniony wyprzedzał zegar systemowy, gdy nadszedł (ms); dla pomiarów.")},
     };
 }
 

@@ -5,6 +5,7 @@
 // and spin boxes, read through its labels and log panes. The window's own
 // timer is stopped; tests run the ticks themselves.
 
+#include "app/petlaEpoll.h"
 #include "narzedzia/narzedzia.h"
 #include "sync/ramka.h"
 #include "window/serwer.h"
@@ -154,6 +155,17 @@ public:
     }
 
     void kliknij(const char *nazwa) { QTest::mouseClick(przycisk(nazwa), Qt::LeftButton); }
+
+    // The window shown and active, as the operator has it; false on the
+    // loop of the programs without a window, which has no window system.
+    [[nodiscard]] bool aktywne()
+    {
+        if (naPetliEpoll())
+            return false;
+        okno.show();
+        okno.activateWindow();
+        return QTest::qWaitForWindowActive(&okno);
+    }
     // The window's tick, run `ile` times; false if the slot could not be run.
     [[nodiscard]] bool tyknij(int ile = 1)
     {
@@ -190,5 +202,18 @@ public:
     QWidget zastepcze; // parent of the stand-ins for missing children
     std::vector<std::unique_ptr<KlientTestowy>> klienci;
 };
+
+// QTEST_MAIN, on the event loop the environment names (SERWER_PETLA=epoll:
+// the one of the programs without a window), so that the suite runs on it
+// as well as on Qt's own.
+#define TEST_SERWERA(Klasa)                                                                        \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        zainstalujPetleEpoll(false);                                                               \
+        QApplication aplikacja(argc, argv);                                                        \
+        Klasa test;                                                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
 
 #endif // STANOWISKO_H

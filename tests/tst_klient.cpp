@@ -1029,5 +1029,5 @@ void TstKlient::bledneWywolania()
     QVERIFY2(tekst.startsWith(komunikat), qPrintable(tekst));
 }
 
-QTEST_MAIN(TstKlient)
+TEST_SERWERA(TstKlient)
 #include "tst_klient.moc"

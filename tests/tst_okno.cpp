@@ -95,8 +95,9 @@ void TstOkno::uklad()
 {
     Stanowisko s;
     s.kliknij("przyciskRozpocznij"); // the address shows
-    s.okno.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.okno));
+    if (!s.aktywne())
+        QSKIP("a window is laid out for a window system, which the loop of the programs "
+              "without a window has not");
     auto *tabela = s.element<QTableView>("tabelaKlientow");
     const int wiersz = tabela->verticalHeader()->defaultSectionSize();
     const int ekran = s.okno.screen()->availableGeometry().height();
@@ -530,5 +531,5 @@ void TstOkno::bezSerweraNieMaSynchronizacji()
              s.etykieta("wartoscCzasu")->text());
 }
 
-QTEST_MAIN(TstOkno)
+TEST_SERWERA(TstOkno)
 #include "tst_okno.moc"

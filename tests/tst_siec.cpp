@@ -115,9 +115,9 @@ void TstSiec::zajetyPort()
 void TstSiec::zatrzymanieIPonowneUruchomienie()
 {
     Stanowisko s;
-    s.okno.show();
-    s.okno.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&s.okno));
+    if (!s.aktywne())
+        QSKIP("the keyboard needs a window system, which the loop of the programs without a "
+              "window has not");
     const auto spacja = [&s](const char *przycisk) {
         s.przycisk(przycisk)->setFocus();
         QTest::keyClick(s.przycisk(przycisk), Qt::Key_Space);
@@ -651,5 +651,5 @@ void TstSiec::zniszczenieZKlientami()
         QTRY_COMPARE(k->gniazdo.state(), QAbstractSocket::UnconnectedState);
 }
 
-QTEST_MAIN(TstSiec)
+TEST_SERWERA(TstSiec)
 #include "tst_siec.moc"

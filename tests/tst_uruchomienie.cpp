@@ -662,5 +662,5 @@ void TstUruchomienie::podsumowanie()
              1);
 }
 
-QTEST_MAIN(TstUruchomienie)
+TEST_SERWERA(TstUruchomienie)
 #include "tst_uruchomienie.moc"

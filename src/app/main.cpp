@@ -1,5 +1,6 @@
 #include "app/konsola.h"
 #include "app/opcje.h"
+#include "app/petlaEpoll.h"
 #include "app/proces.h"
 #include "app/sygnaly.h"
 #include "app/tlumaczenia.h"
@@ -242,6 +243,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // Without a window, a loop whose passes cost what happens, not the number
+    // of clients; a window needs Qt's, which knows its window system.
+    zainstalujPetleEpoll(opcje.bezOkna);
     QApplication aplikacja(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Serwer Synchronizacji"));
     tlumaczenia::zainstaluj(argumenty.value(0));

@@ -84,6 +84,9 @@ public:
     // follows elapsed time).
     void podazajZaZegaremSystemowym() { zaSystemowym = true; }
 
+    // How many clients are connected.
+    qsizetype polaczonych() const { return klienci->size(); }
+
     // Why the last start of the server failed, in the operator's words.
     QString powodNieuruchomienia() const { return bladStartu; }
 
