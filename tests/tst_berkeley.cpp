@@ -26,6 +26,7 @@ private slots:
     void odpowiedzNieLiczySie();
     void czyszczenieWTrakcie();
     void ponad29Odpowiedzi();
+    void zTegoSamegoAdresu();
     void tabelaKlientow();
     void odpowiedzBezCzasu_data();
     void odpowiedzBezCzasu();
@@ -278,6 +279,8 @@ void TstBerkeley::odpowiedzNieLiczySie_data()
     QTest::newRow("after the exchange closed") << QStringLiteral("poZamknieciu") << 1 << 1 << 1;
     QTest::newRow("a second one in the same burst") << QStringLiteral("dwieNaraz") << 1 << 0 << 1;
     QTest::newRow("from a client that came later") << QStringLiteral("pozniejszy") << 0 << 0 << 0;
+    QTest::newRow("asked, then the server stopped and started")
+        << QStringLiteral("poZatrzymaniu") << 0 << 0 << 0;
 }
 
 // A reply from a connection that is not asked, or that has answered, takes
@@ -309,6 +312,11 @@ void TstBerkeley::odpowiedzNieLiczySie()
     } else if (przypadek == QLatin1String("pozniejszy")) {
         nadawca = s.dolacz(0, false);
         QVERIFY(nadawca);
+    } else if (przypadek == QLatin1String("poZatrzymaniu")) {
+        // The stop notice ends the exchange it was asked in.
+        s.kliknij("przyciskZatrzymaj");
+        QTRY_COMPARE(nadawca->odebrane.size(), 2);
+        s.kliknij("przyciskRozpocznij");
     }
     const int odebranych = nadawca->odebrane.size();
     nadawca->gniazdo.write(przed + zbudujRamke(5, t.addSecs(100)));
@@ -331,11 +339,10 @@ void TstBerkeley::odpowiedzNieLiczySie()
     // averaged. The stop notice, sent after, shows that all before it came.
     QVERIFY(s.tyknij(30));
     s.kliknij("przyciskZatrzymaj");
-    QTRY_VERIFY(!nadawca->odebrane.isEmpty()
-                && nadawca->odebrane.constLast().kod == ramka::kodStopu);
+    QTRY_COMPARE(nadawca->odebrane.size(), odebranych + poTaktach - wynikow + 1);
+    QCOMPARE(nadawca->odebrane.constLast().kod, ramka::kodStopu);
     QCOMPARE(ileLinii(s, liniaOdpowiedzi), policzonych);
     QCOMPARE(ileLinii(s, liniaWyniku), poTaktach);
-    QCOMPARE(nadawca->odebrane.size(), odebranych + poTaktach - wynikow + 1);
     if (poTaktach > 0) // +6 s over the server and one reply, never the +100 s
         QVERIFY(s.linieSynchronizacji()
                     .filter(QStringLiteral(" - Średnia:"))
@@ -389,6 +396,32 @@ void TstBerkeley::ponad29Odpowiedzi()
     QCOMPARE(s.linieSynchronizacji().constLast(),
              hms(t) + QStringLiteral(" - Średnia:0  czas:") + hms(t));
     QVERIFY(s.ostatniaSerwera().endsWith(QStringLiteral(" do 35 klientów")));
+}
+
+// Replies left out for their address are not waited for: the last reply
+// counted closes the exchange at once, in its window.
+void TstBerkeley::zTegoSamegoAdresu()
+{
+    Stanowisko s;
+    s.okno.petlaJakInneAdresy();
+    QVERIFY(przygotuj(s, {}));
+    const auto z = [](int i) {
+        return QHostAddress(QStringLiteral("127.0.0.%1").arg(i));
+    };
+    KlientTestowy *a = s.dolacz(0, false, z(2));
+    KlientTestowy *b = s.dolacz(0, false, z(2));
+    KlientTestowy *c = s.dolacz(0, false, z(3));
+    QVERIFY(a && b && c);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(c->odebrane.size(), 1);
+    const QTime t = c->odebrane[0].czas;
+    a->odpowiedz(5, t.addSecs(6));
+    QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
+    b->odpowiedz(5, t.addSecs(60));
+    QTRY_COMPARE(ileLinii(s, QStringLiteral(" - Nie uśredniono godziny od klienta")), 1);
+    c->odpowiedz(5, t);
+    QTRY_COMPARE(ileLinii(s, wszystkie), 1);
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:2  czas:")));
 }
 
 // The lab as the operator sees it, a loopback address standing for each

@@ -60,18 +60,22 @@ namespace {
 
 // The machine's clock as the tests see it: a full local date and time (noon
 // to begin with) that only this object changes, and every change asked of
-// it.
+// it. A slew goes at the system's rate, 500 parts in a million of the
+// monotonic time: one replaced before it is done gives back what it had
+// still to make, as adjtime() does, and a step ends it.
 class FalszywyZegar : public ZegarSystemowy
 {
 public:
     QTime czas() const override { return teraz.time(); }
-    // A slew is made at once, as if the system had all the time it needs.
     int przesun(qint64 ms, qint64 &pozostalo) override
     {
-        pozostalo = 0;
-        return zmien(QStringLiteral("przesun"), ms);
+        pozostalo = zostaloPlynnie();
+        return zmien(QStringLiteral("przesun"), ms, pozostalo, ms);
     }
-    int przestaw(qint64 ms) override { return zmien(QStringLiteral("przestaw"), ms); }
+    int przestaw(qint64 ms) override
+    {
+        return zmien(QStringLiteral("przestaw"), ms, zostaloPlynnie(), 0);
+    }
     qint64 monotonicznyMs() const override { return monotonicznie; }
     QByteArray rozruch() const override { return rozruchMaszyny; }
     QString opisBledu(int) const override { return QStringLiteral("odmowa"); }
@@ -83,13 +87,26 @@ public:
     QStringList zmiany;
 
 private:
-    int zmien(const QString &jak, qint64 ms)
+    qint64 zostaloPlynnie() const
+    {
+        const qint64 zrobiono
+            = qMin(qAbs(plynnie), (monotonicznie - plynnieOd) * plynnieNaMilion / 1'000'000);
+        return plynnie < 0 ? -(qAbs(plynnie) - zrobiono) : plynnie - zrobiono;
+    }
+    // A change is taken whole at once, less what the slew before it is
+    // not to make now.
+    int zmien(const QString &jak, qint64 ms, qint64 niezrobione, qint64 plynneTeraz)
     {
         zmiany << QStringLiteral("%1 %2").arg(jak).arg(ms);
-        if (blad == 0)
-            teraz = teraz.addMSecs(ms);
-        return blad;
+        if (blad != 0)
+            return blad;
+        teraz = teraz.addMSecs(ms - niezrobione);
+        plynnie = plynneTeraz;
+        plynnieOd = monotonicznie;
+        return 0;
     }
+    qint64 plynnie = 0;
+    qint64 plynnieOd = 0;
 };
 
 } // namespace
@@ -370,15 +387,16 @@ void TstKlient::korektaZegara_data()
         << poludnie << L {5000, -3000, 2000} << 1 << zwykle << 0
         << S {z("przestaw 5000"), z("przestaw -3000"), z("przestaw 2000")} << poludnie.addSecs(4)
         << S {skokiem("+5.000"), skokiem("-3.000"), skokiem("+2.000")};
-    // After the start only slews, of what the hour still allows: 1.8 s.
+    // After the start only slews, of what the hour still allows: 1.8 s. A
+    // slew replaced a minute on has made 30 ms of it, which alone count.
     QTest::newRow("later, a large one slewed, cut to the hour's bound")
         << poludnie << L {100, 100, 100, 5000, 5000} << 1 << zwykle << 0
-        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 1500")}
-        << poludnie.addMSecs(1800)
+        << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 1640"),
+              z("przesun 70")}
+        << poludnie.addMSecs(30 + 30 + 30 + 30 + 70)
         << S {plynnie("+0.100"), plynnie("+0.100"), plynnie("+0.100"),
-              plynnie("+5.000") + z(" w części +1.500 s"),
-              z("korekta +5.000 s: odrzucono: w ciągu ostatniej godziny zegar przesunięto już o "
-                "1.800 s, a wolno najwyżej o 1.8 s (--maks-na-godzine)")};
+              plynnie("+5.000") + z(" w części +1.640 s"),
+              plynnie("+5.000") + z(" w części +0.070 s")};
     QTest::newRow("and as much again an hour later")
         << poludnie << L {100, 100, 100, 5000, 5000} << 60 << zwykle << 0
         << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 1800"),
@@ -390,12 +408,13 @@ void TstKlient::korektaZegara_data()
     QTest::newRow("fast convergence: a step once three in a row agree")
         << poludnie << L {100, 100, 100, 5000, 5900, 4950} << 1 << szybko << 0
         << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przestaw 4950")}
-        << poludnie.addMSecs(5250) << S {plynnie("+0.100"),  plynnie("+0.100"),  plynnie("+0.100"),
-                                         czeka("+5.000", 1), czeka("+5.900", 2), skokiem("+4.950")};
+        << poludnie.addMSecs(30 + 30 + 90 + 4950)
+        << S {plynnie("+0.100"),  plynnie("+0.100"),  plynnie("+0.100"),
+              czeka("+5.000", 1), czeka("+5.900", 2), skokiem("+4.950")};
     QTest::newRow("fast convergence: a step the next ones do not confirm")
         << poludnie << L {100, 100, 100, 5000, 100, 5000, 7000, 7000} << 1 << szybko << 0
         << S {z("przesun 100"), z("przesun 100"), z("przesun 100"), z("przesun 100")}
-        << poludnie.addMSecs(400)
+        << poludnie.addMSecs(30 + 30 + 60 + 100)
         << S {plynnie("+0.100"), plynnie("+0.100"),  plynnie("+0.100"),  czeka("+5.000", 1),
               plynnie("+0.100"), czeka("+5.000", 1), czeka("+7.000", 1), czeka("+7.000", 2)};
     QTest::newRow("fast convergence: no more than 1200 s within an hour")
@@ -612,6 +631,8 @@ void TstKlient::serwerZawodzi_data()
     // Asked every 200 ms, the client waits three such gaps, not the longest
     // bound, and says once more when the server speaks again.
     QTest::newRow("asks, then falls silent") << QStringLiteral("milknie");
+    // Stopped by its operator, a server asks nothing: the connection stays.
+    QTest::newRow("stops, asks again later") << QStringLiteral("zatrzymany");
 }
 
 void TstKlient::serwerZawodzi()
@@ -622,6 +643,7 @@ void TstKlient::serwerZawodzi()
     QElapsedTimer czas;
     czas.start();
     QList<qint64> proby;
+    int odpowiedzi = 0; // bytes of the client's answers
     connect(&serwer, &QTcpServer::newConnection, &serwer, [&] {
         while (QTcpSocket *gniazdo = serwer.nextPendingConnection()) {
             proby << czas.elapsed();
@@ -633,11 +655,20 @@ void TstKlient::serwerZawodzi()
                 QTimer::singleShot(200 * i, gniazdo, [gniazdo] {
                     gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0)));
                 });
+            if (jak == QLatin1String("zatrzymany")) {
+                gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0))
+                               + zbudujRamke(ramka::kodStopu, QTime()));
+                QTimer::singleShot(1000, gniazdo, [gniazdo] {
+                    gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 1)));
+                });
+                connect(gniazdo, &QTcpSocket::readyRead, gniazdo,
+                        [gniazdo, &odpowiedzi] { odpowiedzi += int(gniazdo->readAll().size()); });
+            }
         }
     });
     Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
                   std::make_unique<SymulowanyZegarKlienta>(nowyZegar(QTime(12, 0), 0, 0, 0, 0)));
-    klient.ustawGraniceCiszy({300, jak == QLatin1String("milczy") ? 300 : 3000});
+    klient.ustawGraniceCiszy({300, jak == QLatin1String("milknie") ? 3000 : 300});
     QSignalSpy zmiany(&klient, &Klient::zmianaStanu);
     QSignalSpy stany(&klient, &Klient::stan);
     const auto linii = [&zmiany](const char *tresc) {
@@ -646,6 +677,11 @@ void TstKlient::serwerZawodzi()
         });
     };
     klient.polacz();
+    if (jak == QLatin1String("zatrzymany")) {
+        QTRY_COMPARE(odpowiedzi, 2 * ramka::dlugoscRamki); // both requests, on one connection
+        QCOMPARE(proby.size(), 1);
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(proby.size(), jak == QLatin1String("milknie") ? 2 : 3, 8000);
     if (jak == QLatin1String("zrywa")) {
         QVERIFY2(proby[2] - proby[0] >= (1000 + 2000) * 4 / 5 - 50,
@@ -1025,7 +1061,7 @@ void TstKlient::bledneWywolania()
     QCOMPARE(czytajOpcjeKlienta(QStringList {QStringLiteral("klient-synchronizacji")}
                                     + argumenty.split(QLatin1Char(' ')),
                                 ustawienia, tekst),
-             PolecenieKlienta::Blad);
+             wierszPolecen::Polecenie::Blad);
     QVERIFY2(tekst.startsWith(komunikat), qPrintable(tekst));
 }
 

@@ -291,6 +291,9 @@ void TstObliczenia::odczytRamek_data()
     QTest::newRow("length 3 is dropped whole")
         << QByteArray::fromHex("0003aabbcc") + r1 << QList<int> {}
         << QStringList {QStringLiteral("-"), QStringLiteral("5@1000")} << 0 << 0 << 0;
+    QTest::newRow("length 3, the last frame: dropped, nothing held")
+        << QByteArray::fromHex("0003aabbcc") << QList<int> {} << QStringList {QStringLiteral("-")}
+        << 0 << 0 << 0;
     QTest::newRow("length 7 waits for its bytes")
         << QByteArray::fromHex("0007010203") << QList<int> {} << QStringList {} << 7 << 0 << 3;
     QTest::newRow("length 9 keeps step")

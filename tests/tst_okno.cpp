@@ -374,12 +374,18 @@ void TstOkno::zegarZaSystemowym_data()
     QTest::addColumn<QString>("przesuniecie"); // of the system clock, once the server runs
     QTest::addColumn<double>("poS"); // the server clock minus the system clock then
     QTest::addColumn<bool>("przestawiony"); // with a line that says so
-    QTest::addColumn<bool>("milczacy"); // an exchange kept open by a client that never answers
-    QTest::newRow("following, a step of 3 s taken at once") << true << "+3" << 0.0 << true << false;
+    // A client that answers with the request's own time, which an exchange
+    // before the step sends an agreed time: after the step it stands 3 s
+    // from that agreed time, as it moved with the server; or one that never
+    // answers, whose exchange stays open.
+    QTest::addColumn<QString>("klient");
+    QTest::newRow("following, a step of 3 s taken at once")
+        << true << "+3" << 0.0 << true << QStringLiteral("odpowiada");
     QTest::newRow("following, a step taken past the reply window of a silent client")
-        << true << "+3" << 0.0 << true << true;
-    QTest::newRow("by default, the step left alone") << false << "+3" << -3.0 << false << false;
-    QTest::newRow("following, 200 ms closed slowly") << true << "+0.2" << -0.2 << false << false;
+        << true << "+3" << 0.0 << true << QStringLiteral("milczy");
+    QTest::newRow("by default, the step left alone") << false << "+3" << -3.0 << false << QString();
+    QTest::newRow("following, 200 ms closed slowly")
+        << true << "+0.2" << -0.2 << false << QString();
 }
 
 // The system clock moves under the running server (libfaketime re-reads its
@@ -393,7 +399,7 @@ void TstOkno::zegarZaSystemowym()
     QFETCH(QString, przesuniecie);
     QFETCH(double, poS);
     QFETCH(bool, przestawiony);
-    QFETCH(bool, milczacy);
+    QFETCH(QString, klient);
     QTemporaryDir katalog;
     if (!qEnvironmentVariableIsSet("PODROBIONY_CZAS")) {
         const QString plik = katalog.filePath(QStringLiteral("czas"));
@@ -414,11 +420,14 @@ void TstOkno::zegarZaSystemowym()
         return wzor.match(s.etykieta("etykietaKlientow")->text()).captured(1).toDouble();
     };
     QTRY_VERIFY(qAbs(roznica()) < 0.1);
-    if (milczacy) {
+    KlientTestowy *k = nullptr;
+    if (!klient.isEmpty()) {
         s.kliknij("przyciskRozpocznij");
         s.kliknij("przyciskSynch");
-        QVERIFY(s.dolacz(0, false));
+        QVERIFY(k = s.dolacz(0, klient == QLatin1String("odpowiada")));
         s.kliknij("przyciskSynchTeraz");
+        if (k->odpowiada)
+            QTRY_COMPARE(k->odebrane.size(), 2);
     }
     // Replaced whole, never truncated first: libfaketime reads the file on
     // every clock call and gives up on an empty one.
@@ -433,12 +442,21 @@ void TstOkno::zegarZaSystemowym()
     };
     if (przestawiony) {
         QTRY_COMPARE_WITH_TIMEOUT(przestawien(), 1, 2500);
-        // The caption says it until the lab is back with the server clock.
-        QTRY_VERIFY(
-            s.etykieta("etykietaKlientow")
+        // The caption says it until the lab is back with the server clock:
+        // the client, which moved with it, is 3 s from the agreed time it
+        // was sent, and all is at the server clock.
+        const auto powiedziano = [&s] {
+            return s.etykieta("etykietaKlientow")
                 ->text()
                 .contains(QRegularExpression(QStringLiteral(
-                    "; zegar serwera przestawiony za systemowym o \\+[23]\\.\\d{3} s o "))));
+                    "; zegar serwera przestawiony za systemowym o \\+[23]\\.\\d{3} s o ")));
+        };
+        QTRY_VERIFY(powiedziano());
+        if (k && k->odpowiada) {
+            s.kliknij("przyciskSynchTeraz");
+            QTRY_VERIFY(!s.okno.stan().filter(QStringLiteral("od uzgodnionego: +3.0 s")).isEmpty());
+            QTRY_VERIFY(!powiedziano());
+        }
     }
     // The caption says it once a second.
     QTRY_VERIFY2_WITH_TIMEOUT(qAbs(roznica() - poS) < 0.05,
