@@ -400,9 +400,9 @@ double dryf(int ile, int sekund)
         const double steadyMs = l[1].toDouble() / 1e6;
         zadania.append({steadyMs, steadyMs - (serwerMs + przesuniecieDoby)});
     } while (zadania.constLast().first - zadania.constFirst().first < (sekund - 1) * 1000.0);
-    const auto najwczesniej = [&zadania](qsizetype od, qsizetype ile) {
+    const auto najwczesniej = [&zadania](qsizetype od, qsizetype zadan) {
         double wynik = zadania[od].second;
-        for (qsizetype i = od; i < od + ile; ++i)
+        for (qsizetype i = od; i < od + zadan; ++i)
             wynik = std::min(wynik, zadania[i].second);
         return wynik;
     };

@@ -25,107 +25,123 @@ qint64 rozrzut(const QList<qint64> &wartosci)
     return *najwieksza - *najmniejsza;
 }
 
-Grupa::Grupa(const Ustawienia &ustawienia, QObject *parent)
+Grupa::Grupa(const Ustawienia &wybrane, QObject *parent)
     : QObject(parent)
-    , ustawienia(ustawienia)
-    , wynikiKlientow(std::size_t(ustawienia.liczba), 0)
+    , ustawienia(wybrane)
+    , wynikiKlientow(std::size_t(wybrane.liczba), 0)
 {
+    if (ustawienia.systemowy)
+        przygotujZegarSystemowy();
     QRandomGenerator los(ustawienia.ziarno);
-    const bool losowo = ustawienia.rozrzutS > 0;
     const QDateTime chwila = QDateTime::currentDateTime();
-    const QTime teraz = chwila.time();
-    const qint32 strefa = chwila.offsetFromUtc();
-    if (ustawienia.systemowy) {
-        systemowy = std::make_unique<ZegarSystemowyMaszyny>();
-        systemowy->ustawRozruch(ustawienia.rozruch);
-        if (!ZegarSystemowyMaszyny::mozeZmieniac() && !this->ustawienia.polityka.bezZmian) {
-            wypisz(QStringLiteral("ten system nie pozwala ustawiać zegara (brak adjtime i "
-                                  "clock_settime): tylko pomiar"),
-                   0, usluga::Ostrzezenie);
-            this->ustawienia.polityka.bezZmian = true;
-        }
-        const QString inny = ZegarSystemowyMaszyny::innaUslugaCzasu();
-        if (!inny.isEmpty())
-            wypisz(QStringLiteral("działa też %1, która ustawia ten sam zegar: dwa programy "
-                                  "przestawiałyby go nawzajem; zatrzymaj ją i wyłącz (instalator "
-                                  "klienta robi to sam)")
-                       .arg(inny),
-                   0, usluga::Ostrzezenie);
-        if (!this->ustawienia.polityka.bezZmian && systemowy->zakonczPozostawione())
-            wypisz(QStringLiteral("zakończono płynną korektę zegara, którą zostawiło poprzednie, "
-                                  "przerwane uruchomienie"),
-                   0, usluga::Uwaga);
-    }
-    for (int i = 0; i < ustawienia.liczba; ++i) {
-        std::unique_ptr<ZegarKlienta> zegar;
-        if (systemowy) {
-            auto wlasny = std::make_unique<ZegarMaszyny>(
-                *systemowy, this->ustawienia.polityka,
-                [this, i](const QString &l, usluga::Waga waga) { wypisz(l, quint32(i + 1), waga); },
-                ustawienia.plikStanu, [] { QCoreApplication::exit(kodBezZmianyZegara); });
-            maszyna = wlasny.get();
-            zegar = std::move(wlasny);
-        } else {
-            const double przesuniecie = ustawienia.przesuniecieS
-                + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
-            const double dryf = losowo && ustawienia.dryfPpm != 0
-                ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
-                : ustawienia.dryfPpm;
-            zegar = std::make_unique<SymulowanyZegarKlienta>(
-                nowyZegar(teraz, qint64(przesuniecie * 1000), dryf, monotonicznyNs(), strefa));
-        }
-        auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
-        klienci.push_back(klient);
-        const auto wypiszKlienta
-            = [this, i](const QString &l, usluga::Waga waga = usluga::Informacja) {
-                  wypisz(l, quint32(i + 1), waga);
-              };
-        // Quiet, many clients say how many are connected, once a second at
-        // most, rather than each its own change.
-        if (!ustawienia.cicho || ustawienia.liczba == 1)
-            connect(klient, &Klient::zmianaStanu, this, wypiszKlienta);
-        else
-            connect(klient, &Klient::zmianaStanu, &stanGrupy, qOverload<>(&QTimer::start));
-        if (!ustawienia.cicho)
-            connect(klient, &Klient::zdarzenie, this,
-                    [wypiszKlienta](const QString &l) { wypiszKlienta(l); });
-        connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
-        connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
-        connect(klient, &Klient::odpowiedziano, this,
-                [this, i](QTime zadanie, qint64 przesuniecie) {
-                    poOdpowiedzi(i, zadanie, przesuniecie);
-                });
-        connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
-        // One connection, as a service has: its status says whether it is in
-        // step with a server or waits for one.
-        if (ustawienia.liczba == 1)
-            connect(klient, &Klient::stan, this, [](const QString &opis) {
-                usluga::powiadom(QByteArray("STATUS=" + opis.toUtf8()).constData());
-            });
-        if (ustawienia.czasy)
-            connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
-    }
+    for (int i = 0; i < ustawienia.liczba; ++i)
+        dodajKlienta(i, systemowy ? zegarMaszyny(i) : zegarSymulowany(los, chwila));
     odStartu.start();
     podsumowanie.setInterval(60'000);
     connect(&podsumowanie, &QTimer::timeout, this, &Grupa::podsumujPominiete);
     podsumowanie.start();
     stanGrupy.setSingleShot(true);
     stanGrupy.setInterval(1000);
-    connect(&stanGrupy, &QTimer::timeout, this, [this] {
-        if (polaczonych == zgloszonychPolaczonych)
-            return;
-        zgloszonychPolaczonych = polaczonych;
-        wypisz(QStringLiteral("połączonych klientów: %1 z %2%3")
-                   .arg(polaczonych)
-                   .arg(klienci.size())
-                   .arg(polaczonych == 0 ? QStringLiteral(" (serwer niedostępny, ponawiam coraz "
-                                                          "rzadziej, najrzadziej co 5 minut)")
-                                         : QString()),
-               0, polaczonych == 0 ? usluga::Ostrzezenie : usluga::Informacja);
-    });
+    connect(&stanGrupy, &QTimer::timeout, this, &Grupa::powiedzIluPolaczonych);
     cisza.setSingleShot(true);
     cisza.setInterval(500);
     connect(&cisza, &QTimer::timeout, this, &Grupa::podsumuj);
+}
+
+// This machine's clock, and what stands in the way of keeping it.
+void Grupa::przygotujZegarSystemowy()
+{
+    systemowy = std::make_unique<ZegarSystemowyMaszyny>();
+    systemowy->ustawRozruch(ustawienia.rozruch);
+    if (!ZegarSystemowyMaszyny::mozeZmieniac() && !ustawienia.polityka.bezZmian) {
+        wypisz(QStringLiteral("ten system nie pozwala ustawiać zegara (brak adjtime i "
+                              "clock_settime): tylko pomiar"),
+               0, usluga::Ostrzezenie);
+        ustawienia.polityka.bezZmian = true;
+    }
+    const QString inny = ZegarSystemowyMaszyny::innaUslugaCzasu();
+    if (!inny.isEmpty())
+        wypisz(QStringLiteral("działa też %1, która ustawia ten sam zegar: dwa programy "
+                              "przestawiałyby go nawzajem; zatrzymaj ją i wyłącz (instalator "
+                              "klienta robi to sam)")
+                   .arg(inny),
+               0, usluga::Ostrzezenie);
+    if (!ustawienia.polityka.bezZmian && systemowy->zakonczPozostawione())
+        wypisz(QStringLiteral("zakończono płynną korektę zegara, którą zostawiło poprzednie, "
+                              "przerwane uruchomienie"),
+               0, usluga::Uwaga);
+}
+
+std::unique_ptr<ZegarKlienta> Grupa::zegarMaszyny(int i)
+{
+    auto wlasny = std::make_unique<ZegarMaszyny>(
+        *systemowy, ustawienia.polityka,
+        [this, i](const QString &l, usluga::Waga waga) { wypisz(l, quint32(i + 1), waga); },
+        ustawienia.plikStanu, [] { QCoreApplication::exit(kodBezZmianyZegara); });
+    maszyna = wlasny.get();
+    return wlasny;
+}
+
+// A simulated clock, as far off and drifting as the options say, at random
+// within the spread.
+std::unique_ptr<ZegarKlienta> Grupa::zegarSymulowany(QRandomGenerator &los, const QDateTime &chwila)
+{
+    const bool losowo = ustawienia.rozrzutS > 0;
+    const double przesuniecie = ustawienia.przesuniecieS
+        + (losowo ? los.bounded(2 * ustawienia.rozrzutS) - ustawienia.rozrzutS : 0.0);
+    const double dryf = losowo && ustawienia.dryfPpm != 0
+        ? los.bounded(2 * std::abs(ustawienia.dryfPpm)) - std::abs(ustawienia.dryfPpm)
+        : ustawienia.dryfPpm;
+    return std::make_unique<SymulowanyZegarKlienta>(
+        nowyZegar(chwila.time(), qint64(przesuniecie * 1000), dryf, monotonicznyNs(),
+                  chwila.offsetFromUtc()));
+}
+
+// Client `i`, with the clock it reports, and what the group hears from it.
+void Grupa::dodajKlienta(int i, std::unique_ptr<ZegarKlienta> zegar)
+{
+    auto *klient = new Klient(i + 1, ustawienia.host, ustawienia.port, std::move(zegar), this);
+    klienci.push_back(klient);
+    const auto wypiszKlienta = [this, i](const QString &l, usluga::Waga waga = usluga::Informacja) {
+        wypisz(l, quint32(i + 1), waga);
+    };
+    // Quiet, many clients say how many are connected, once a second at
+    // most, rather than each its own change.
+    if (!ustawienia.cicho || ustawienia.liczba == 1)
+        connect(klient, &Klient::zmianaStanu, this, wypiszKlienta);
+    else
+        connect(klient, &Klient::zmianaStanu, &stanGrupy, qOverload<>(&QTimer::start));
+    if (!ustawienia.cicho)
+        connect(klient, &Klient::zdarzenie, this,
+                [wypiszKlienta](const QString &l) { wypiszKlienta(l); });
+    connect(klient, &Klient::polaczono, this, [this] { ++polaczonych; });
+    connect(klient, &Klient::rozlaczono, this, [this] { --polaczonych; });
+    connect(klient, &Klient::odpowiedziano, this, [this, i](QTime zadanie, qint64 przesuniecie) {
+        poOdpowiedzi(i, zadanie, przesuniecie);
+    });
+    connect(klient, &Klient::ustawiono, this, [this, i] { poUstawieniu(i); });
+    // One connection, as a service has: its status says whether it is in
+    // step with a server or waits for one.
+    if (ustawienia.liczba == 1)
+        connect(klient, &Klient::stan, this, [](const QString &opis) {
+            usluga::powiadom(QByteArray("STATUS=" + opis.toUtf8()).constData());
+        });
+    if (ustawienia.czasy)
+        connect(klient, &Klient::odebrano, this, &Grupa::poRamce);
+}
+
+void Grupa::powiedzIluPolaczonych()
+{
+    if (polaczonych == zgloszonychPolaczonych)
+        return;
+    zgloszonychPolaczonych = polaczonych;
+    wypisz(QStringLiteral("połączonych klientów: %1 z %2%3")
+               .arg(polaczonych)
+               .arg(klienci.size())
+               .arg(polaczonych == 0 ? QStringLiteral(" (serwer niedostępny, ponawiam coraz "
+                                                      "rzadziej, najrzadziej co 5 minut)")
+                                     : QString()),
+           0, polaczonych == 0 ? usluga::Ostrzezenie : usluga::Informacja);
 }
 
 // The clients go first: the clock of this machine's keeps its state as it

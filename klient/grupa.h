@@ -21,6 +21,8 @@
 #include <vector>
 
 class Klient;
+class QDateTime;
+class QRandomGenerator;
 
 // All the clients of one run. After every exchange of simulated clients it
 // prints how many answered and how far apart their clocks were before the
@@ -31,11 +33,16 @@ class Grupa : public QObject
     Q_OBJECT
 
 public:
-    explicit Grupa(const Ustawienia &ustawienia, QObject *parent = nullptr);
+    explicit Grupa(const Ustawienia &wybrane, QObject *parent = nullptr);
     ~Grupa() override;
     void uruchom();
 
 private:
+    void przygotujZegarSystemowy();
+    std::unique_ptr<ZegarKlienta> zegarMaszyny(int i);
+    std::unique_ptr<ZegarKlienta> zegarSymulowany(QRandomGenerator &los, const QDateTime &chwila);
+    void dodajKlienta(int i, std::unique_ptr<ZegarKlienta> zegar);
+    void powiedzIluPolaczonych();
     // A line about client `klucz` (0: the group); at most a few a second of
     // each, so that a server cannot fill a disk through them. Lines `zawsze`
     // (the benchmark's, and what was left out) are never left out.

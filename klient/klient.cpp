@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <utility>
 
-Klient::Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
-               QObject *parent)
+Klient::Klient(int numer, const QString &hostSerwera, quint16 portSerwera,
+               std::unique_ptr<ZegarKlienta> zegarKlienta, QObject *parent)
     : QObject(parent)
-    , zegar(std::move(zegar))
-    , host(host)
-    , port(port)
+    , zegar(std::move(zegarKlienta))
+    , host(hostSerwera)
+    , port(portSerwera)
     , nr(numer)
 {
     // What a server sends faster than it is read waits in the system's
@@ -127,10 +127,10 @@ void Klient::poZmianieStanu(QAbstractSocket::SocketState nowy)
         const qint64 zaMs = nastepnaProba();
         emit stan(QStringLiteral("czekam na serwer: %1").arg(stanTeraz));
         // A line per change, and while nothing changes one an hour.
-        const qint64 teraz = monotonicznyMs();
-        if (stanTeraz != zgloszonyStan || teraz - zgloszonoMs >= 3'600'000) {
+        const qint64 terazMs = monotonicznyMs();
+        if (stanTeraz != zgloszonyStan || terazMs - zgloszonoMs >= 3'600'000) {
             zgloszonyStan = stanTeraz;
-            zgloszonoMs = teraz;
+            zgloszonoMs = terazMs;
             emit zmianaStanu(opis(QStringLiteral("%1, ponawiam za %2 s")
                                       .arg(stanTeraz)
                                       .arg(double(zaMs) / 1000, 0, 'f', 1)),
@@ -161,13 +161,13 @@ void Klient::potwierdz()
 // requests tell.
 void Klient::zadanieNadeszlo()
 {
-    const qint64 teraz = monotonicznyMs();
+    const qint64 terazMs = monotonicznyMs();
     if (zadanieOdebranoMs >= 0) {
-        odstepyZadan.append(teraz - zadanieOdebranoMs);
+        odstepyZadan.append(terazMs - zadanieOdebranoMs);
         if (odstepyZadan.size() > 5)
             odstepyZadan.removeFirst();
     }
-    zadanieOdebranoMs = teraz;
+    zadanieOdebranoMs = terazMs;
     cisza.start(int(granicaCiszyMs()));
 }
 
@@ -224,15 +224,15 @@ void Klient::czytaj()
         // A server sends a frame or two an exchange: of a flood no more
         // than this many a second are read, and the rest wait, which costs
         // no time, and the server's sending waits with them.
-        const qint64 teraz = monotonicznyMs();
-        if (teraz / 1000 != sekundaRamek) {
-            sekundaRamek = teraz / 1000;
+        const qint64 terazMs = monotonicznyMs();
+        if (terazMs / 1000 != sekundaRamek) {
+            sekundaRamek = terazMs / 1000;
             ramekWSekundzie = 0;
         }
         if (ramekWSekundzie >= ramekNaSekunde) {
             odpowiedz();
             if (!wstrzymany.isActive())
-                wstrzymany.start(int(1000 - teraz % 1000));
+                wstrzymany.start(int(1000 - terazMs % 1000));
             return;
         }
         ++ramekWSekundzie;

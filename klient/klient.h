@@ -47,8 +47,8 @@ public:
     };
     void ustawGraniceCiszy(GraniceCiszy granice) { graniceCiszy = granice; }
 
-    Klient(int numer, const QString &host, quint16 port, std::unique_ptr<ZegarKlienta> zegar,
-           QObject *parent = nullptr);
+    Klient(int numer, const QString &hostSerwera, quint16 portSerwera,
+           std::unique_ptr<ZegarKlienta> zegarKlienta, QObject *parent = nullptr);
     ~Klient() override;
 
     void polacz();

@@ -204,13 +204,14 @@ WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qin
     return {znane ? WczytanieStanu::TenRozruch : WczytanieStanu::BezRozruchu};
 }
 
-ZegarMaszyny::ZegarMaszyny(ZegarSystemowy &systemowy, const PolitykaKorekty &polityka,
-                           Wypisz wypisz, const QString &plikStanu, std::function<void()> poddajSie)
-    : systemowy(systemowy)
-    , polityka(polityka)
-    , wypisz(std::move(wypisz))
-    , plikStanu(plikStanu)
-    , poddajSie(std::move(poddajSie))
+ZegarMaszyny::ZegarMaszyny(ZegarSystemowy &zegarSystemu, const PolitykaKorekty &dozwolone,
+                           Wypisz wypisywanie, const QString &sciezkaStanu,
+                           std::function<void()> przyPoddaniu)
+    : systemowy(zegarSystemu)
+    , polityka(dozwolone)
+    , wypisz(std::move(wypisywanie))
+    , plikStanu(sciezkaStanu)
+    , poddajSie(std::move(przyPoddaniu))
 {
     wczytaj();
 }
@@ -308,6 +309,25 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
     const QString poczatek
         = QStringLiteral("korekta ") + opisKorekty(korekta) + QStringLiteral(": ");
     const qint64 teraz = systemowy.monotonicznyMs();
+    if (!przyjmuje(poczatek, teraz))
+        return false;
+    const Decyzja decyzja = sposobKorekty(korekta, polityka, stan, teraz);
+    // Past the start's steps the count no longer decides anything.
+    niezapisany = niezapisany || stan.uzgodnionych <= polityka.skokowNaStarcie + 1;
+    if (decyzja.sposob != Sposob::Plynnie && decyzja.sposob != Sposob::Skokiem) {
+        if (niezapisany)
+            zachowaj(stan);
+        const auto [tresc, waga] = dlaczegoBezZmiany(decyzja.sposob, teraz);
+        wypisz(poczatek + tresc, waga);
+        return decyzja.sposob == Sposob::BezZmiany;
+    }
+    return zmien(decyzja, korekta, poczatek, teraz);
+}
+
+// Whether an agreed time is taken now: at most every 5 s, and not while a
+// refused change waits to be tried again.
+bool ZegarMaszyny::przyjmuje(const QString &poczatek, qint64 teraz)
+{
     if (przyjetoMs >= 0 && teraz - przyjetoMs < PolitykaKorekty::najkrotszyOdstepMs) {
         if (!std::exchange(zaWczesniePowiedziane, true))
             wypisz(poczatek
@@ -328,53 +348,50 @@ bool ZegarMaszyny::ustaw(QTime uzgodniony)
                usluga::Ostrzezenie);
         return false;
     }
+    return true;
+}
 
-    const Decyzja decyzja = sposobKorekty(korekta, polityka, stan, teraz);
-    const bool start = naStarcie(polityka, stan.uzgodnionych);
-    // Past the start's steps the count no longer decides anything.
-    niezapisany = niezapisany || stan.uzgodnionych <= polityka.skokowNaStarcie + 1;
-    const auto bezZmiany = [&](const QString &tresc, usluga::Waga waga) {
-        if (niezapisany)
-            zachowaj(stan);
-        wypisz(poczatek + tresc, waga);
-    };
-    switch (decyzja.sposob) {
+// Why the clock is left as it is, and how serious that is.
+std::pair<QString, usluga::Waga> ZegarMaszyny::dlaczegoBezZmiany(Sposob sposob, qint64 teraz)
+{
+    switch (sposob) {
     case Sposob::BezZmian:
-        bezZmiany(QStringLiteral("nie zastosowano, tylko pomiar"), usluga::Informacja);
-        return false;
+        return {QStringLiteral("nie zastosowano, tylko pomiar"), usluga::Informacja};
     case Sposob::BezZmiany:
-        bezZmiany(QStringLiteral("zegar zgodny, bez zmiany"), usluga::Informacja);
-        return true;
+        return {QStringLiteral("zegar zgodny, bez zmiany"), usluga::Informacja};
     case Sposob::Odrzucona:
-        bezZmiany(QStringLiteral("odrzucono, większa niż %1 s (--maks-korekta): serwer może "
-                                 "działać w innej strefie czasowej albo to nie ten serwer, a "
-                                 "zegar tak odległy trzeba ustawić ręcznie")
-                      .arg(polityka.maksKorektaMs / 1000),
-                  usluga::Ostrzezenie);
-        return false;
+        return {QStringLiteral("odrzucono, większa niż %1 s (--maks-korekta): serwer może "
+                               "działać w innej strefie czasowej albo to nie ten serwer, a "
+                               "zegar tak odległy trzeba ustawić ręcznie")
+                    .arg(polityka.maksKorektaMs / 1000),
+                usluga::Ostrzezenie};
     case Sposob::Niepotwierdzona:
-        bezZmiany(QStringLiteral("odrzucono na razie: po pierwszych %1 czasach uzgodnionych "
-                                 "zegar jest przestawiany (o %2 s i więcej, --prog-skoku) "
-                                 "dopiero, gdy zgodzą się na to %3 kolejne wymiany; zgodnych "
-                                 "dotąd: %4")
-                      .arg(polityka.skokowNaStarcie)
-                      .arg(double(polityka.progSkokuMs) / 1000)
-                      .arg(PolitykaKorekty::potwierdzen)
-                      .arg(stan.niepotwierdzone.size()),
-                  usluga::Ostrzezenie);
-        return false;
+        return {QStringLiteral("odrzucono na razie: po pierwszych %1 czasach uzgodnionych "
+                               "zegar jest przestawiany (o %2 s i więcej, --prog-skoku) "
+                               "dopiero, gdy zgodzą się na to %3 kolejne wymiany; zgodnych "
+                               "dotąd: %4")
+                    .arg(polityka.skokowNaStarcie)
+                    .arg(double(polityka.progSkokuMs) / 1000)
+                    .arg(PolitykaKorekty::potwierdzen)
+                    .arg(stan.niepotwierdzone.size()),
+                usluga::Ostrzezenie};
     case Sposob::PonadGodzine:
-        bezZmiany(QStringLiteral("odrzucono: w ciągu ostatniej godziny zegar przesunięto już "
-                                 "o %1, a wolno najwyżej o %2 s (--maks-na-godzine)")
-                      .arg(opisKorekty(stan.wGodzinie(teraz)).mid(1))
-                      .arg(double(polityka.maksNaGodzineMs) / 1000),
-                  usluga::Ostrzezenie);
-        return false;
     case Sposob::Plynnie:
     case Sposob::Skokiem:
         break;
     }
+    return {QStringLiteral("odrzucono: w ciągu ostatniej godziny zegar przesunięto już o %1, "
+                           "a wolno najwyżej o %2 s (--maks-na-godzine)")
+                .arg(opisKorekty(stan.wGodzinie(teraz)).mid(1))
+                .arg(double(polityka.maksNaGodzineMs) / 1000),
+            usluga::Ostrzezenie};
+}
 
+// The clock slewed or stepped, the change on its way to the disk first.
+bool ZegarMaszyny::zmien(const Decyzja &decyzja, qint64 korekta, const QString &poczatek,
+                         qint64 teraz)
+{
+    const bool start = naStarcie(polityka, stan.uzgodnionych);
     // On its way to the disk before the clock moves, as if made: a crash in
     // between must not give the change again.
     StanKorekty zmieniony = stan;

@@ -147,8 +147,8 @@ class ZegarMaszyny : public ZegarKlienta
 {
 public:
     using Wypisz = std::function<void(const QString &linia, usluga::Waga waga)>;
-    ZegarMaszyny(ZegarSystemowy &systemowy, const PolitykaKorekty &polityka, Wypisz wypisz,
-                 const QString &plikStanu = QString(), std::function<void()> poddajSie = {});
+    ZegarMaszyny(ZegarSystemowy &zegarSystemu, const PolitykaKorekty &dozwolone, Wypisz wypisywanie,
+                 const QString &sciezkaStanu = QString(), std::function<void()> przyPoddaniu = {});
     ~ZegarMaszyny() override;
     QTime czas() const override;
     bool ustaw(QTime uzgodniony) override;
@@ -157,6 +157,9 @@ public:
 
 private:
     void wczytaj();
+    bool przyjmuje(const QString &poczatek, qint64 teraz);
+    std::pair<QString, usluga::Waga> dlaczegoBezZmiany(Sposob sposob, qint64 teraz);
+    bool zmien(const Decyzja &decyzja, qint64 korekta, const QString &poczatek, qint64 teraz);
     void zachowaj(const StanKorekty &doZapisu);
     bool zawiodlaZmiana(int blad, const QString &poczatek, qint64 teraz);
 

@@ -70,6 +70,59 @@ bool doPlikuUslugi(const QString &katalog, QString &powod)
 #endif
 }
 
+// This machine's clock: without the privilege to change it, measuring only
+// is all a run by hand can do, while a service that cannot do what it is for
+// stops (false), and is not started again; what was done to the clock
+// outlives the program where the service has a folder for it, so that a
+// restart grants no new steps.
+bool przygotujZegarMaszyny(Ustawienia &ustawienia)
+{
+    if (!ustawienia.systemowy || ustawienia.polityka.bezZmian)
+        return true;
+    if (ZegarSystemowyMaszyny::mozeZmieniac() && !ZegarSystemowyMaszyny::maUprawnienie()) {
+        const QString linia = QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")
+                                  .arg(wskazowkaUprawnien());
+        if (usluga::jakoUsluga()) {
+            blad(linia + QStringLiteral("; usługa kończy pracę"));
+            return false;
+        }
+        wypiszLinie(stdout, linia + QStringLiteral("; odtąd tylko pomiar"));
+        ustawienia.polityka.bezZmian = true;
+        return true;
+    }
+    const QString katalog = katalogStanu(ustawienia);
+    if (!katalog.isEmpty())
+        ustawienia.plikStanu = QDir(katalog).filePath(QStringLiteral("korekty"));
+    else
+        wypiszLinie(stdout,
+                    QStringLiteral("bez katalogu stanu (daje go usługa) klient zaczyna od nowa: "
+                                   "po każdym uruchomieniu znów %1 skoki na starcie i pełna "
+                                   "godzina")
+                        .arg(ustawienia.polityka.skokowNaStarcie));
+    return true;
+}
+
+// The clients, until the system asks the program to end (SIGTERM, Ctrl+C;
+// on Windows also taskkill, logoff, a service stopped): they end at once,
+// and a slew of this machine's clock with them. The exit code.
+int dzialaj(const Ustawienia &ustawienia)
+{
+    Sygnaly sygnaly(Sygnaly::Zakonczenie);
+    if (!sygnaly.czynne()) {
+        blad(QStringLiteral("nie można przyjmować próśb systemu o zakończenie (%1)")
+                 .arg(sygnaly.blad()));
+        return 1;
+    }
+    QObject::connect(&sygnaly, &Sygnaly::zakoncz, QCoreApplication::instance(), [] {
+        usluga::powiadom("STOPPING=1");
+        QCoreApplication::exit(0);
+    });
+    Grupa grupa(ustawienia);
+    grupa.uruchom();
+    usluga::powiadom("READY=1");
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,14 +139,14 @@ int main(int argc, char *argv[])
     Ustawienia ustawienia;
     QString tekst;
     switch (czytajOpcjeKlienta(QCoreApplication::arguments(), ustawienia, tekst)) {
-    case PolecenieKlienta::Pomoc:
-    case PolecenieKlienta::Wersja:
+    case wierszPolecen::Polecenie::Pomoc:
+    case wierszPolecen::Polecenie::Wersja:
         wypiszLinie(stdout, tekst);
         return 0;
-    case PolecenieKlienta::Blad:
+    case wierszPolecen::Polecenie::Blad:
         blad(tekst);
         return 2;
-    case PolecenieKlienta::Uruchom:
+    case wierszPolecen::Polecenie::Uruchom:
         break;
     }
     if (ustawienia.usluga
@@ -103,55 +156,9 @@ int main(int argc, char *argv[])
         usluga::zakonczono(2);
         return 2;
     }
-    const auto zakoncz = [](int kod) {
-        usluga::zakonczono(kod);
-        return kod;
-    };
     if (!ustawienia.ziarnoPodane)
         ustawienia.ziarno = QRandomGenerator::global()->generate();
-    // Without the privilege to change the clock, measuring only is all a
-    // run by hand can do; a service that cannot do what it is for stops,
-    // and is not started again.
-    if (ustawienia.systemowy && !ustawienia.polityka.bezZmian
-        && ZegarSystemowyMaszyny::mozeZmieniac() && !ZegarSystemowyMaszyny::maUprawnienie()) {
-        const QString linia = QStringLiteral("brak uprawnienia do zmiany zegara systemowego (%1)")
-                                  .arg(wskazowkaUprawnien());
-        if (usluga::jakoUsluga()) {
-            blad(linia + QStringLiteral("; usługa kończy pracę"));
-            return zakoncz(2);
-        }
-        wypiszLinie(stdout, linia + QStringLiteral("; odtąd tylko pomiar"));
-        ustawienia.polityka.bezZmian = true;
-    }
-    // What was done to this machine's clock outlives the program where the
-    // service has a folder for it, so that a restart grants no new steps.
-    if (ustawienia.systemowy && !ustawienia.polityka.bezZmian) {
-        const QString katalog = katalogStanu(ustawienia);
-        if (!katalog.isEmpty())
-            ustawienia.plikStanu = QDir(katalog).filePath(QStringLiteral("korekty"));
-        else
-            wypiszLinie(stdout,
-                        QStringLiteral("bez katalogu stanu (daje go usługa) klient zaczyna od "
-                                       "nowa: po każdym uruchomieniu znów %1 skoki na starcie i "
-                                       "pełna godzina")
-                            .arg(ustawienia.polityka.skokowNaStarcie));
-    }
-
-    // Told to end (SIGTERM, Ctrl+C; on Windows also taskkill, logoff, a
-    // service stopped), the clients end at once, and a slew of this
-    // machine's clock with them.
-    Sygnaly sygnaly(Sygnaly::Zakonczenie);
-    if (!sygnaly.czynne()) {
-        blad(QStringLiteral("nie można przyjmować próśb systemu o zakończenie (%1)")
-                 .arg(sygnaly.blad()));
-        return zakoncz(1);
-    }
-    QObject::connect(&sygnaly, &Sygnaly::zakoncz, &aplikacja, [] {
-        usluga::powiadom("STOPPING=1");
-        QCoreApplication::exit(0);
-    });
-    Grupa grupa(ustawienia);
-    grupa.uruchom();
-    usluga::powiadom("READY=1");
-    return zakoncz(QCoreApplication::exec());
+    const int wynik = przygotujZegarMaszyny(ustawienia) ? dzialaj(ustawienia) : 2;
+    usluga::zakonczono(wynik);
+    return wynik;
 }

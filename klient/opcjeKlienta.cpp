@@ -8,6 +8,8 @@
 
 #include <limits>
 
+using wierszPolecen::Polecenie;
+
 namespace {
 
 // What the options take: the ranges the help names and the reading checks,
@@ -18,6 +20,7 @@ constexpr Zakres skokow {0, 1000, PolitykaKorekty().skokowNaStarcie};
 constexpr double sekundDoby = 43'200; // half a day either way: a time of day tells no more
 constexpr double dryfNajwyzej = 100'000;
 constexpr double najmniejSekund = 0.001;
+constexpr qint64 najwiecejNaGodzineSzybkoMs = 24 * 3600 * 1000; // the step of a day an hour
 constexpr double progSkokuNajwyzej = 3600;
 
 QString z(const char *tekst)
@@ -35,14 +38,16 @@ QString sekundy(qint64 ms)
     return liczbaTekstem(double(ms) / 1000);
 }
 
-// A number, fractions allowed, from `od` to `doWartosci`.
+// A number, fractions allowed, from `od` to `doWartosci`; a fraction after
+// a point or, as Polish writes it, a comma.
 bool ulamkowa(const QCommandLineParser &parser, const QString &nazwa, double od, double doWartosci,
               double &wynik, QString &tekst)
 {
     if (!parser.isSet(nazwa))
         return true;
     bool ok = false;
-    const double wartosc = parser.value(nazwa).toDouble(&ok);
+    const double wartosc
+        = QString(parser.value(nazwa)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
     if (!ok || !wierszPolecen::liczbaWprost(parser.value(nazwa), true)
         || !(wartosc >= od && wartosc <= doWartosci)) {
         tekst = QStringLiteral("%1 przyjmuje liczbę od %2 do %3, nie \"%4\"")
@@ -117,9 +122,10 @@ QList<QCommandLineOption> opcje(const Ustawienia &u)
          z("S")},
         {z("maks-na-godzine"),
          z("Z --systemowy: wszystkie korekty w ciągu godziny razem najwyżej o S sekund (poza "
-           "skokami na starcie); domyślnie %1, tyle, ile zegar przesuwany płynnie zyska w "
-           "godzinę, z --szybka-zbieznosc %2.")
-             .arg(sekundy(domyslna.maksNaGodzineMs),
+           "skokami na starcie; od %1 do %2, z --szybka-zbieznosc do %3); domyślnie %2, tyle, "
+           "ile zegar przesuwany płynnie zyska w godzinę, z --szybka-zbieznosc %4.")
+             .arg(liczbaTekstem(najmniejSekund), sekundy(domyslna.maksNaGodzineMs),
+                  sekundy(najwiecejNaGodzineSzybkoMs),
                   sekundy(PolitykaKorekty::maksNaGodzineSzybkoMs)),
          z("S")},
         {z("szybka-zbieznosc"),
@@ -193,7 +199,7 @@ bool liczby(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
         p.maksNaGodzineMs = PolitykaKorekty::maksNaGodzineSzybkoMs;
     // Slewed only, the clock cannot gain more in an hour.
     const double naGodzineNajwyzej
-        = double(p.szybkaZbieznosc ? 24 * 3600 * 1000 : plynnieNaGodzineMs) / 1000;
+        = double(p.szybkaZbieznosc ? najwiecejNaGodzineSzybkoMs : plynnieNaGodzineMs) / 1000;
     using wierszPolecen::calkowita;
     return calkowita(parser, z("port"), zakresy::port, u.port, tekst)
         && calkowita(parser, z("count"), liczbaKlientow, u.liczba, tekst)
@@ -211,25 +217,18 @@ bool liczby(const QCommandLineParser &parser, Ustawienia &u, QString &tekst)
 
 } // namespace
 
-PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u, QString &tekst)
+Polecenie czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u, QString &tekst)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Klienci serwera synchronizacji czasu: symulowani, każdy z własnym "
                        "zegarem i własnym połączeniem TCP, albo (--systemowy) zegar systemowy "
                        "tej maszyny."));
-    switch (wierszPolecen::czytaj(parser, argumenty, opcje(u), tekst)) {
-    case wierszPolecen::Ogolne::Pomoc:
-        return PolecenieKlienta::Pomoc;
-    case wierszPolecen::Ogolne::Wersja:
-        return PolecenieKlienta::Wersja;
-    case wierszPolecen::Ogolne::Blad:
-        return PolecenieKlienta::Blad;
-    case wierszPolecen::Ogolne::Dalej:
-        break;
-    }
+    const Polecenie ogolne = wierszPolecen::czytaj(parser, argumenty, opcje(u), tekst);
+    if (ogolne != Polecenie::Uruchom)
+        return ogolne;
     if (!zgodne(parser, u, tekst) || !liczby(parser, u, tekst))
-        return PolecenieKlienta::Blad;
+        return Polecenie::Blad;
     u.ziarnoPodane = parser.isSet(z("seed"));
     u.cicho = u.usluga || parser.isSet(z("quiet"));
     u.czasy = parser.isSet(z("timing"));
@@ -241,8 +240,8 @@ PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &u,
         tekst = QStringLiteral("--id-rozruchu przyjmuje identyfikator rozruchu (do 64 liter, cyfr "
                                "i łączników, jak %b systemd), nie \"%1\"")
                     .arg(wierszPolecen::pokaz(parser.value(z("id-rozruchu"))));
-        return PolecenieKlienta::Blad;
+        return Polecenie::Blad;
     }
     u.rozruch = parser.value(z("id-rozruchu")).toUtf8();
-    return PolecenieKlienta::Uruchom;
+    return Polecenie::Uruchom;
 }

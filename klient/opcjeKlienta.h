@@ -1,6 +1,7 @@
 #ifndef OPCJEKLIENTA_H
 #define OPCJEKLIENTA_H
 
+#include "app/wierszPolecen.h"
 #include "korekta.h"
 #include "sync/ramka.h"
 
@@ -36,17 +37,10 @@ constexpr int kodBezZmianyZegara = 3;
 // The name of the client's Windows service.
 constexpr char nazwaUslugiKlienta[] = "KlientSynchronizacji";
 
-enum class PolecenieKlienta {
-    Uruchom,
-    Pomoc, // print `tekst` and end with 0
-    Wersja, // the same
-    Blad, // print `tekst` on standard error and end with 2
-};
-
 // Reads the arguments (the program's name first). Whole numbers are read as
 // whole numbers, every value is checked and an option given twice is a
 // mistake, as is an option that makes no sense with the others.
-PolecenieKlienta czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &ustawienia,
-                                    QString &tekst);
+wierszPolecen::Polecenie czytajOpcjeKlienta(const QStringList &argumenty, Ustawienia &ustawienia,
+                                            QString &tekst);
 
 #endif // OPCJEKLIENTA_H

@@ -38,8 +38,8 @@ qint32 strefaTeraz();
 class SymulowanyZegarKlienta : public ZegarKlienta
 {
 public:
-    explicit SymulowanyZegarKlienta(const ZegarSymulowany &zegar)
-        : zegar(zegar)
+    explicit SymulowanyZegarKlienta(const ZegarSymulowany &poczatkowy)
+        : zegar(poczatkowy)
     {
     }
     QTime czas() const override { return odczyt(zegar, monotonicznyNs(), strefaTeraz()); }

@@ -66,10 +66,10 @@ struct Odebrana
 class KlientTestowy : public QObject
 {
 public:
-    explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiada = true,
+    explicit KlientTestowy(quint16 port, int przesuniecieS = 0, bool odpowiadajacy = true,
                            const QHostAddress &zrodlo = QHostAddress())
         : przesuniecie(przesuniecieS)
-        , odpowiada(odpowiada)
+        , odpowiada(odpowiadajacy)
     {
         connect(&gniazdo, &QTcpSocket::readyRead, this, &KlientTestowy::czytaj);
         if (!zrodlo.isNull())
@@ -129,11 +129,11 @@ public:
     QTimer *zegar() { return element<QTimer>("zegar"); }
     quint16 port() { return quint16(pole("polePortu")->value()); }
 
-    QStringList linie(QTextBrowser *okno)
+    QStringList linie(QTextBrowser *panel)
     {
         // Lines logged but not yet laid out in the pane.
-        QCoreApplication::sendPostedEvents(&this->okno, QEvent::MetaCall);
-        const QString tekst = okno->toPlainText();
+        QCoreApplication::sendPostedEvents(&okno, QEvent::MetaCall);
+        const QString tekst = panel->toPlainText();
         return tekst.isEmpty() ? QStringList() : tekst.split(QLatin1Char('\n'));
     }
     QStringList linieSerwera() { return linie(element<QTextBrowser>("oknoSerwera")); }

@@ -35,8 +35,8 @@ constexpr long krotkichPolaczen = 15'000; // three log lines each
 class Napastnicy : public QObject
 {
 public:
-    explicit Napastnicy(quint16 port)
-        : port(port)
+    explicit Napastnicy(quint16 portSerwera)
+        : port(portSerwera)
         , los(2026)
     {
     }

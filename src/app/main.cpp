@@ -224,14 +224,14 @@ int main(int argc, char *argv[])
     Opcje opcje;
     QString tekst;
     switch (czytajOpcje(argumenty, opcje, tekst)) {
-    case Polecenie::Pomoc:
-    case Polecenie::Wersja:
+    case wierszPolecen::Polecenie::Pomoc:
+    case wierszPolecen::Polecenie::Wersja:
         wypisz(stdout, tekst);
         return 0;
-    case Polecenie::Blad:
+    case wierszPolecen::Polecenie::Blad:
         wypisz(stderr, QStringLiteral("serwer-synchronizacji: %1").arg(tekst));
         return 2;
-    case Polecenie::Uruchom:
+    case wierszPolecen::Polecenie::Uruchom:
         break;
     }
     if (opcje.usluga && !usluga::polaczZMenedzerem(QLatin1String(nazwaUslugiSerwera), tekst)) {

@@ -67,10 +67,13 @@ QStringList bezOpcjiQt(const QStringList &argumenty, QString &platforma)
     return reszta;
 }
 
-// Of an exchange's averaged places, how many one address may fill.
+// Of an exchange's averaged places, how many one address may fill, and how
+// many connections it may hold at once (no cap by default).
 constexpr Zakres miejscZAdresu {1, pojemnoscWymiany - 1, 1};
+constexpr Zakres polaczenZAdresu {1, 1'000'000, 0};
 
 using wierszPolecen::opisZakresu;
+using wierszPolecen::Polecenie;
 
 QList<QCommandLineOption> opcjeSerwera()
 {
@@ -97,8 +100,10 @@ QList<QCommandLineOption> opcjeSerwera()
                         "wszystkie."),
          QStringLiteral("LISTA")},
         {QStringLiteral("maks-z-adresu"),
-         QStringLiteral("Najwyżej N połączeń z jednego adresu naraz; dalsze są od razu "
-                        "zamykane. Domyślnie bez ograniczenia."),
+         QStringLiteral("Najwyżej N połączeń z jednego adresu naraz (%1-%2); dalsze są od "
+                        "razu zamykane. Domyślnie bez ograniczenia.")
+             .arg(polaczenZAdresu.od)
+             .arg(polaczenZAdresu.doWartosci),
          QStringLiteral("N")},
         {QStringLiteral("miejsc-z-adresu"),
          QStringLiteral("Najwyżej N z %1 uśrednianych odpowiedzi wymiany z jednego adresu "
@@ -180,23 +185,16 @@ Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst
     for (const auto &[nazwa, zWartoscia] : opcjeQt)
         qt += QStringLiteral("  -%1%2\n")
                   .arg(nazwa, zWartoscia ? QStringLiteral(" WARTOŚĆ") : QString());
-    switch (wierszPolecen::czytaj(parser, bezOpcjiQt(argumenty, opcje.platforma), opcjeSerwera(),
-                                  tekst, qt)) {
-    case wierszPolecen::Ogolne::Pomoc:
-        return Polecenie::Pomoc;
-    case wierszPolecen::Ogolne::Wersja:
-        return Polecenie::Wersja;
-    case wierszPolecen::Ogolne::Blad:
-        return Polecenie::Blad;
-    case wierszPolecen::Ogolne::Dalej:
-        break;
-    }
+    const Polecenie ogolne = wierszPolecen::czytaj(parser, bezOpcjiQt(argumenty, opcje.platforma),
+                                                   opcjeSerwera(), tekst, qt);
+    if (ogolne != Polecenie::Uruchom)
+        return ogolne;
     std::optional<int> maksZAdresu;
     using wierszPolecen::calkowita;
     if (!calkowita(parser, QStringLiteral("port"), zakresy::port, opcje.port, tekst)
         || !calkowita(parser, QStringLiteral("okres"), zakresy::okres, opcje.okres, tekst)
         || !calkowita(parser, QStringLiteral("prog"), zakresy::prog, opcje.prog, tekst)
-        || !calkowita(parser, QStringLiteral("maks-z-adresu"), 1, 1'000'000, maksZAdresu, tekst)
+        || !calkowita(parser, QStringLiteral("maks-z-adresu"), polaczenZAdresu, maksZAdresu, tekst)
         || !calkowita(parser, QStringLiteral("miejsc-z-adresu"), miejscZAdresu, opcje.miejscZAdresu,
                       tekst))
         return Polecenie::Blad;

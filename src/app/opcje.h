@@ -1,6 +1,7 @@
 #ifndef OPCJE_H
 #define OPCJE_H
 
+#include "app/wierszPolecen.h"
 #include "network/dostep.h"
 
 #include <QString>
@@ -30,17 +31,10 @@ struct Opcje
 // The name of the server's Windows service.
 constexpr char nazwaUslugiSerwera[] = "SerwerSynchronizacji";
 
-enum class Polecenie {
-    Uruchom,
-    Pomoc, // print `tekst` and end with 0
-    Wersja, // the same
-    Blad, // print `tekst` on standard error and end with 2
-};
-
 // Reads the arguments (the program's name first), before the toolkit
 // starts, so that help and mistakes need no display: the toolkit's own
 // documented options are left to it, any other unknown one is an error.
 // Values out of range are errors, never clamped.
-Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst);
+wierszPolecen::Polecenie czytajOpcje(const QStringList &argumenty, Opcje &opcje, QString &tekst);
 
 #endif // OPCJE_H

@@ -74,9 +74,6 @@ private:
     QList<int> zawszeGotowe;
     std::vector<int> zmienione;
     std::vector<Zegar> zegary;
-    // The notifiers of the pass under way: one unregistered meanwhile (its
-    // socket closed by an earlier one's handler) is taken off.
-    std::vector<QSocketNotifier *> doWyslania;
 };
 
 #endif

@@ -70,17 +70,19 @@ OpcjeOgolne dodajOgolne(QCommandLineParser &parser, const QString &opcjeQt)
     return ogolne;
 }
 
-// The parser's help, Qt's own words in them in Polish. Read before the
-// application object exists, the parser does not know the program's name.
+// The parser's help, Qt's own words in them in Polish. Its usage line names
+// the program by its name, not by the path it was started by (nor, before
+// the application object exists, by a placeholder).
 QString pomoc(const QCommandLineParser &parser)
 {
     const auto pl = [](const char *tekst) {
         return tlumaczenia::przetlumacz(QString(), "QCommandLineParser", tekst);
     };
     QString tekst = parser.helpText();
-    tekst.replace(QLatin1String("<executable_name>"), QCoreApplication::applicationName());
-    tekst.replace(QLatin1String("Usage: "), pl("Usage: %1").arg(QString()));
-    tekst.replace(QLatin1String("[options]"), pl("[options]"));
+    const qsizetype koniecUzycia = tekst.indexOf(QLatin1Char('\n'));
+    tekst.replace(0, koniecUzycia,
+                  pl("Usage: %1").arg(QCoreApplication::applicationName()) + QLatin1Char(' ')
+                      + pl("[options]"));
     for (const char *naglowek : {"Options:", "Arguments:"})
         tekst.replace(QLatin1Char('\n') + QLatin1String(naglowek) + QLatin1Char('\n'),
                       QLatin1Char('\n') + pl(naglowek) + QLatin1Char('\n'));
@@ -88,25 +90,25 @@ QString pomoc(const QCommandLineParser &parser)
 }
 
 // Help and version asked for, a stray argument, an option given twice.
-Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst)
+Polecenie sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QString &tekst)
 {
     if (parser.isSet(ogolne.pomoc)) {
         tekst = pomoc(parser);
-        return Ogolne::Pomoc;
+        return Polecenie::Pomoc;
     }
     if (!ogolne.opcjeQt.isEmpty() && parser.isSet(QStringLiteral("help-all"))) {
         tekst
             = pomoc(parser) + QStringLiteral("\nOpcje Qt (przekazywane oknu):\n") + ogolne.opcjeQt;
-        return Ogolne::Pomoc;
+        return Polecenie::Pomoc;
     }
     if (parser.isSet(ogolne.wersja)) {
         tekst = QCoreApplication::applicationName() + QLatin1Char(' ')
             + QCoreApplication::applicationVersion() + QLatin1Char('\n');
-        return Ogolne::Wersja;
+        return Polecenie::Wersja;
     }
     if (!parser.positionalArguments().isEmpty()) {
         tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
-        return Ogolne::Blad;
+        return Polecenie::Blad;
     }
     // Given twice, which one was meant? Where options are put together (a
     // service's settings), an earlier one must not be overridden unseen;
@@ -115,9 +117,9 @@ Ogolne sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, QStr
         if (parser.values(nazwa).size() > 1 || parser.optionNames().count(nazwa) > 1) {
             tekst = QStringLiteral("opcja %1%2 podana więcej niż raz")
                         .arg(nazwa.size() > 1 ? QStringLiteral("--") : QStringLiteral("-"), nazwa);
-            return Ogolne::Blad;
+            return Polecenie::Blad;
         }
-    return Ogolne::Dalej;
+    return Polecenie::Uruchom;
 }
 
 // Why the arguments could not be parsed: an unknown option, one without its
@@ -234,17 +236,17 @@ bool dolaczUstawienia(QStringList &argumenty, const QList<QCommandLineOption> &o
 
 } // namespace
 
-Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
-              const QList<QCommandLineOption> &wlasne, QString &tekst, const QString &opcjeQt)
+Polecenie czytaj(QCommandLineParser &parser, QStringList argumenty,
+                 const QList<QCommandLineOption> &wlasne, QString &tekst, const QString &opcjeQt)
 {
     const OpcjeOgolne ogolne = dodajOgolne(parser, opcjeQt);
     parser.addOptions(wlasne);
     zrodla.clear();
     if (!dolaczUstawienia(argumenty, wlasne, tekst))
-        return Ogolne::Blad;
+        return Polecenie::Blad;
     if (!parser.parse(argumenty)) {
         tekst = bladParsowania(parser, argumenty, wlasne);
-        return Ogolne::Blad;
+        return Polecenie::Blad;
     }
     return sprawdz(parser, ogolne, tekst);
 }
@@ -272,7 +274,7 @@ QString opisZakresu(const Zakres &zakres)
 bool liczbaWprost(const QString &wartosc, bool ulamek)
 {
     static const QRegularExpression calkowita(QStringLiteral("^-?[0-9]+$"));
-    static const QRegularExpression ulamkowa(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    static const QRegularExpression ulamkowa(QStringLiteral("^-?[0-9]+([.,][0-9]+)?$"));
     return (ulamek ? ulamkowa : calkowita).match(wartosc).hasMatch();
 }
 

@@ -9,7 +9,9 @@
 // What the command lines of both programs answer alike, once parsed.
 namespace wierszPolecen {
 
-enum class Ogolne { Dalej, Pomoc, Wersja, Blad };
+// What a program does with its command line, read: runs, or prints its help
+// or version (and ends with 0), or a mistake (on standard error, exit 2).
+enum class Polecenie { Uruchom, Pomoc, Wersja, Blad };
 
 // Reads the arguments into `parser`: help and version, in Polish, first;
 // then the program's own options, `wlasne`; with `opcjeQt` (the toolkit's
@@ -23,8 +25,9 @@ enum class Ogolne { Dalej, Pomoc, Wersja, Blad };
 // with the text to print: help or version asked for, or a mistake (the file
 // unreadable or not of that form, an unknown option, one without its value,
 // a stray argument, an option given twice), said in the program's words.
-Ogolne czytaj(QCommandLineParser &parser, QStringList argumenty,
-              const QList<QCommandLineOption> &wlasne, QString &tekst, const QString &opcjeQt = {});
+Polecenie czytaj(QCommandLineParser &parser, QStringList argumenty,
+                 const QList<QCommandLineOption> &wlasne, QString &tekst,
+                 const QString &opcjeQt = {});
 
 // "1-65535, domyślnie 4466"
 QString opisZakresu(const Zakres &zakres);
@@ -37,7 +40,7 @@ QString nazwaOpcji(const QString &nazwa);
 QString pokaz(const QString &wartosc);
 
 // Whether a value is a number written out plainly: digits, a minus before
-// them, and with `ulamek` a fraction after a point; no sign of plus, no
+// them, and with `ulamek` a fraction after a point or a comma; no sign of plus, no
 // blanks, no exponent, so that what a typo made is never read as meant.
 bool liczbaWprost(const QString &wartosc, bool ulamek = false);
 

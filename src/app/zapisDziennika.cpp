@@ -81,9 +81,9 @@ ZapisDziennika::ZapisDziennika()
     connect(&ponowienie, &QTimer::timeout, this, &ZapisDziennika::zapisz);
 }
 
-bool ZapisDziennika::otworz(const QString &sciezka, QString &blad)
+bool ZapisDziennika::otworz(const QString &nazwaPliku, QString &blad)
 {
-    this->sciezka = sciezka;
+    sciezka = nazwaPliku;
     if (!otworzDoDopisywania(plik, sciezka, blad))
         return false;
     wlaczony = true;

@@ -29,7 +29,7 @@ public:
     ZapisDziennika();
 
     // False, with the reason in `blad`, when the file cannot be opened.
-    bool otworz(const QString &sciezka, QString &blad);
+    bool otworz(const QString &nazwaPliku, QString &blad);
     bool otworzWyjscie();
     // Whether lines are taken.
     bool czynny() const { return wlaczony; }

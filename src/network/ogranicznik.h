@@ -16,9 +16,9 @@
 class OgranicznikLinii
 {
 public:
-    explicit OgranicznikLinii(int naSekunde = 10, int wszystkichNaSekunde = 0)
-        : naSekunde(naSekunde)
-        , wszystkichNaSekunde(wszystkichNaSekunde)
+    explicit OgranicznikLinii(int zKluczaNaSekunde = 10, int razemNaSekunde = 0)
+        : naSekunde(zKluczaNaSekunde)
+        , wszystkichNaSekunde(razemNaSekunde)
     {
     }
 

@@ -137,14 +137,14 @@ void Serwer::obsluzOdpowiedz(QTcpSocket *gniazdo, qint32 kod)
     }
     saRoznice = true;
     // Away from the pane the line also names the machine.
-    const QString linia = zeZnacznikiem(czasSerwera,
-                                        QStringLiteral(" - Odebrano godzinę od klienta ")
-                                            + QString::number(odpowiedz.n) + QStringLiteral(" - ")
-                                            + czasIRoznica(czasKlienta, odpowiedz.roznica));
-    doPanelu(oknoSerwera, linia);
+    const QString wiersz = zeZnacznikiem(czasSerwera,
+                                         QStringLiteral(" - Odebrano godzinę od klienta ")
+                                             + QString::number(odpowiedz.n) + QStringLiteral(" - ")
+                                             + czasIRoznica(czasKlienta, odpowiedz.roznica));
+    doPanelu(oknoSerwera, wiersz);
     if (!podsumowanie)
         przekazOAdresie(polaczenie->adres, oknoSerwera,
-                        linia + QStringLiteral(" - ")
+                        wiersz + QStringLiteral(" - ")
                             + opisAdresu(polaczenie->adres, polaczenie->port),
                         usluga::Informacja, RodzajLinii::Odpowiedz);
 
@@ -286,10 +286,10 @@ void Serwer::zamknijPoOknie()
         else
             ++innych;
     }
-    const QString linia = QStringLiteral("----Nie odebrano wszystkich odpowiedzi----");
-    doPanelu(oknoSerwera, linia);
+    const QString wiersz = QStringLiteral("----Nie odebrano wszystkich odpowiedzi----");
+    doPanelu(oknoSerwera, wiersz);
     przekaz(oknoSerwera,
-            linia + QStringLiteral(" bez odpowiedzi: ") + milczace.join(QStringLiteral(", "))
+            wiersz + QStringLiteral(" bez odpowiedzi: ") + milczace.join(QStringLiteral(", "))
                 + (innych > 0 ? QStringLiteral(" i %1 innych").arg(innych) : QString()),
             usluga::Ostrzezenie);
     usrednij();
@@ -306,11 +306,11 @@ void Serwer::usrednij()
         const auto polaczenie = polaczenia.find(gniazdaNadawcow[i]);
         if (polaczenie != polaczenia.end() && polaczenie->wymiana == numerWymiany)
             polaczenie->wynik = WynikWymiany::Odrzucony;
-        const QString linia = QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
+        const QString wiersz = QStringLiteral("------Odrzucono czas klienta ") + QString::number(i)
             + QStringLiteral("------");
-        doPanelu(oknoSynchronizacji, linia);
+        doPanelu(oknoSynchronizacji, wiersz);
         przekaz(oknoSynchronizacji,
-                linia + QStringLiteral(" - ") + opisAdresu(nadawcy[i].first, nadawcy[i].second)
+                wiersz + QStringLiteral(" - ") + opisAdresu(nadawcy[i].first, nadawcy[i].second)
                     + QStringLiteral(" różnica:%1s").arg(roznice[i]),
                 usluga::Ostrzezenie);
     }

@@ -95,41 +95,41 @@ void Serwer::przekazujLinie(OdbiorcaLinii odbiorca)
     odbiorcyLinii.push_back(std::move(odbiorca));
 }
 
-void Serwer::dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga)
+void Serwer::dopisz(QTextBrowser *okno, const QString &wiersz, usluga::Waga waga)
 {
-    przekaz(okno, linia, waga);
-    doPanelu(okno, linia);
+    przekaz(okno, wiersz, waga);
+    doPanelu(okno, wiersz);
 }
 
 // A line about a peer, one of those it can cause at will: the pane takes
 // them all, what can fill a disk at most a few a second from one address.
-void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+void Serwer::dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &wiersz,
                             usluga::Waga waga, RodzajLinii rodzaj)
 {
     // Away from the pane, a summary leaves out what is routine.
     if (!(waga == usluga::Informacja && podsumowanie))
-        przekazOAdresie(adres, okno, linia, waga, rodzaj);
-    doPanelu(okno, linia);
+        przekazOAdresie(adres, okno, wiersz, waga, rodzaj);
+    doPanelu(okno, wiersz);
 }
 
-void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia,
+void Serwer::przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &wiersz,
                              usluga::Waga waga, RodzajLinii rodzaj)
 {
     if (odbiorcyLinii.empty())
         return;
     if (ogranicznik.wolno(adres, monotonicznyMs()))
-        przekaz(okno, linia, waga);
+        przekaz(okno, wiersz, waga);
     else
         ++pominieteRodzaju[int(rodzaj)];
 }
 
 // A line of the course of an exchange: in the pane always, elsewhere only
 // when every line is asked for, not one per exchange.
-void Serwer::dopiszSzczegol(QTextBrowser *okno, const QString &linia)
+void Serwer::dopiszSzczegol(QTextBrowser *okno, const QString &wiersz)
 {
     if (!podsumowanie)
-        przekaz(okno, linia);
-    doPanelu(okno, linia);
+        przekaz(okno, wiersz);
+    doPanelu(okno, wiersz);
 }
 
 // One line for all that was left out, however many peers: what the lines
@@ -182,13 +182,13 @@ void Serwer::podsumujPominiete()
                 usluga::Ostrzezenie);
 }
 
-void Serwer::przekaz(QTextBrowser *okno, const QString &linia, usluga::Waga waga)
+void Serwer::przekaz(QTextBrowser *okno, const QString &wiersz, usluga::Waga waga)
 {
     przekazJako(okno == oknoSerwera ? QLatin1String("serwer") : QLatin1String("synchronizacja"),
-                linia, waga);
+                wiersz, waga);
 }
 
-void Serwer::przekazJako(QLatin1String nazwa, const QString &linia, usluga::Waga waga)
+void Serwer::przekazJako(QLatin1String nazwa, const QString &wiersz, usluga::Waga waga)
 {
     if (odbiorcyLinii.empty())
         return;
@@ -203,21 +203,21 @@ void Serwer::przekazJako(QLatin1String nazwa, const QString &linia, usluga::Waga
     }
     // Away from the pane every line carries its time: the bare ones
     // ("----…") get the server clock's.
-    const QString zCzasem = linia.startsWith(QLatin1Char('-'))
-        ? godzina(czasSerwera) + QLatin1Char(' ') + linia
-        : linia;
+    const QString zCzasem = wiersz.startsWith(QLatin1Char('-'))
+        ? godzina(czasSerwera) + QLatin1Char(' ') + wiersz
+        : wiersz;
     for (const OdbiorcaLinii &odbiorca : odbiorcyLinii)
         odbiorca(nazwa, dataZegara, zCzasem, waga);
 }
 
-void Serwer::doPanelu(QTextBrowser *okno, const QString &linia)
+void Serwer::doPanelu(QTextBrowser *okno, const QString &wiersz)
 {
     if (!widoczny)
         return; // nobody would see the pane; its layout would cost time and memory
     if (doDopisania.isEmpty())
         QMetaObject::invokeMethod(this, &Serwer::dopiszOczekujace, Qt::QueuedConnection);
     QStringList &linie = doDopisania[okno];
-    linie.append(linia);
+    linie.append(wiersz);
     if (linie.size() > maksLinii)
         linie.removeFirst(); // the pane would not keep it
 }

@@ -68,7 +68,27 @@ Serwer::Serwer(QWidget *parent)
     , licznikTaktow(0)
 {
     setWindowTitle(QStringLiteral("Aktywny Serwer Synchronizacji"));
+    utworzSerwerTcp();
+    klienci = new QList<QTcpSocket *>;
+    rozmiaryBlokow = new QList<quint16>;
+    utworzPanele();
+    utworzPola();
+    utworzEtykiety();
+    utworzPrzyciski();
+    ulozSiatke();
+    utworzTabele();
+    wartoscIp->setVisible(false);
+    ustalRozmiar();
+    uruchomZegar();
+    odswiezTabele();
+    dopisz(oknoSerwera,
+           zeZnacznikiem(
+               czasSerwera,
+               QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
+}
 
+void Serwer::utworzSerwerTcp()
+{
     serwerTcp = nazwany(new QTcpServer(this), "serwerTcp");
     // A thousand clients may connect at once; with the default queue of 50
     // the system drops the rest and they trickle in over half a minute.
@@ -76,16 +96,19 @@ Serwer::Serwer(QWidget *parent)
     domyslnieOczekujacych = serwerTcp->maxPendingConnections();
     connect(serwerTcp, &QTcpServer::newConnection, this, &Serwer::dodajKlienta);
     connect(serwerTcp, &QTcpServer::acceptError, this, &Serwer::bladPrzyjmowania);
+}
 
-    klienci = new QList<QTcpSocket *>;
-    rozmiaryBlokow = new QList<quint16>;
-
+void Serwer::utworzPanele()
+{
     linia = nazwany(new QFrame, "linia");
     linia->setFrameShape(QFrame::VLine);
     oknoSerwera = oknoDziennika("oknoSerwera", 430);
     oknoSerwera->setMinimumHeight(300);
     oknoSynchronizacji = oknoDziennika("oknoSynchronizacji", 400);
+}
 
+void Serwer::utworzPola()
+{
     polePortu = pole("polePortu", zakresy::port);
     polePortu->setValue(zakresy::port.domyslnie);
     poleOkresu = pole("poleOkresu", zakresy::okres);
@@ -95,7 +118,10 @@ Serwer::Serwer(QWidget *parent)
     poleOdrzucenia = pole("poleOdrzucenia", zakresy::prog);
     poleOdrzucenia->setValue(zakresy::prog.domyslnie);
     poleOdrzucenia->setSingleStep(zakresy::krokProgu);
+}
 
+void Serwer::utworzEtykiety()
+{
     etykietaOdrzucenia
         = nazwany(new QLabel(QStringLiteral("Czas odrzucenia:")), "etykietaOdrzucenia");
     etykietaPortu = nazwany(new QLabel(QStringLiteral("Podaj Port:")), "etykietaPortu");
@@ -106,7 +132,10 @@ Serwer::Serwer(QWidget *parent)
     etykietaOkresu = nazwany(new QLabel(QStringLiteral("Okres synch.[s]:")), "etykietaOkresu");
     etykietaNastSynch = nazwany(new QLabel(QStringLiteral("Nast. synch.:")), "etykietaNastSynch");
     wartoscNastSynch = nazwany(new QLabel, "wartoscNastSynch");
+}
 
+void Serwer::utworzPrzyciski()
+{
     przyciskRozpocznij = nazwany(new QPushButton(QStringLiteral("Rozpocznij\nDziałanie\nSerwera")),
                                  "przyciskRozpocznij");
     przyciskZatrzymaj
@@ -130,7 +159,10 @@ Serwer::Serwer(QWidget *parent)
     for (QPushButton *przycisk :
          {przyciskRozpocznij, przyciskZatrzymaj, przyciskCzysc, przyciskKoniec})
         przycisk->setMaximumWidth(90);
+}
 
+void Serwer::ulozSiatke()
+{
     siatka = new QGridLayout(this);
     // The panes fill their cells: at the grid's own size that is where
     // centring puts them, and a larger window gives them a share of its room.
@@ -155,8 +187,12 @@ Serwer::Serwer(QWidget *parent)
     siatka->addWidget(przyciskSynch, 7, 1, 1, 1, Qt::AlignCenter);
     siatka->addWidget(poleOdrzucenia, 8, 1, 1, 1, Qt::AlignLeft);
     siatka->addWidget(etykietaOdrzucenia, 8, 0, 1, 1, Qt::AlignRight);
+}
 
-    // Under the grid, in rows of their own, the clients.
+// Under the grid, in rows of their own, the clients: their caption, the
+// filter, and the table, which copies its selected rows.
+void Serwer::utworzTabele()
+{
     etykietaKlientow = nazwany(new QLabel, "etykietaKlientow");
     etykietaKlientow->setWordWrap(true); // the window keeps its width
     etykietaKlientow->setToolTip(
@@ -198,9 +234,6 @@ Serwer::Serwer(QWidget *parent)
     connect(wszystkie, &QAction::triggered, tabelaKlientow, &QTableView::selectAll);
     tabelaKlientow->addActions({kopiuj, wszystkie});
     tabelaKlientow->setContextMenuPolicy(Qt::ActionsContextMenu);
-    // Ten rows, where the screen has the room.
-    const int dziesiecWierszy = tabelaKlientow->horizontalHeader()->sizeHint().height()
-        + 10 * wiersze->defaultSectionSize() + 2 * tabelaKlientow->frameWidth();
     tabelaKlientow->setMinimumHeight(4 * wiersze->defaultSectionSize());
     siatka->addWidget(etykietaKlientow, 10, 0, 1, 9);
     siatka->addWidget(tylkoZProblemem, 10, 9, 1, 1, Qt::AlignRight | Qt::AlignBottom);
@@ -217,13 +250,24 @@ Serwer::Serwer(QWidget *parent)
     odswiezanieTabeli->setSingleShot(true);
     odswiezanieTabeli->setInterval(odswiezanieTabeliMs);
     connect(odswiezanieTabeli, &QTimer::timeout, this, &Serwer::odswiezTabele);
+}
 
-    wartoscIp->setVisible(false);
+// The grid at its own size, and ten rows of the table where the screen has
+// the room.
+void Serwer::ustalRozmiar()
+{
+    const int wiersz = tabelaKlientow->verticalHeader()->defaultSectionSize();
+    const int dziesiecWierszy = tabelaKlientow->horizontalHeader()->sizeHint().height()
+        + 10 * wiersz + 2 * tabelaKlientow->frameWidth();
     const QScreen *ekran = screen();
     const int wysokosc = sizeHint().height() + dziesiecWierszy - tabelaKlientow->minimumHeight();
     resize(sizeHint().width(),
            ekran ? qMin(wysokosc, ekran->availableGeometry().height() * 9 / 10) : wysokosc);
+}
 
+// The server clock from the system clock, once, and its tick.
+void Serwer::uruchomZegar()
+{
     const QDateTime teraz = QDateTime::currentDateTime();
     czasSerwera = teraz.time();
     przesuniecieStrefy = teraz.offsetFromUtc();
@@ -236,12 +280,6 @@ Serwer::Serwer(QWidget *parent)
     connect(zegar, &QTimer::timeout, this, &Serwer::uplywCzasu);
     zegar->start(taktMs);
     ostatniTakt = podsumowanoMs = sprzatnietoMs = monotonicznyMs();
-    odswiezTabele();
-
-    dopisz(oknoSerwera,
-           zeZnacznikiem(
-               czasSerwera,
-               QStringLiteral(" - Aktywny serwer synchronizacyjny metodą algorytmu z Berkeley.")));
 }
 
 Serwer::~Serwer()

@@ -144,6 +144,17 @@ private slots:
     void synchB();
 
 private:
+    // The constructor's steps, in order.
+    void utworzSerwerTcp();
+    void utworzPanele();
+    void utworzPola();
+    void utworzEtykiety();
+    void utworzPrzyciski();
+    void ulozSiatke();
+    void utworzTabele();
+    void ustalRozmiar();
+    void uruchomZegar();
+
     void czytajOd(QTcpSocket *gniazdo);
     void sledzStrefe();
     void wyrejestruj(QTcpSocket *gniazdo);
@@ -165,17 +176,17 @@ private:
     void znajdzSprawce(qint32 ile);
     void zamknijPoOknie();
     void usrednij();
-    void dopisz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
+    void dopisz(QTextBrowser *okno, const QString &wiersz, usluga::Waga waga = usluga::Informacja);
     // What a line about one peer tells, for the count of those the log
     // leaves out.
     enum class RodzajLinii { Polaczenie, Odpowiedz, Odmowa, Rodzajow };
-    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga,
+    void dopiszOAdresie(quint32 adres, QTextBrowser *okno, const QString &wiersz, usluga::Waga waga,
                         RodzajLinii rodzaj = RodzajLinii::Polaczenie);
-    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &linia, usluga::Waga waga,
-                         RodzajLinii rodzaj);
-    void dopiszSzczegol(QTextBrowser *okno, const QString &linia);
-    void przekaz(QTextBrowser *okno, const QString &linia, usluga::Waga waga = usluga::Informacja);
-    void przekazJako(QLatin1String nazwa, const QString &linia,
+    void przekazOAdresie(quint32 adres, QTextBrowser *okno, const QString &wiersz,
+                         usluga::Waga waga, RodzajLinii rodzaj);
+    void dopiszSzczegol(QTextBrowser *okno, const QString &wiersz);
+    void przekaz(QTextBrowser *okno, const QString &wiersz, usluga::Waga waga = usluga::Informacja);
+    void przekazJako(QLatin1String nazwa, const QString &wiersz,
                      usluga::Waga waga = usluga::Informacja);
     void zmianaKlientow();
     void odswiezTabele();
@@ -188,7 +199,7 @@ private:
     QString roznicaZegarow() const;
     QTime czasSerweraTeraz() const;
     void podazajZaSystemowym(qint64 taktow);
-    void doPanelu(QTextBrowser *okno, const QString &linia);
+    void doPanelu(QTextBrowser *okno, const QString &wiersz);
     void podsumujPominiete();
     void dopiszOczekujace();
 

@@ -228,6 +228,6 @@ void Serwer::wypiszStan()
     if (stanWypisanyMs != 0 && teraz - stanWypisanyMs < 1000)
         return;
     stanWypisanyMs = teraz;
-    for (const QString &linia : stan())
-        przekazJako(QLatin1String("stan"), linia);
+    for (const QString &wiersz : stan())
+        przekazJako(QLatin1String("stan"), wiersz);
 }

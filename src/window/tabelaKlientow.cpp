@@ -241,9 +241,9 @@ QVariant ModelKlientow::headerData(int sekcja, Qt::Orientation kierunek, int rol
     return sekcja >= 0 && sekcja < Kolumn ? QString::fromUtf8(naglowki[sekcja]) : QVariant();
 }
 
-void SortowanieKlientow::tylkoZProblemem(bool tylko)
+void SortowanieKlientow::tylkoZProblemem(bool wlaczone)
 {
-    this->tylko = tylko;
+    tylko = wlaczone;
     invalidateFilter();
 }
 

@@ -93,7 +93,7 @@ class SortowanieKlientow : public QSortFilterProxyModel
 
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
-    void tylkoZProblemem(bool tylko);
+    void tylkoZProblemem(bool wlaczone);
 
 protected:
     bool lessThan(const QModelIndex &lewy, const QModelIndex &prawy) const override;
