@@ -1023,6 +1023,10 @@ void TstKlient::bledneWywolania_data()
         << QStringLiteral("--ustawienia PLIK_BIN")
         << QStringLiteral("--ustawienia PLIK_BIN, linia 1: nie tekst UTF-8 (bajty "
                           "\"\\x7fELF\\x02\\x01\\x01\\x00");
+    QTest::newRow("settings: naming other settings")
+        << QStringLiteral("--ustawienia PLIK_SAM")
+        << QStringLiteral("--ustawienia PLIK_SAM, linia 1: \"ustawienia=inne.ini\" nie jest "
+                          "ustawieniem");
     QTest::newRow("settings: megabytes of comments")
         << QStringLiteral("--ustawienia PLIK_DUZY")
         << QStringLiteral(
@@ -1049,7 +1053,8 @@ void TstKlient::bledneWywolania()
             QByteArray("\x7f"
                        "ELF\x02\x01\x01\0\0\0\0",
                        13)},
-           {"PLIK_DUZY", QByteArray("# komentarz\n").repeated(10'000)}};
+           {"PLIK_DUZY", QByteArray("# komentarz\n").repeated(10'000)},
+           {"PLIK_SAM", "ustawienia=inne.ini\n"}};
     for (const auto &[nazwa, tresc] : pliki) {
         QFile plik(katalog.filePath(QLatin1String(nazwa)));
         QVERIFY(plik.open(QIODevice::WriteOnly) && plik.write(tresc) == tresc.size());
