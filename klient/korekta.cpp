@@ -151,6 +151,7 @@ WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qin
     StanKorekty wczytany;
     QByteArray zapisanyRozruch;
     qint64 zapisano = -1;
+    qint64 poprzednia = 0; // the time of the change before
     bool plynna = false;
     int naglowkow = 0; // of the four lines every state has
     const QList<QByteArray> linie = dane.split('\n');
@@ -183,9 +184,14 @@ WczytanieStanu stanZPliku(const QByteArray &dane, const QByteArray &rozruch, qin
             bool ok2 = false;
             const qint64 kiedy = pola[1].toLongLong(&ok);
             const qint64 ile = pola[2].toLongLong(&ok2);
-            ok = ok && ok2 && kiedy >= 0 && kiedy <= zapisano && ile >= 0
+            // In the order they were made, as the client writes them, so that
+            // what is read is what it would write again.
+            ok = ok && ok2 && kiedy >= poprzednia && kiedy <= zapisano && ile >= 0
                 && ile <= najwiecejWpisuMs;
+            poprzednia = kiedy;
             wczytany.zapisz(kiedy, {Sposob::Plynnie, ile}, false);
+            // Lines of one minute are one entry, which must read back too.
+            ok = ok && wczytany.zmiany.back().second <= najwiecejWpisuMs;
         }
         if (!ok)
             return {WczytanieStanu::Uszkodzony, nr};

@@ -800,6 +800,13 @@ void TstKlient::stanPoRestarcie_data()
     QTest::newRow("changes whose sum would wrap")
         << zapisany + "zmiana 900 9223372036854775807\nzmiana 950 1\n"
         << QByteArray("A") << qint64(5000) << uszkodzony(5) << skok << qint64(-1);
+    // What it reads it would write again: written in order, a minute one entry.
+    QTest::newRow("changes out of order")
+        << zapisany + "zmiana 950 10\nzmiana 900 10\n"
+        << QByteArray("A") << qint64(5000) << uszkodzony(6) << skok << qint64(-1);
+    QTest::newRow("a minute's changes over a day")
+        << zapisany + "zmiana 900 86400000\nzmiana 950 1\n"
+        << QByteArray("A") << qint64(5000) << uszkodzony(6) << skok << qint64(-1);
     QTest::newRow("a count that cannot grow does not wrap")
         << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych 2147483647")
         << QByteArray("A") << qint64(5000) << QStringLiteral("stan %1: 2147483647 czasów") << krok
@@ -992,8 +999,9 @@ void TstKlient::bledneWywolania_data()
     QTest::newRow("--systemowy without a server")
         << QStringLiteral("--systemowy --port 4466")
         << QStringLiteral("--systemowy wymaga adresu serwera: --host ADRES");
-    QTest::newRow("an unknown option")
-        << QStringLiteral("--nieznana") << QStringLiteral("nieznana opcja: --nieznana");
+    // What the terminal would take for a command is shown, not obeyed.
+    QTest::newRow("an unknown option") << QStringLiteral("--nie\x1b[2Jznana")
+                                       << QStringLiteral("nieznana opcja: --nie\\x1b[2Jznana");
     QTest::newRow("--host without a value")
         << QStringLiteral("--host") << QStringLiteral("opcja --host wymaga wartości");
     QTest::newRow("--exchanges 0")

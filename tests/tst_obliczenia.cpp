@@ -175,6 +175,10 @@ void TstObliczenia::dostepSieci_data()
           "10.0.0.0/33", "10.0.0.0/08", "256.0.0.0", "10.0.0.0/8/8", "fd00::/8", "10.0.0.0 /8"})
         QTest::newRow(zla) << QString::fromLatin1(zla) << nieSiec.arg(QLatin1String(zla))
                            << QStringList() << QStringList();
+    // Shown, not obeyed by the terminal it is said on.
+    QTest::newRow("a control character")
+        << QStringLiteral("10.0.0.0/8,\x1b[2J") << nieSiec.arg(QLatin1String("\\x1b[2J"))
+        << QStringList() << QStringList();
     QTest::newRow("empty") << QString() << QStringLiteral("pusta lista") << QStringList()
                            << QStringList();
     QTest::newRow("only commas") << QStringLiteral(",,,") << QStringLiteral("pusty element")

@@ -1,5 +1,6 @@
 #include "wierszPolecen.h"
 
+#include "pokaz.h"
 #include "tlumaczenia.h"
 
 #include <QCoreApplication>
@@ -20,21 +21,6 @@ constexpr qint64 najwiekszeUstawienia = 64 * 1024;
 // Where each option read from a settings file came from, "--ustawienia
 // PLIK, linia N", for the errors about its value.
 QHash<QString, QString> zrodla;
-
-// Bytes as an error may show them: printable ASCII as it is, the rest as
-// \xNN, and no more than a few dozen.
-QString pokazBajty(const QByteArray &bajty)
-{
-    constexpr qsizetype najwyzej = 40;
-    QString tekst;
-    for (qsizetype i = 0; i < qMin(bajty.size(), najwyzej); ++i) {
-        const auto b = uchar(bajty[i]);
-        tekst += b >= 0x20 && b < 0x7f && b != '\\'
-            ? QString(QLatin1Char(char(b)))
-            : QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
-    }
-    return bajty.size() > najwyzej ? tekst + QStringLiteral("…") : tekst;
-}
 
 // Whether a line of a settings file is text: UTF-8 with no control
 // character but a tab.
@@ -107,7 +93,8 @@ Polecenie sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, Q
         return Polecenie::Wersja;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        tekst = QStringLiteral("nieznany argument: %1").arg(parser.positionalArguments().first());
+        tekst = QStringLiteral("nieznany argument: %1")
+                    .arg(pokaz(parser.positionalArguments().first()));
         return Polecenie::Blad;
     }
     // Given twice, which one was meant? Where options are put together (a
@@ -127,8 +114,9 @@ Polecenie sprawdz(const QCommandLineParser &parser, const OpcjeOgolne &ogolne, Q
 QString bladParsowania(const QCommandLineParser &parser, const QStringList &argumenty,
                        const QList<QCommandLineOption> &opcje)
 {
+    // A name the user typed may hold anything, shown safely.
     const auto pelna = [](const QString &nazwa) {
-        return (nazwa.size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + nazwa;
+        return (nazwa.size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + pokaz(nazwa);
     };
     if (!parser.unknownOptionNames().isEmpty())
         return QStringLiteral("nieznana opcja: %1 (zob. --help)")

@@ -1,5 +1,7 @@
 #include "dostep.h"
 
+#include "app/pokaz.h"
+
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -38,13 +40,13 @@ bool Dostep::ustawSieci(const QString &lista, QString &blad)
         if (tekst.isEmpty()) {
             blad = lista.trimmed().isEmpty()
                 ? QStringLiteral("pusta lista; wszystkie adresy: 0.0.0.0/0")
-                : QStringLiteral("pusty element listy \"%1\"").arg(lista);
+                : QStringLiteral("pusty element listy \"%1\"").arg(pokazBajty(lista.toUtf8()));
             return false;
         }
         if (!czytajSiec(tekst, adres, dlugosc)) {
             blad = QStringLiteral("\"%1\" nie jest siecią IPv4 w postaci a.b.c.d/n (np. "
                                   "10.0.0.0/8) ani adresem IPv4 a.b.c.d")
-                       .arg(tekst);
+                       .arg(pokazBajty(tekst.toUtf8()));
             return false;
         }
         const quint32 maska = dlugosc == 0 ? 0 : ~quint32(0) << (32 - dlugosc);
