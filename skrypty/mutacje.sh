@@ -47,6 +47,8 @@ for wiersz in open(sys.argv[1], encoding='utf-8').read().split('\n'):
         blad['szukane'].append(wiersz[2:])
     elif blad is not None and wiersz.startswith('+ '):
         blad['nowe'].append(wiersz[2:])
+    elif not wiersz.strip() or wiersz.startswith('# ---'):
+        blad = None  # a block ends at a blank line or a heading
     elif blad is not None and wiersz.startswith('# '):
         blad['opis'] = wiersz[2:]
     elif blad is not None and wiersz.startswith('! '):

@@ -422,6 +422,18 @@ void TstBerkeley::zTegoSamegoAdresu()
     c->odpowiedz(5, t);
     QTRY_COMPARE(ileLinii(s, wszystkie), 1);
     QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:2  czas:")));
+
+    // Both were sent +2 s. A machine 3 s from it did not take it, and counts
+    // only in the divisor; one 1 s from it did.
+    b->gniazdo.disconnectFromHost();
+    QTRY_COMPARE(s.okno.polaczonych(), 2);
+    s.kliknij("przyciskSynchTeraz");
+    QTRY_COMPARE(c->odebrane.size(), 3);
+    a->odpowiedz(5, c->odebrane[2].czas.addSecs(5));
+    c->odpowiedz(5, c->odebrane[2].czas.addSecs(3));
+    QTRY_COMPARE(ileLinii(s, wszystkie), 2);
+    QCOMPARE(ileLinii(s, QStringLiteral(" - Nie uśredniam godzin klienta o adresie: ")), 1);
+    QVERIFY(s.linieSynchronizacji().constLast().contains(QStringLiteral(" - Średnia:1  czas:")));
 }
 
 // The lab as the operator sees it, a loopback address standing for each

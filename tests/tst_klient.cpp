@@ -589,7 +589,11 @@ void TstKlient::wrogiSerwer()
     gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()) + wynik(200));
     QVERIFY(zadanie());
     QCOMPARE(systemowy.zmiany.size(), 1);
+    // Taken once: a second for the same answer, even 6 s later, is not.
     gniazdo->write(wynik(200));
+    QTRY_COMPARE(systemowy.zmiany.last(), QStringLiteral("przesun 200"));
+    systemowy.monotonicznie += 6'000;
+    gniazdo->write(wynik(150));
     QVERIFY(zadanie());
     QCOMPARE(systemowy.zmiany.last(), QStringLiteral("przesun 200"));
 
@@ -1060,7 +1064,7 @@ void TstKlient::bledneWywolania()
            {"PLIK_BIN",
             QByteArray("\x7f"
                        "ELF\x02\x01\x01\0\0\0\0",
-                       13)},
+                       11)},
            {"PLIK_DUZY", QByteArray("# komentarz\n").repeated(10'000)},
            {"PLIK_SAM", "ustawienia=inne.ini\n"}};
     for (const auto &[nazwa, tresc] : pliki) {
