@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -79,8 +80,9 @@ void klient(const QStringList &argumenty)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication aplikacja(*argc, *argv);
-    plikUstawien = QDir::temp().filePath(
-        QStringLiteral("fuzz_opcje-%1.conf").arg(QCoreApplication::applicationPid()));
+    // Removed when the run ends, so that runs leave nothing in the temporary folder.
+    static QTemporaryDir katalog(QDir::temp().filePath(QStringLiteral("fuzz_opcje-XXXXXX")));
+    plikUstawien = katalog.filePath(QStringLiteral("ustawienia.conf"));
     return 0;
 }
 

@@ -179,10 +179,10 @@ void TstBerkeley::taktZamykaWymiane()
     const QTime t = czasZadania(s);
     s.klienci[0]->odpowiedz(5, t.addSecs(6));
     QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 1);
-    s.klienci[1]->odpowiedz(5, t.addSecs(9));
+    // A reply at the tenth tick is still in the window, and does not close it.
+    QVERIFY(s.tyknij(10));
+    s.klienci[1]->odpowiedz(5, t.addSecs(10));
     QTRY_COMPARE(ileLinii(s, liniaOdpowiedzi), 2);
-
-    QVERIFY(s.tyknij(10)); // the window is more than 10 ticks
     QCOMPARE(ileLinii(s, niewszystkie), 0);
     QVERIFY(s.tyknij());
     const QTime z = t.addMSecs(1100);
@@ -192,7 +192,8 @@ void TstBerkeley::taktZamykaWymiane()
         (QStringList {hms(t) + QStringLiteral(" - Nadano żądanie wysłania godziny do 3 klientów"),
                       hms(t) + liniaOdpowiedzi + QStringLiteral("1 - ") + hms(t.addSecs(6))
                           + QStringLiteral(" różnica:6s"),
-                      hms(t) + liniaOdpowiedzi + QStringLiteral("2 - ") + hms(t.addSecs(9))
+                      hms(t.addSecs(1)) + liniaOdpowiedzi + QStringLiteral("2 - ")
+                          + hms(t.addSecs(10))
                           + QStringLiteral(" różnica:9s"),
                       niewszystkie,
                       hms(z) + liniaWyniku + hms(uzgodniony) + QStringLiteral(" do 3 klientów")}));
@@ -221,6 +222,12 @@ void TstBerkeley::taktZamykaWymiane()
                 .filter(liniaOdpowiedzi)
                 .constLast()
                 .contains(liniaOdpowiedzi + QStringLiteral("1 - ")));
+    // The last reply at the tenth tick closes the exchange at once, all in.
+    QVERIFY(s.tyknij(10));
+    s.klienci[0]->odpowiedz(5, s.klienci[2]->odebrane[2].czas);
+    s.klienci[1]->odpowiedz(5, s.klienci[2]->odebrane[2].czas);
+    QTRY_COMPARE(ileLinii(s, liniaWyniku), 2);
+    QCOMPARE(ileLinii(s, niewszystkie), 1);
 }
 
 void TstBerkeley::oknoOdpowiedzi_data()

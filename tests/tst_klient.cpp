@@ -629,6 +629,9 @@ void TstKlient::serwerZawodzi_data()
     // from as one that refuses: the third attempt comes a second and then
     // two after the first, a fifth more or less, not a second after each.
     QTest::newRow("sends a frame and closes") << QStringLiteral("zrywa");
+    // Refused twice, then kept for 2.5 s: the next attempt a second after the
+    // drop again, not four.
+    QTest::newRow("a connection that lasted starts the attempts again") << QStringLiteral("trwa");
     // Its process stopped, its system still takes connections and answers
     // keep-alive: the client leaves it and connects again, and says so once.
     QTest::newRow("keeps the connection, never asks") << QStringLiteral("milczy");
@@ -647,6 +650,7 @@ void TstKlient::serwerZawodzi()
     QElapsedTimer czas;
     czas.start();
     QList<qint64> proby;
+    qint64 zerwano = -1; // when a connection that lasted was dropped
     int odpowiedzi = 0; // bytes of the client's answers
     connect(&serwer, &QTcpServer::newConnection, &serwer, [&] {
         while (QTcpSocket *gniazdo = serwer.nextPendingConnection()) {
@@ -655,6 +659,12 @@ void TstKlient::serwerZawodzi()
                 gniazdo->write(zbudujRamke(ramka::kodStopu, QTime()));
                 gniazdo->disconnectFromHost();
             }
+            if (jak == QLatin1String("trwa"))
+                QTimer::singleShot(proby.size() < 3 ? 0 : 2500, gniazdo,
+                                   [gniazdo, &zerwano, &czas] {
+                                       zerwano = czas.elapsed();
+                                       gniazdo->disconnectFromHost();
+                                   });
             for (int i = 0; jak == QLatin1String("milknie") && i < (proby.size() == 1 ? 3 : 1); ++i)
                 QTimer::singleShot(200 * i, gniazdo, [gniazdo] {
                     gniazdo->write(zbudujRamke(ramka::kodZadania, QTime(12, 0)));
@@ -672,7 +682,10 @@ void TstKlient::serwerZawodzi()
     });
     Klient klient(1, QStringLiteral("127.0.0.1"), serwer.serverPort(),
                   std::make_unique<SymulowanyZegarKlienta>(nowyZegar(QTime(12, 0), 0, 0, 0, 0)));
-    klient.ustawGraniceCiszy({300, jak == QLatin1String("milknie") ? 3000 : 300});
+    klient.ustawGraniceCiszy({300,
+                              jak == QLatin1String("milknie")    ? 3000
+                                  : jak == QLatin1String("trwa") ? 5000
+                                                                 : 300});
     QSignalSpy zmiany(&klient, &Klient::zmianaStanu);
     QSignalSpy stany(&klient, &Klient::stan);
     const auto linii = [&zmiany](const char *tresc) {
@@ -684,6 +697,12 @@ void TstKlient::serwerZawodzi()
     if (jak == QLatin1String("zatrzymany")) {
         QTRY_COMPARE(odpowiedzi, 2 * ramka::dlugoscRamki); // both requests, on one connection
         QCOMPARE(proby.size(), 1);
+        return;
+    }
+    if (jak == QLatin1String("trwa")) {
+        QTRY_COMPARE_WITH_TIMEOUT(proby.size(), 4, 12000);
+        QVERIFY2(proby[3] - zerwano < 1000 * 6 / 5 + 1400,
+                 qPrintable(QStringLiteral("%1 ms").arg(proby[3] - zerwano)));
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(proby.size(), jak == QLatin1String("milknie") ? 2 : 3, 8000);
@@ -791,6 +810,9 @@ void TstKlient::stanPoRestarcie_data()
     QTest::newRow("cut short") << zapisany.left(zapisany.indexOf("uzgodnionych") + 5)
                                << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok
                                << qint64(-1);
+    QTest::newRow("a line left out")
+        << QByteArray(zapisany).replace("plynna 0\n", "") << QByteArray("A") << qint64(5000)
+        << uszkodzony(4) << skok << qint64(-1);
     QTest::newRow("garbled") << QByteArray(zapisany).replace("uzgodnionych 3", "uzgodnionych x")
                              << QByteArray("A") << qint64(5000) << uszkodzony(3) << skok
                              << qint64(-1);
