@@ -182,14 +182,16 @@ if $zrzut; then
     "$wine_sh" "$folder/serwer-synchronizacji.exe" --start --synch --okres 10 \
         --port "$port" -platform windows:fontengine=freetype </dev/null >/dev/null 2>&1 &
     sleep 8
-    # Five clients up to 30 s off, and one 1 100 s off; two exchanges.
+    # Five clients up to 30 s off, and one 1 100 s off; taken a few seconds
+    # after the first exchange, once the table (refreshed at most once a
+    # second) shows it.
     "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --count 5 --spread 30 \
         --seed 3 --quiet >/dev/null &
     klienci=($!)
     "$katalog_projektu/build/klient/klient-synchronizacji" --port "$port" --offset 1100 \
         --quiet >/dev/null &
     klienci+=($!)
-    sleep 14
+    sleep 6
     import -window root "$katalog_projektu/$budowa/ekran.png"
     kill "${klienci[@]}"
     "$wine_sh" --serwer-wine -k

@@ -575,13 +575,13 @@ void TstUruchomienie::zakonczenie()
             HWND okno;
         } szukane {DWORD(serwer.processId()), nullptr};
         EnumWindows(
-            [](HWND okno, LPARAM l) -> BOOL {
+            [](HWND uchwyt, LPARAM l) -> BOOL {
                 auto *s = reinterpret_cast<Szukane *>(l);
                 DWORD proces = 0;
-                GetWindowThreadProcessId(okno, &proces);
+                GetWindowThreadProcessId(uchwyt, &proces);
                 if (proces != s->proces)
                     return TRUE;
-                s->okno = okno;
+                s->okno = uchwyt;
                 return FALSE;
             },
             LPARAM(&szukane));
