@@ -62,7 +62,7 @@ namespace {
 // to begin with) that only this object changes, and every change asked of
 // it. A slew goes at the system's rate, 500 parts in a million of the
 // monotonic time: one replaced before it is done gives back what it had
-// still to make, as adjtime() does, and a step ends it.
+// still to make, as the system's own slew does, and a step ends it.
 class FalszywyZegar : public ZegarSystemowy
 {
 public:
